@@ -1,0 +1,27 @@
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "app/headless.h"
+#include "app/options.h"
+#include "tarnwick/version.h"
+
+int main(int argc, char** argv) {
+    using namespace tarnwick;
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const ParsedOptions parsed = ParseOptions(args);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "tarnwick: %s\n\n%s", parsed.error.c_str(), UsageText().c_str());
+        return 2;
+    }
+    const Options& options = parsed.options;
+    if (options.version) {
+        std::printf("tarnwick %s\n", kVersion);
+        return 0;
+    }
+    if (options.headless && !options.help) {
+        return RunHeadless(options);
+    }
+    std::fputs(UsageText().c_str(), options.help ? stdout : stderr);
+    return options.help ? 0 : 2;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+// The command line: the headless mode's options, which the window accepts too.
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tarnwick {
+
+struct Options {
+    bool headless = false;
+    bool autoReply = false;  // --auto-reply: "Automatic reply with @517" ticked
+    bool hex = false;        // --hex: " Hex" of the live display ticked
+    bool help = false;
+    bool version = false;
+    std::optional<std::string> port;    // as typed; read the way the port field is read
+    std::optional<std::string> logDir;  // default: "DataLog" beside the program
+    bool operator==(const Options&) const = default;
+};
+
+struct ParsedOptions {
+    Options options;
+    std::string error;  // empty when the command line was understood
+    bool operator==(const ParsedOptions&) const = default;
+};
+
+// args: the arguments after the program name. "--port 5000" and "--port=5000" both work.
+[[nodiscard]] ParsedOptions ParseOptions(std::span<const std::string_view> args);
+
+[[nodiscard]] std::string UsageText();
+
+}  // namespace tarnwick

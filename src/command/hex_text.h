@@ -1,0 +1,16 @@
+#pragma once
+
+// Hex text typed by an operator ("38 38 31 02 02") into bytes.
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace tarnwick {
+
+// Pairs of adjacent hex digits (either case), spaces (0x20 only) skipped between pairs.
+// Conversion stops silently at the first character that does not fit, and at a lone final
+// digit; the result holds exactly the bytes converted before that point (its size is the count).
+[[nodiscard]] std::vector<std::uint8_t> HexTextToBytes(std::string_view text);
+
+}  // namespace tarnwick

@@ -1,0 +1,136 @@
+#include "log/daily_log.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <vector>
+
+namespace tarnwick {
+namespace {
+
+namespace fs = std::filesystem;
+
+// 7 March 2026 is the day of handling in every test; 14:05 is just some time of it.
+LocalTime March7At1405(int second) {
+    std::tm t{};
+    t.tm_year = 126;
+    t.tm_mon = 2;
+    t.tm_mday = 7;
+    t.tm_hour = 14;
+    t.tm_min = 5;
+    t.tm_sec = second;
+    return t;
+}
+
+std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+const std::string kDashes(40, '-');
+const std::string kEntryAt140509 = "-->2026-03-07 14:05:09" + kDashes + "\r\nrecord\r\n";
+
+class DailyLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tarnwick_log_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_folder = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_folder); }
+
+    std::string PathOf(const std::string& name) const { return m_folder + "/" + name; }
+    DailyLog LogAt(const std::string& name) {
+        return DailyLog(PathOf(name), [this] { return m_now; });
+    }
+
+    std::string m_folder;
+    LocalTime m_now = March7At1405(9);
+};
+
+TEST_F(DailyLogTest, EntriesAreAppendedByteForByte) {
+    WriteFile(PathOf("Data_logs_0307.txt"), "earlier run\r\n");
+    DailyLog log = LogAt("Data_logs_0307.txt");
+    const std::string binary("a\0b\xFF\r\nc", 7);
+    EXPECT_EQ(log.Append("record"), (LogWriteResult{PathOf("Data_logs_0307.txt"), 0}));
+    m_now = March7At1405(10);
+    EXPECT_TRUE(log.Append(binary).ok());
+    EXPECT_EQ(Contents(log.LogFile()), "earlier run\r\n" + kEntryAt140509 +
+                                           "-->2026-03-07 14:05:10" + kDashes + "\r\n" + binary +
+                                           "\r\n");
+}
+
+TEST_F(DailyLogTest, WritesToTheFileOfTheDayOfHandling) {
+    struct Row {
+        const char* proves;
+        const char* startName;
+        bool startFileExists;
+        const char* writtenName;
+    };
+    const std::vector<Row> rows = {
+        {"yesterday's file is left alone", "Data_logs_0306.txt", true, "Data_logs_0307.txt"},
+        {"no file yet under yesterday's name", "Data_logs_0306.txt", false, "Data_logs_0307.txt"},
+        {"missing folders are created", "a/b/c/Data_logs_0306.txt", false,
+         "a/b/c/Data_logs_0307.txt"},
+        {"a name too short keeps the folder intact", "a.txt", false, "a.txt"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        fs::remove_all(m_folder);
+        fs::create_directory(m_folder);
+        if (row.startFileExists) {
+            WriteFile(PathOf(row.startName), "yesterday");
+        }
+        DailyLog log = LogAt(row.startName);
+        EXPECT_EQ(log.Append("record"), (LogWriteResult{PathOf(row.writtenName), 0}));
+        EXPECT_EQ(Contents(PathOf(row.writtenName)), kEntryAt140509);
+        if (row.startFileExists) {
+            EXPECT_EQ(Contents(PathOf(row.startName)), "yesterday");
+        }
+    }
+}
+
+TEST_F(DailyLogTest, FailuresAreReportedWithPathAndErrno) {
+    WriteFile(PathOf("plain"), "");
+    fs::create_directory(PathOf("Data_logs_0307.txt"));
+    const std::vector<std::pair<std::string, int>> rows = {
+        {"plain/Data_logs_0307.txt", ENOTDIR},
+        {"plain/deeper/Data_logs_0307.txt", ENOTDIR},
+        {"Data_logs_0307.txt", EISDIR},
+    };
+    for (const auto& [name, error] : rows) {
+        const LogWriteResult result = LogAt(name).Append("record");
+        EXPECT_EQ(result, (LogWriteResult{PathOf(name), error}));
+        EXPECT_EQ(result.Reason(), std::strerror(error));
+    }
+}
+
+TEST_F(DailyLogTest, WaitsForAnotherHolderOfTheLock) {
+    const std::string path = PathOf("Data_logs_0307.txt");
+    WriteFile(path, "");
+    const int holder = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    DailyLog log = LogAt("Data_logs_0307.txt");
+    auto pending = std::async(std::launch::async, [&log] { return log.Append("record"); });
+    EXPECT_EQ(pending.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    EXPECT_EQ(Contents(path), "");
+    close(holder);
+    EXPECT_TRUE(pending.get().ok());
+    EXPECT_EQ(Contents(path), kEntryAt140509);
+}
+
+}  // namespace
+}  // namespace tarnwick
