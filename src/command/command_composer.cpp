@@ -1,5 +1,6 @@
 #include "command/command_composer.h"
 
+#include <algorithm>
 #include <string>
 
 #include "command/hex_text.h"
@@ -25,9 +26,10 @@ ComposedCommand ComposeHex(std::string_view bufferText) {
 
 ComposedCommand ComposeText(std::string_view bufferText) {
     ComposedCommand command;
-    command.datagram.reserve(kCommandPrefix.size() + bufferText.size());
-    command.datagram.insert(command.datagram.end(), kCommandPrefix.begin(), kCommandPrefix.end());
-    command.datagram.insert(command.datagram.end(), bufferText.begin(), bufferText.end());
+    command.datagram.resize(kCommandPrefix.size() + bufferText.size());
+    const auto body =
+        std::copy(kCommandPrefix.begin(), kCommandPrefix.end(), command.datagram.begin());
+    std::copy(bufferText.begin(), bufferText.end(), body);
     return command;
 }
 
@@ -47,12 +49,11 @@ std::optional<OperatorMessage> CommandReport::Message() const {
             return OperatorMessage{"Please into hex like :\r\n 38 38 31 02 02", "Question",
                                    MessageIcon::Stop};
         case CommandOutcome::HexTooLong:
-            return OperatorMessage{"The hex text converts to " +
-                                       std::to_string(hexBytes - kCommandPrefix.size()) +
-                                       " bytes; a command carries at most " +
-                                       std::to_string(kSendBufferSize - kCommandPrefix.size()) +
-                                       ". Nothing was sent.",
-                                   "Question", MessageIcon::Stop};
+            return OperatorMessage{
+                "The hex text converts to " + std::to_string(hexBytes - kCommandPrefix.size()) +
+                    " bytes; a command carries at most " +
+                    std::to_string(kSendBufferSize - kCommandPrefix.size()) + ". Nothing was sent.",
+                "Question", MessageIcon::Stop};
         case CommandOutcome::SendFailed: {
             const std::string code = "[" + std::to_string(errorCode) + "]";
             return OperatorMessage{"send command fail " + code, code, MessageIcon::None};
