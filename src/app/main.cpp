@@ -4,6 +4,7 @@
 
 #include "app/headless.h"
 #include "app/options.h"
+#include "app/window/tarnwick_app.h"
 #include "tarnwick/version.h"
 
 int main(int argc, char** argv) {
@@ -19,9 +20,12 @@ int main(int argc, char** argv) {
         std::printf("tarnwick %s\n", kVersion);
         return 0;
     }
-    if (options.headless && !options.help) {
+    if (options.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (options.headless) {
         return RunHeadless(options);
     }
-    std::fputs(UsageText().c_str(), options.help ? stdout : stderr);
-    return options.help ? 0 : 2;
+    return CTarnwickApp(argc, argv).InitInstance(options);
 }

@@ -16,7 +16,7 @@ struct Valued {
 constexpr Flag kFlags[] = {
     {"--headless", &Options::headless}, {"--auto-reply", &Options::autoReply},
     {"--hex", &Options::hex},           {"--help", &Options::help},
-    {"--version", &Options::version},
+    {"--version", &Options::version},   {"--listen", &Options::listen},
 };
 
 constexpr Valued kValued[] = {{"--port", &Options::port}, {"--log-dir", &Options::logDir}};
@@ -67,22 +67,26 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
 }
 
 std::string UsageText() {
-    return "Usage: tarnwick --headless --port PORT [--auto-reply] [--hex] [--log-dir DIR]\n"
+    return "Usage: tarnwick [--port PORT] [--listen] [--auto-reply] [--hex] [--log-dir DIR]\n"
+           "       tarnwick --headless --port PORT [--auto-reply] [--hex] [--log-dir DIR]\n"
            "       tarnwick --help | --version\n"
            "\n"
            "Receives device records as UDP datagrams on PORT (all local IPv4 addresses;\n"
-           "0 lets the system choose), logs each one to DIR/Data_logs_MMDD.txt and prints it.\n"
+           "0 lets the system choose), logs each one to DIR/Data_logs_MMDD.txt and shows it\n"
+           "in the window, or prints it without one.\n"
            "\n"
            "  --headless     run without a window, until SIGINT or SIGTERM\n"
-           "  --port PORT    the UDP port to listen on\n"
+           "  --port PORT    the UDP port to listen on (the window: fills in \"Port:\")\n"
+           "  --listen       the window: press \"Listen\" at start\n"
            "  --auto-reply   answer every valid record with \"@517\"\n"
            "  --hex          also log, in hex, the datagram that follows a record\n"
            "  --log-dir DIR  folder of the daily log files (default: DataLog beside the program)\n"
            "  --version      print the version\n"
            "  --help         print this text\n"
            "\n"
-           "Each line on standard input is a command for the newest client, sent as \"#517\"\n"
-           "followed by the line; a line beginning \"hex:\" is sent as hex text (\"hex:38 38 31\").\n";
+           "Without a window, each line on standard input is a command for the newest client,\n"
+           "sent as \"#517\" followed by the line; a line beginning \"hex:\" is sent as hex\n"
+           "text (\"hex:38 38 31\").\n";
 }
 
 }  // namespace tarnwick

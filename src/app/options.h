@@ -17,6 +17,7 @@ struct Options {
     bool version = false;
     std::optional<std::string> port;    // as typed; read the way the port field is read
     std::optional<std::string> logDir;  // default: "DataLog" beside the program
+    bool listen = false;                // --listen: the window presses "Listen" once it is up
     bool operator==(const Options&) const = default;
 };
 

@@ -1,0 +1,100 @@
+#include "app/window/control_builder.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <algorithm>
+
+namespace tarnwick {
+namespace {
+
+QWidget* MakeButton(QWidget& parent, const QString& text, bool isDefault) {
+    auto* button = new QPushButton(text, &parent);
+    // Only a template's default button answers Enter; no other button becomes one by focus.
+    button->setAutoDefault(isDefault);
+    button->setDefault(isDefault);
+    return button;
+}
+
+QWidget* MakeLabel(QWidget& parent, const QString& text) {
+    auto* label = new QLabel(text, &parent);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QWidget* MakeAddressField(QWidget& parent) {
+    auto* field = new QLineEdit(&parent);
+    static const QRegularExpression kDotted(
+        QStringLiteral(R"(((25[0-5]|2[0-4]\d|1?\d?\d)\.){0,3}(25[0-5]|2[0-4]\d|1?\d?\d)?)"));
+    field->setValidator(new QRegularExpressionValidator(kDotted, field));
+    return field;
+}
+
+QWidget* MakeCheckBox(QWidget& parent, const QString& text) {
+    auto* box = new QCheckBox(text, &parent);
+    // The templates leave a native check box's narrow gap between box and text; the texts
+    // carry their own leading blank.
+    box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 1px; }"));
+    return box;
+}
+
+QWidget* MakeListBox(QWidget& parent) {
+    auto* list = new QListView(&parent);
+    list->setUniformItemSizes(true);
+    list->setSelectionMode(QAbstractItemView::MultiSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    return list;
+}
+
+QWidget* MakeControl(QWidget& parent, const ControlSpec& spec) {
+    const QString text = QString::fromLatin1(spec.text);
+    switch (spec.kind) {
+        case ControlKind::Label:
+        case ControlKind::Picture:
+            return MakeLabel(parent, text);
+        case ControlKind::AddressField:
+            return MakeAddressField(parent);
+        case ControlKind::Edit:
+            return new QLineEdit(text, &parent);
+        case ControlKind::PushButton:
+        case ControlKind::DefaultButton:
+            return MakeButton(parent, text, spec.kind == ControlKind::DefaultButton);
+        case ControlKind::CheckBox:
+            return MakeCheckBox(parent, text);
+        case ControlKind::GroupBox:
+            return new QGroupBox(text, &parent);
+        case ControlKind::ListBox:
+            return MakeListBox(parent);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void CreateControls(QWidget& parent, std::span<const ControlSpec> controls,
+                    const DialogBase& base) {
+    for (const ControlSpec& spec : controls) {
+        QWidget* control = MakeControl(parent, spec);
+        control->setObjectName(QString::fromLatin1(spec.name));
+        QRect place = ToPixels(spec.rect, base);
+        if (spec.kind == ControlKind::CheckBox) {
+            // This style's box is wider than the native one: let the text run on to the right
+            // rather than cut it.
+            place.setWidth(std::max(place.width(), control->sizeHint().width()));
+        }
+        control->setGeometry(place);
+        if (spec.kind == ControlKind::GroupBox) {
+            // A frame is drawn behind what it frames and never takes their clicks.
+            control->lower();
+        }
+    }
+}
+
+}  // namespace tarnwick

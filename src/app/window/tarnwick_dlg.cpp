@@ -1,0 +1,279 @@
+#include "app/window/tarnwick_dlg.h"
+
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/window/about_dlg.h"
+#include "app/window/control_builder.h"
+#include "app/window/dialog_font.h"
+#include "app/window/dialog_template.h"
+#include "app/window/pictures.h"
+#include "app/window/status_line.h"
+#include "display/qt/extent_delegate.h"
+#include "log/log_folder.h"
+#include "net/local_address.h"
+
+namespace tarnwick {
+namespace {
+
+constexpr int kClockIntervalMs = 50;
+// A flooded window still repaints: one drain takes at most this long before it yields.
+constexpr qint64 kDrainSliceMs = 30;
+constexpr std::size_t kRecordsBetweenClockReads = 64;
+// The caption of every message box that names none: the program's name.
+constexpr const char* kApplicationName = "tarnwick";
+
+std::string LogFolderOf(const Options& options) {
+    std::string folder = options.logDir.value_or(DefaultLogFolder(ProgramPath()));
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes> boxes)
+    : m_boxes(boxes ? std::move(boxes) : std::make_unique<QtMessageBoxes>(*this)),
+      m_frontEnd([this] { PostDrain(); }),
+      m_centre(m_frontEnd),
+      m_log(LogFilePathIn(LogFolderOf(options), SystemLocalTime()), SystemLocalTime),
+      m_handler(m_log, m_centre.Counters()),
+      m_display([this](std::string_view row) { return MeasureDataRow(row); }),
+      m_bmpListening(StatusLight(kLightListening)),
+      m_bmpStopped(StatusLight(kLightStopped)) {
+    setObjectName(QStringLiteral("IDD_MAIN_DIALOG"));
+    setWindowTitle(QStringLiteral("VX305_Centre(UDP)"));
+    setWindowIcon(ApplicationIcon());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFont(DialogFont());
+    const DialogBase base = DialogBaseOf(font());
+    CreateControls(*this, MainDialogControls(), base);
+    setFixedSize(ToPixels(kMainDialogSize, base).size());
+    // The template's place: the top left corner of the screen.
+    move(0, 0);
+    BindControls();
+    ConfigureLists();
+    OnInitDialog(options);
+    ConnectHandlers();
+}
+
+CTarnwickDlg::~CTarnwickDlg() {
+    // The receive thread posts to this window: it must be gone before the window is.
+    m_centre.Close();
+}
+
+template <typename Widget>
+Widget* CTarnwickDlg::Control(const char* name) const {
+    return findChild<Widget*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+}
+
+void CTarnwickDlg::BindControls() {
+    m_staticStatus = Control<QLabel>("IDC_STATUS_LIGHT");
+    m_listData = Control<QListView>("IDC_LIST_DATA");
+    m_listTime = Control<QListView>("IDC_LIST_TIME");
+    m_editSendBuffer = Control<QLineEdit>("IDC_SEND_BUFFER");
+    m_checkSendHex = Control<QCheckBox>("IDC_SEND_HEX");
+    m_checkAutoReply = Control<QCheckBox>("IDC_AUTO_REPLY");
+    m_listSource = Control<QListView>("IDC_LIST_SOURCE");
+    m_checkDisplayHex = Control<QCheckBox>("IDC_DISPLAY_HEX");
+    m_editLocalPort = Control<QLineEdit>("IDC_LOCAL_PORT");
+    m_buttonListen = Control<QPushButton>("IDC_LISTEN");
+    m_labelClock = Control<QLabel>("IDC_STATUS_TEXT");
+    m_labelCounters = Control<QLabel>("IDC_COUNTERS");
+    // Six counters share the header row's free space with the log's failure text.
+    QFont small = font();
+    small.setPointSize(font().pointSize() - 1);
+    m_labelCounters->setFont(small);
+}
+
+void CTarnwickDlg::ConfigureLists() {
+    m_listTime->setModel(&m_display.Time());
+    m_listSource->setModel(&m_display.Source());
+    m_listData->setModel(&m_display.Data());
+    m_listTime->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    for (QListView* list : {m_listTime, m_listSource}) {
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    m_dataDelegate = new ExtentDelegate(m_listData);
+    m_listData->setItemDelegate(m_dataDelegate);
+    m_dataMetrics = std::make_unique<QFontMetrics>(m_listData->font());
+    m_dataDelegate->SetExtent(m_display.DataExtent());
+}
+
+void CTarnwickDlg::OnInitDialog(const Options& options) {
+    auto* localIp = Control<QLineEdit>("IDC_LOCAL_IP");
+    localIp->setReadOnly(true);
+    localIp->setText(Latin1(DiscoverLocalAddress()));
+    m_staticStatus->setPixmap(m_bmpStopped);
+    Control<QLineEdit>("IDC_SAVE_PATH")->setText(QString::fromLocal8Bit(LogFolderOf(options)));
+    Control<QPushButton>("IDC_SEND")->setEnabled(false);
+    m_editSendBuffer->setEnabled(false);
+
+    m_editLocalPort->setText(QString::fromLocal8Bit(options.port.value_or("")));
+    m_checkAutoReply->setChecked(options.autoReply);
+    m_checkDisplayHex->setChecked(options.hex);
+    m_frontEnd.SetAutoReply(options.autoReply);
+    m_frontEnd.SetDisplayHex(options.hex);
+
+    auto* clock = new QTimer(this);
+    connect(clock, &QTimer::timeout, this, &CTarnwickDlg::OnTimer);
+    clock->start(kClockIntervalMs);
+    if (options.listen) {
+        // Pressed once the window is up, as the operator would.
+        QMetaObject::invokeMethod(this, &CTarnwickDlg::OnBnClickedListen, Qt::QueuedConnection);
+    }
+}
+
+void CTarnwickDlg::ConnectHandlers() {
+    connect(m_buttonListen, &QPushButton::clicked, this, &CTarnwickDlg::OnBnClickedListen);
+    connect(Control<QPushButton>("IDC_BUFFER_CLEAR"), &QPushButton::clicked, this,
+            &CTarnwickDlg::OnBnClickedBufferClear);
+    connect(m_checkAutoReply, &QCheckBox::toggled, this,
+            [this](bool ticked) { m_frontEnd.SetAutoReply(ticked); });
+    connect(m_checkDisplayHex, &QCheckBox::toggled, this,
+            [this](bool ticked) { m_frontEnd.SetDisplayHex(ticked); });
+}
+
+std::uint16_t CTarnwickDlg::ListeningPort() const {
+    return m_centre.Port();
+}
+
+void CTarnwickDlg::OnBnClickedListen() {
+    if (m_centre.IsListening()) {
+        m_centre.Close();
+        ShowListenState();
+        return;
+    }
+    const ListenResult result = m_centre.Listen(m_editLocalPort->text().toStdString());
+    ShowListenState();
+    if (result.ok()) {
+        std::fprintf(stderr, "tarnwick: listening on UDP port %u\n", unsigned{m_centre.Port()});
+        return;
+    }
+    const std::string_view message = ListenErrorMessage(result.error);
+    if (!message.empty()) {
+        m_boxes->Show({std::string(message), kApplicationName, MessageIcon::None}, QMessageBox::Ok);
+    }
+}
+
+void CTarnwickDlg::ShowListenState() {
+    const bool listening = m_centre.IsListening();
+    m_buttonListen->setText(listening ? QStringLiteral("Close") : QStringLiteral("Listen"));
+    m_staticStatus->setPixmap(listening ? m_bmpListening : m_bmpStopped);
+}
+
+void CTarnwickDlg::OnBnClickedBufferClear() {
+    m_display.Clear();
+    m_dataDelegate->SetExtent(m_display.DataExtent());
+}
+
+void CTarnwickDlg::OnTimer() {
+    m_labelClock->setText(Latin1(ClockText(SystemLocalTime())));
+    const int top = m_listData->verticalScrollBar()->value();
+    m_listTime->verticalScrollBar()->setValue(top);
+    m_listSource->verticalScrollBar()->setValue(top);
+    RefreshStatusLine();
+}
+
+void CTarnwickDlg::RefreshStatusLine() {
+    const QString line =
+        Latin1(StatusLineText(m_handler.Health().StatusText(), m_centre.Counters().Snapshot()));
+    if (line == m_labelCounters->toolTip()) {
+        return;
+    }
+    m_labelCounters->setToolTip(line);
+    m_labelCounters->setText(
+        m_labelCounters->fontMetrics().elidedText(line, Qt::ElideRight, m_labelCounters->width()));
+}
+
+void CTarnwickDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CTarnwickDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    connect(menu.addAction(QStringLiteral("About Tarnwick...")), &QAction::triggered, this,
+            &CTarnwickDlg::OnAbout);
+    menu.exec(event->globalPos());
+}
+
+void CTarnwickDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter after typing a port, or Esc, must not end reception: only the close box closes.
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        case Qt::Key_F1:
+            OnAbout();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+void CTarnwickDlg::done(int result) {
+    m_centre.Close();
+    DrainHandOffs(false);
+    QDialog::done(result);
+}
+
+void CTarnwickDlg::PostDrain() {
+    QMetaObject::invokeMethod(
+        this, [this] { DrainHandOffs(true); }, Qt::QueuedConnection);
+}
+
+void CTarnwickDlg::DrainHandOffs(bool bounded) {
+    QElapsedTimer slice;
+    slice.start();
+    for (;;) {
+        if (m_nextInBatch == m_batch.size()) {
+            m_batch.clear();
+            m_nextInBatch = 0;
+            m_frontEnd.DrainInto(m_batch);
+            if (m_batch.empty()) {
+                break;
+            }
+        }
+        HandleOne(std::move(m_batch[m_nextInBatch++]));
+        if (bounded && m_nextInBatch % kRecordsBetweenClockReads == 0 &&
+            slice.elapsed() >= kDrainSliceMs) {
+            PostDrain();
+            break;
+        }
+    }
+    m_display.Commit();
+    m_dataDelegate->SetExtent(m_display.DataExtent());
+}
+
+void CTarnwickDlg::HandleOne(RecvHandOff handOff) {
+    // OnRecvText / OnRecvHex: the cut, the empty check and the log entry, then the rows.
+    const std::optional<HandledRecord> handled = m_handler.Handle(std::move(handOff));
+    if (handled) {
+        m_display.Show(handled->record, SystemLocalTime());
+    }
+}
+
+int CTarnwickDlg::MeasureDataRow(std::string_view row) const {
+    return m_dataMetrics->horizontalAdvance(Latin1(row));
+}
+
+}  // namespace tarnwick

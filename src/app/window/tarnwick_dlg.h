@@ -1,0 +1,105 @@
+#pragma once
+
+// The main window: an adapter over the receiving engine, the daily log and the live display.
+// Records reach it through the engine's ordered queue and are handled in batches.
+
+#include <QDialog>
+#include <QFontMetrics>
+#include <QPixmap>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+#include "app/window/message_boxes.h"
+#include "display/handoff_handler.h"
+#include "display/qt/live_display.h"
+#include "log/daily_log.h"
+#include "net/centre.h"
+#include "net/queued_front_end.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+
+namespace tarnwick {
+
+class ExtentDelegate;
+
+class CTarnwickDlg final : public QDialog {
+    Q_OBJECT
+
+public:
+    // boxes: where message boxes go; QMessageBox when none is given.
+    explicit CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes> boxes = nullptr);
+    CTarnwickDlg(const CTarnwickDlg&) = delete;
+    CTarnwickDlg& operator=(const CTarnwickDlg&) = delete;
+    ~CTarnwickDlg() override;
+
+    // The port the listener is bound to; 0 while closed.
+    [[nodiscard]] std::uint16_t ListeningPort() const;
+    // m_strLogFile: the full path of the current day's log file.
+    [[nodiscard]] const std::string& LogFile() const { return m_log.LogFile(); }
+    // The data column's horizontal extent in pixels.
+    [[nodiscard]] int DataExtent() const { return m_display.DataExtent(); }
+
+    // Closing closes the listener, joins the receive thread and logs what is still queued.
+    void done(int result) override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    template <typename Widget>
+    Widget* Control(const char* name) const;
+
+    void BindControls();
+    void OnInitDialog(const Options& options);
+    void ConnectHandlers();
+    void ConfigureLists();
+
+    void OnBnClickedListen();
+    void OnBnClickedBufferClear();
+    void OnTimer();
+    void OnAbout();
+    void ShowListenState();
+
+    void PostDrain();
+    // Handles queued hand-offs; a bounded drain stops after its time slice and posts the rest.
+    void DrainHandOffs(bool bounded);
+    void HandleOne(RecvHandOff handOff);
+    [[nodiscard]] int MeasureDataRow(std::string_view row) const;
+    void RefreshStatusLine();
+
+    std::unique_ptr<MessageBoxes> m_boxes;
+    QueuedFrontEnd m_frontEnd;
+    Centre m_centre;
+    DailyLog m_log;
+    HandOffHandler m_handler;
+    LiveDisplay m_display;
+    std::vector<RecvHandOff> m_batch;  // reused by every drain
+    std::size_t m_nextInBatch = 0;
+
+    QPixmap m_bmpListening;
+    QPixmap m_bmpStopped;
+    QLabel* m_staticStatus = nullptr;
+    QListView* m_listData = nullptr;
+    QListView* m_listTime = nullptr;
+    QListView* m_listSource = nullptr;
+    QLineEdit* m_editSendBuffer = nullptr;
+    QCheckBox* m_checkSendHex = nullptr;
+    QCheckBox* m_checkAutoReply = nullptr;
+    QCheckBox* m_checkDisplayHex = nullptr;
+    QLineEdit* m_editLocalPort = nullptr;
+    QPushButton* m_buttonListen = nullptr;
+    QLabel* m_labelClock = nullptr;
+    QLabel* m_labelCounters = nullptr;
+    ExtentDelegate* m_dataDelegate = nullptr;
+    std::unique_ptr<QFontMetrics> m_dataMetrics;
+};
+
+}  // namespace tarnwick

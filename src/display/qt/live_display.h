@@ -1,0 +1,49 @@
+#pragma once
+
+// The live display's three columns (time, source, data) and what one record adds to them:
+// the window's ShowTextRecord and InsertHexRows, with the data column's horizontal extent
+// kept from the new rows only.
+
+#include <functional>
+#include <string_view>
+
+#include "display/qt/row_column_model.h"
+#include "log/time_text.h"
+#include "net/recv_hand_off.h"
+
+namespace tarnwick {
+
+class LiveDisplay {
+public:
+    // Width in pixels of a data row as the data column draws it.
+    using MeasureWidth = std::function<int(std::string_view)>;
+
+    static constexpr int kExtentMargin = 90;
+
+    explicit LiveDisplay(MeasureWidth measure);
+
+    // Stages a handled record's rows; a text record is stamped with now, a hex record with
+    // its time of receipt. Shown at the next Commit.
+    void Show(const RecvHandOff& record, const LocalTime& now);
+    // Inserts every staged row, one block per column.
+    void Commit();
+    // "Buffer Clear"
+    void Clear();
+
+    // The widest data row ever shown since the last clear, plus the margin.
+    [[nodiscard]] int DataExtent() const { return m_widest + kExtentMargin; }
+
+    [[nodiscard]] RowColumnModel& Time() { return m_time; }
+    [[nodiscard]] RowColumnModel& Source() { return m_source; }
+    [[nodiscard]] RowColumnModel& Data() { return m_data; }
+
+private:
+    MeasureWidth m_measure;
+    RowColumnModel m_time;
+    RowColumnModel m_source;
+    RowColumnModel m_data;
+    bool m_nextIsFirstRecord = true;  // g_nNextRecordNumber == 1
+    int m_widest = 0;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,42 @@
+#pragma once
+
+// One column of the live display. Rows only ever arrive at the top and leave all at once, so
+// they are kept bottom row first in one byte arena: adding a row at the top is an append, and
+// a row costs its bytes plus one offset. Rows are bytes; they are shown as Latin-1, one
+// character per byte, so nothing a device sends is replaced or dropped on screen.
+
+#include <QAbstractListModel>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnwick {
+
+class RowColumnModel final : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    // One record's rows, top to bottom, to stand above every row staged or shown so far.
+    // Views see them at the next Commit.
+    void StageOnTop(const std::vector<std::string>& rows);
+    // Everything staged since the last Commit, inserted at the top as one block.
+    void Commit();
+    // Every row, shown or staged.
+    void Clear();
+
+    // A shown row, row 0 at the top.
+    [[nodiscard]] std::string_view Row(int row) const;
+
+    [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
+
+private:
+    std::string m_bytes;                // every row's bytes, bottom row first
+    std::vector<std::uint64_t> m_ends;  // end offset of each row in m_bytes, bottom row first
+    std::size_t m_shown = 0;            // rows views know of; the rest are staged
+};
+
+}  // namespace tarnwick

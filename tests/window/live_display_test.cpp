@@ -1,0 +1,114 @@
+#include "display/qt/live_display.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/window/dialog_units.h"
+#include "app/window/status_line.h"
+#include "display/record_rows.h"
+
+namespace tarnwick::windowtest {
+namespace {
+
+std::vector<std::string> Rows(const RowColumnModel& model) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < model.rowCount(); ++i) {
+        rows.emplace_back(model.Row(i));
+    }
+    return rows;
+}
+
+const LocalTime kNoon = [] {
+    std::tm t{};
+    t.tm_hour = 12;
+    t.tm_mday = 6;
+    t.tm_mon = 2;
+    t.tm_year = 126;
+    return LocalTime(t);
+}();
+
+RecvHandOff Text(std::string_view body) {
+    return MakeHandOff(HandOffKind::Text, "10.0.0.7", 4000, body, 0);
+}
+
+}  // namespace
+
+class LiveDisplayTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void newRecordsStandAboveOlderOnes() {
+        LiveDisplay display([](std::string_view row) { return static_cast<int>(row.size()); });
+        const RecvHandOff older = Text("#ST,123;A:1;#");
+        const RecvHandOff newer = Text("a text without the marker");
+        display.Show(older, kNoon);
+        display.Show(newer, kNoon);
+        QCOMPARE(display.Data().rowCount(), 0);  // nothing shown before the commit
+
+        QSignalSpy inserted(&display.Data(), &QAbstractItemModel::rowsInserted);
+        display.Commit();
+        QCOMPARE(inserted.size(), 1);  // one block per drain
+        const DisplayRows top = TextRecordRows(newer.text, "  12:00:00", false);
+        const DisplayRows below = TextRecordRows(older.text, "  12:00:00", true);
+        std::vector<std::string> data = top.data;
+        data.insert(data.end(), below.data.begin(), below.data.end());
+        QCOMPARE(Rows(display.Data()), data);
+        QCOMPARE(Rows(display.Source()).at(1), std::string("  "));  // no "#ST": no source
+        QCOMPARE(display.Time().rowCount(), display.Data().rowCount() + 1);
+    }
+
+    void extentFollowsTheWidestTextRowUntilCleared() {
+        LiveDisplay display([](std::string_view row) { return static_cast<int>(row.size()); });
+        QCOMPARE(display.DataExtent(), 90);
+        display.Show(Text("#ST,123;A:123456789;#"), kNoon);
+        display.Show(Text("#ST,123;A:1;#"), kNoon);
+        QCOMPARE(display.DataExtent(), 21 + 90);
+        // Hex rows leave the extent alone.
+        display.Show(MakeHandOff(HandOffKind::Hex, "10.0.0.7", 4000, std::string(200, 'F'), 0),
+                     kNoon);
+        display.Commit();
+        QCOMPARE(display.DataExtent(), 21 + 90);
+
+        display.Clear();
+        QCOMPARE(display.DataExtent(), 90);
+        QCOMPARE(display.Time().rowCount(), 0);
+        display.Show(Text("#ST,123;A:1;#"), kNoon);
+        display.Commit();
+        QCOMPARE(display.Time().rowCount(), 3);  // first record again: its "   " row below
+    }
+
+    void dialogUnitsScaleWithTheFont_data() {
+        QTest::addColumn<double>("average");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QRect>("pixels");
+        QTest::newRow("4 x 8: one unit is one pixel") << 4.0 << 8 << QRect(10, 20, 30, 40);
+        QTest::newRow("Carlito-like: rounded edges")
+            << 6.5 << 17 << QRect(16, 43, 49, 85);  // 16.25..65, 42.5..127.5
+    }
+    void dialogUnitsScaleWithTheFont() {
+        QFETCH(double, average);
+        QFETCH(int, height);
+        QFETCH(QRect, pixels);
+        QCOMPARE(ToPixels({10, 20, 30, 40}, {average, height}), pixels);
+    }
+
+    void statusLineNamesTheLogFailureFirst() {
+        CounterSnapshot c;
+        c.received = 9;
+        c.records = 7;
+        c.droppedNotRecord = 2;
+        c.replies = 7;
+        c.logged = 6;
+        c.kernelDrops = 1;
+        const std::string counters =
+            "received 9, records 7, dropped 2, replies 7, logged 6, kernel drops 1";
+        QCOMPARE(StatusLineText("", c), counters);
+        QCOMPARE(StatusLineText("Log not written: /x: No such file", c),
+                 "Log not written: /x: No such file; " + counters);
+    }
+};
+
+}  // namespace tarnwick::windowtest
+
+QTEST_GUILESS_MAIN(tarnwick::windowtest::LiveDisplayTest)
+#include "live_display_test.moc"

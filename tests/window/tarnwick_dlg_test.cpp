@@ -1,0 +1,353 @@
+#include "app/window/tarnwick_dlg.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/window/pictures.h"
+#include "display/handoff_handler.h"
+#include "display/record_rows.h"
+#include "log/log_folder.h"
+#include "net/local_address.h"
+#include "net/record_rules.h"
+#include "udp_peer.h"
+
+namespace tarnwick::windowtest {
+namespace {
+
+constexpr int kPatienceMs = 5000;
+
+class RecordingBoxes final : public MessageBoxes {
+public:
+    explicit RecordingBoxes(std::vector<OperatorMessage>& shown) : m_shown(shown) {}
+    QMessageBox::StandardButton Show(const OperatorMessage& message,
+                                     QMessageBox::StandardButtons) override {
+        m_shown.push_back(message);
+        return QMessageBox::Ok;
+    }
+
+private:
+    std::vector<OperatorMessage>& m_shown;
+};
+
+std::vector<std::string> Rows(const QListView* list) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < list->model()->rowCount(); ++i) {
+        rows.push_back(list->model()->index(i, 0).data().toString().toLatin1().toStdString());
+    }
+    return rows;
+}
+
+std::string Bytes(const QByteArray& bytes) {
+    return bytes.toStdString();
+}
+
+// A record whose data part is exactly length characters and declares "L:" over 320.
+std::string LongRecord(std::size_t length) {
+    std::string record = "#ST,123;L:400;D:";
+    record.append(length - record.size() - 2, 'x');
+    return record + ";#";
+}
+
+}  // namespace
+
+class TarnwickDlgTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::vector<OperatorMessage> m_shown;
+    std::unique_ptr<CTarnwickDlg> m_dlg;
+    std::unique_ptr<QTemporaryDir> m_logDir;
+
+    CTarnwickDlg& Open(Options options = {}) {
+        m_shown.clear();
+        m_dlg = std::make_unique<CTarnwickDlg>(options, std::make_unique<RecordingBoxes>(m_shown));
+        return *m_dlg;
+    }
+    Options LoggingTo(const QString& folder) const {
+        Options options;
+        options.logDir = folder.toStdString();
+        return options;
+    }
+    template <typename Widget>
+    Widget* Find(const char* name) const {
+        auto* widget = m_dlg->findChild<Widget*>(QString::fromLatin1(name));
+        if (widget == nullptr) {
+            qFatal("no control %s", name);
+        }
+        return widget;
+    }
+    QListView* List(const char* name) const { return Find<QListView>(name); }
+    void TypePortAndListen(const QString& port) {
+        QTest::keyClicks(Find<QLineEdit>("IDC_LOCAL_PORT"), port);
+        QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
+    }
+    void WaitForDataRows(int rows) {
+        QTRY_COMPARE_WITH_TIMEOUT(List("IDC_LIST_DATA")->model()->rowCount(), rows, kPatienceMs);
+    }
+    // The text record the window gets for record from peer.
+    static std::string HandOffText(const UdpPeer& peer, std::string_view record) {
+        return std::string(CutAfterReplyMarker(peer.Sender() + ":" + TrimFieldValues(record)));
+    }
+
+private Q_SLOTS:
+    void init() { m_logDir = std::make_unique<QTemporaryDir>(); }
+    void cleanup() { m_dlg.reset(); }
+
+    void opensAsTheOperatorExpects() {
+        CTarnwickDlg& dlg = Open();
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("VX305_Centre(UDP)"));
+        QVERIFY(Find<QLineEdit>("IDC_LOCAL_PORT")->text().isEmpty());
+        for (const char* box : {"IDC_AUTO_REPLY", "IDC_SEND_HEX", "IDC_DISPLAY_HEX"}) {
+            QVERIFY(!Find<QCheckBox>(box)->isChecked());
+        }
+        QVERIFY(!Find<QCheckBox>("IDC_DISPLAY_HEX")->isHidden());
+        QVERIFY(!Find<QPushButton>("IDC_SEND")->isEnabled());
+        QVERIFY(!Find<QLineEdit>("IDC_SEND_BUFFER")->isEnabled());
+        QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
+        QCOMPARE(Find<QLabel>("IDC_STATUS_LIGHT")->pixmap().toImage(),
+                 StatusLight(kLightStopped).toImage());
+        const std::string folder = DefaultLogFolder(ProgramPath());
+        QCOMPARE(Find<QLineEdit>("IDC_SAVE_PATH")->text().toStdString(), folder);
+        QCOMPARE(dlg.LogFile(), LogFilePathIn(folder, SystemLocalTime()));
+        QCOMPARE(Find<QLineEdit>("IDC_LOCAL_IP")->text().toStdString(), DiscoverLocalAddress());
+        QTRY_VERIFY(QRegularExpression(QStringLiteral(R"(^\d\d/\d\d/\d{4} \d\d:\d\d:\d\d$)"))
+                        .match(Find<QLabel>("IDC_STATUS_TEXT")->text())
+                        .hasMatch());
+    }
+
+    void tabOrderIsTemplateOrder() {
+        Open();
+        QStringList order;
+        for (QWidget* w = m_dlg->nextInFocusChain(); w != m_dlg.get(); w = w->nextInFocusChain()) {
+            if (w->parentWidget() == m_dlg.get() && (w->focusPolicy() & Qt::TabFocus) != 0) {
+                order << w->objectName();
+            }
+        }
+        const QStringList expected = {
+            "IDC_LOCAL_IP",    "IDC_LOCAL_PORT",        "IDC_LISTEN",     "IDC_BUFFER_CLEAR",
+            "IDC_SAVE_PATH",   "IDC_SAVE_PATH_BUTTON",  "IDC_LIST_DATA",  "IDC_LIST_TIME",
+            "IDC_DEST_IP",     "IDC_DEST_PORT",         "IDC_AUTO_REPLY", "IDC_SEND_HEX",
+            "IDC_SEND_BUFFER", "IDC_CLEAR_SEND_BUFFER", "IDC_SEND",       "IDC_LIST_SOURCE",
+            "IDC_DISPLAY_HEX"};
+        QCOMPARE(order, expected);
+    }
+
+    void listensAndClosesOnAPortTheSystemChose() {
+        CTarnwickDlg& dlg = Open();
+        TypePortAndListen(QStringLiteral("0"));
+        QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Close"));
+        QVERIFY(dlg.ListeningPort() != 0);
+        QCOMPARE(Find<QLabel>("IDC_STATUS_LIGHT")->pixmap().toImage(),
+                 StatusLight(kLightListening).toImage());
+        QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
+        QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
+        QCOMPARE(dlg.ListeningPort(), 0);
+        QVERIFY(m_shown.empty());
+    }
+
+    void aTakenPortSaysSoAndAnEmptyOneNothing() {
+        const UdpPeer holder(true);
+        Open();
+        TypePortAndListen(QString::number(holder.Port()));
+        QCOMPARE(m_shown.size(), 1u);
+        QCOMPARE(m_shown[0],
+                 (OperatorMessage{"socket bind error!", "tarnwick", MessageIcon::None}));
+        QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
+
+        Open();
+        QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
+        QVERIFY(m_shown.empty());
+        QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
+    }
+
+    void recordsAppearWithTheirRows_data() {
+        QTest::addColumn<QByteArray>("record");
+        QTest::newRow("first record after start") << QByteArray("#ST,123;STA:1,2;#");
+        QTest::newRow("cut after @517") << QByteArray("#ST,123;A:@517ABCDEFGHIJ;#");
+        QTest::newRow("L: over 320, 326 characters") << QByteArray::fromStdString(LongRecord(326));
+        QTest::newRow("L: over 320, 1,000 characters")
+            << QByteArray::fromStdString(LongRecord(1000));
+    }
+    void recordsAppearWithTheirRows() {
+        QFETCH(QByteArray, record);
+        const UdpPeer peer;
+        CTarnwickDlg& dlg = Open(LoggingTo(m_logDir->path()));
+        TypePortAndListen(QStringLiteral("0"));
+        peer.SendTo(dlg.ListeningPort(), Bytes(record));
+        QTRY_VERIFY_WITH_TIMEOUT(List("IDC_LIST_DATA")->model()->rowCount() > 0, kPatienceMs);
+
+        const std::string time = Rows(List("IDC_LIST_TIME")).at(1);
+        const DisplayRows expected = TextRecordRows(HandOffText(peer, Bytes(record)), time, true);
+        QCOMPARE(Rows(List("IDC_LIST_TIME")), expected.time);
+        QCOMPARE(Rows(List("IDC_LIST_SOURCE")), expected.source);
+        QCOMPARE(Rows(List("IDC_LIST_DATA")), expected.data);
+    }
+
+    void buffersClearAndTheNextRecordIsFirstAgain() {
+        const UdpPeer peer;
+        CTarnwickDlg& dlg = Open(LoggingTo(m_logDir->path()));
+        TypePortAndListen(QStringLiteral("0"));
+        const std::string record = "#ST,123;STA:1;#";
+        peer.SendTo(dlg.ListeningPort(), record);
+        peer.SendTo(dlg.ListeningPort(), record);
+        WaitForDataRows(4);
+        // The first record leaves its "   " row below it in the time and source columns only.
+        QCOMPARE(List("IDC_LIST_TIME")->model()->rowCount(), 5);
+        QCOMPARE(List("IDC_LIST_SOURCE")->model()->rowCount(), 5);
+        const int widest =
+            List("IDC_LIST_DATA")
+                ->fontMetrics()
+                .horizontalAdvance(QString::fromStdString(Rows(List("IDC_LIST_DATA")).at(1)));
+        QCOMPARE(dlg.DataExtent(), widest + 90);
+
+        QTest::mouseClick(Find<QPushButton>("IDC_BUFFER_CLEAR"), Qt::LeftButton);
+        QCOMPARE(List("IDC_LIST_TIME")->model()->rowCount(), 0);
+        QCOMPARE(dlg.DataExtent(), 90);
+        peer.SendTo(dlg.ListeningPort(), record);
+        WaitForDataRows(2);
+        QCOMPARE(List("IDC_LIST_SOURCE")->model()->rowCount(), 3);
+    }
+
+    void theDataColumnScrollsAcrossItsExtent() {
+        const UdpPeer peer;
+        CTarnwickDlg& dlg = Open(LoggingTo(m_logDir->path()));
+        dlg.show();
+        TypePortAndListen(QStringLiteral("0"));
+        peer.SendTo(dlg.ListeningPort(), "#ST,123;D:" + std::string(300, 'W') + ";#");
+        WaitForDataRows(2);
+        QListView* data = List("IDC_LIST_DATA");
+        QTRY_COMPARE(data->horizontalScrollBar()->maximum() + data->viewport()->width(),
+                     dlg.DataExtent());
+    }
+
+    void aHexRecordFollowsItsRecord() {
+        const UdpPeer peer;
+        CTarnwickDlg& dlg = Open(LoggingTo(m_logDir->path()));
+        QTest::mouseClick(Find<QCheckBox>("IDC_DISPLAY_HEX"), Qt::LeftButton);
+        TypePortAndListen(QStringLiteral("0"));
+        const std::string bytes =
+            "\x01\x02"
+            "ABC";
+        peer.SendTo(dlg.ListeningPort(), "#ST,123;STA:1;#");
+        peer.SendTo(dlg.ListeningPort(), bytes);
+        WaitForDataRows(4);
+        const std::string time = Rows(List("IDC_LIST_TIME")).at(1);
+        const std::string hex =
+            HexDump(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        const DisplayRows expected =
+            HexRecordRows(time, "127.0.0.1  (" + std::to_string(peer.Port()) + ")", hex);
+        for (const auto& [list, rows] : {std::pair{"IDC_LIST_TIME", expected.time},
+                                         {"IDC_LIST_SOURCE", expected.source},
+                                         {"IDC_LIST_DATA", expected.data}}) {
+            const std::vector<std::string> shown = Rows(List(list));
+            QCOMPARE(std::vector<std::string>(shown.begin(), shown.begin() + 2), rows);
+        }
+    }
+
+    void logsByteExactAndAnswers() {
+        const UdpPeer peer;
+        Options options = LoggingTo(m_logDir->path());
+        options.autoReply = true;
+        CTarnwickDlg& dlg = Open(options);
+        TypePortAndListen(QStringLiteral("0"));
+        const std::string records[] = {"#ST,123;N:caf\xE9;#", "#ST,124;A:@517ABCDEFGHIJ;#"};
+        for (const std::string& record : records) {
+            peer.SendTo(dlg.ListeningPort(), record);
+            QCOMPARE(peer.Receive(kPatienceMs), std::optional<std::string>("@517"));
+        }
+        WaitForDataRows(4);
+        QCOMPARE(Rows(List("IDC_LIST_DATA")).at(3), "#ST,123;N:caf\xE9;#");
+
+        QFile file(QString::fromStdString(dlg.LogFile()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QRegularExpression header(
+            QStringLiteral(R"(^-->\d{4}-\d\d-\d\d \d\d:\d\d:\d\d-{40}$)"));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), 5);
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(header.match(QString::fromLatin1(lines[2 * i].chopped(1))).hasMatch());
+            QCOMPARE(Bytes(lines[2 * i + 1]), HandOffText(peer, records[i]) + "\r");
+        }
+    }
+
+    void anUnwritableLogFolderIsShownAndTheRecordToo() {
+        QFile blocker(m_logDir->filePath(QStringLiteral("not-a-folder")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        const UdpPeer peer;
+        CTarnwickDlg& dlg = Open(LoggingTo(blocker.fileName() + QStringLiteral("/logs")));
+        TypePortAndListen(QStringLiteral("0"));
+        peer.SendTo(dlg.ListeningPort(), "#ST,123;STA:1;#");
+        WaitForDataRows(2);
+        QTRY_VERIFY(Find<QLabel>("IDC_COUNTERS")
+                        ->toolTip()
+                        .startsWith(QStringLiteral("Log not written: ")));
+        QVERIFY(m_shown.empty());
+    }
+
+    void enterAndEscDoNotCloseTheCloseBoxDoes() {
+        CTarnwickDlg& dlg = Open();
+        dlg.show();
+        QTest::keyClick(Find<QLineEdit>("IDC_LOCAL_PORT"), Qt::Key_Return);
+        QTest::keyClick(&dlg, Qt::Key_Enter);
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(dlg.isVisible());
+        QVERIFY(dlg.close());
+        QVERIFY(!dlg.isVisible());
+    }
+
+    void closingWhileListeningLogsWhatIsQueued() {
+        const UdpPeer peer;
+        Options options = LoggingTo(m_logDir->path());
+        options.autoReply = true;
+        options.port = "0";
+        options.listen = true;
+        CTarnwickDlg& dlg = Open(options);
+        dlg.show();
+        QTRY_VERIFY(dlg.ListeningPort() != 0);
+        constexpr int kRecords = 50;
+        for (int i = 0; i < kRecords; ++i) {
+            peer.SendTo(dlg.ListeningPort(), "#ST,123;N:" + std::to_string(i) + ";#");
+        }
+        // A reply goes out after its record was handed over: all of them are queued now.
+        for (int i = 0; i < kRecords; ++i) {
+            QVERIFY(peer.Receive(kPatienceMs).has_value());
+        }
+        QVERIFY(dlg.close());
+        QCOMPARE(dlg.ListeningPort(), 0);
+        QFile file(QString::fromStdString(dlg.LogFile()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count("\r\n"), 2 * kRecords);
+    }
+
+    void f1OpensTheAboutBox() {
+        CTarnwickDlg& dlg = Open();
+        dlg.show();
+        QString title;
+        QString version;
+        QTimer::singleShot(0, &dlg, [&] {
+            QWidget* about = QApplication::activeModalWidget();
+            title = about->windowTitle();
+            version = about->findChild<QLabel*>(QStringLiteral("label_version"))->text();
+            QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("IDOK")),
+                              Qt::LeftButton);
+        });
+        QTest::keyClick(&dlg, Qt::Key_F1);
+        QCOMPARE(title, QStringLiteral("About Tarnwick"));
+        QCOMPARE(version, QStringLiteral(" Tarnwick Version 1.0.4"));
+    }
+};
+
+}  // namespace tarnwick::windowtest
+
+QTEST_MAIN(tarnwick::windowtest::TarnwickDlgTest)
+#include "tarnwick_dlg_test.moc"
