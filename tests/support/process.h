@@ -1,0 +1,80 @@
+#pragma once
+
+// A program started by a test, with its standard output and error captured. Every wait is
+// bounded and returns as soon as what it waits for has happened.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnwick::test {
+
+// Picks a line of output (given without its "\n").
+using LinePredicate = std::function<bool(const std::string& line)>;
+
+class ChildProcess {
+public:
+    // argv[0] is the program's path. Standard input reads /dev/null. Throws std::system_error
+    // when the program cannot be started.
+    static ChildProcess Start(std::vector<std::string> argv);
+
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&&) = delete;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    // A child still running is killed and reaped.
+    ~ChildProcess();
+
+    // The next line that wanted picks, searching the lines after the one this call last
+    // returned for the same stream; nothing when the stream ends or the timeout passes first.
+    std::optional<std::string> WaitForStdoutLine(const LinePredicate& wanted,
+                                                 std::chrono::milliseconds timeout);
+    std::optional<std::string> WaitForStderrLine(const LinePredicate& wanted,
+                                                 std::chrono::milliseconds timeout);
+
+    // Everything captured so far.
+    [[nodiscard]] const std::string& Stdout() const { return m_out.text; }
+    [[nodiscard]] const std::string& Stderr() const { return m_err.text; }
+
+    // kill(2): 0, or -1 with errno set.
+    int Signal(int signal);
+
+    // The exit status (128 + the signal's number when a signal ended it), once the child has
+    // ended and its output is read; nothing when the timeout passes first.
+    std::optional<int> Wait(std::chrono::milliseconds timeout);
+
+    [[nodiscard]] pid_t Pid() const { return m_pid; }
+
+private:
+    struct Stream {
+        int fd = -1;  // -1 once the child closed it
+        std::string text;
+        std::size_t searched = 0;  // lines before this offset were searched or returned
+    };
+
+    ChildProcess(pid_t pid, int pidFd, int outFd, int errFd);
+    std::optional<std::string> WaitForLine(Stream& stream, const LinePredicate& wanted,
+                                           std::chrono::milliseconds timeout);
+    static std::optional<std::string> NextMatch(Stream& stream, const LinePredicate& wanted);
+    // Reads output and notes the child's end until done() holds or deadline passes; true when
+    // done() held.
+    template <typename Done>
+    bool PumpUntil(std::chrono::steady_clock::time_point deadline, Done done);
+    void PumpOnce(int timeoutMs);
+    void Reap();
+
+    pid_t m_pid;
+    int m_pidFd;
+    Stream m_out;
+    Stream m_err;
+    std::optional<int> m_status;
+};
+
+// Picks the lines that begin with prefix.
+[[nodiscard]] LinePredicate StartsWith(std::string prefix);
+
+}  // namespace tarnwick::test

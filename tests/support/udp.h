@@ -1,0 +1,44 @@
+#pragma once
+
+// A UDP socket on 127.0.0.1 for tests: it stands in for a device or for the centre.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarnwick::test {
+
+struct Datagram {
+    std::string bytes;
+    std::uint16_t port = 0;  // the sender's, on 127.0.0.1
+};
+
+class UdpPeer {
+public:
+    // Bound to 127.0.0.1 on a port the system picks. Throws std::system_error on failure.
+    static UdpPeer BindLoopback();
+
+    UdpPeer(UdpPeer&& other) noexcept;
+    UdpPeer& operator=(UdpPeer&&) = delete;
+    UdpPeer(const UdpPeer&) = delete;
+    UdpPeer& operator=(const UdpPeer&) = delete;
+    ~UdpPeer();
+
+    [[nodiscard]] std::uint16_t Port() const { return m_port; }
+
+    // One datagram to 127.0.0.1:port. Throws std::system_error on failure.
+    void SendTo(std::uint16_t port, std::string_view bytes);
+
+    // The next datagram, or nothing when none arrives within timeout.
+    std::optional<Datagram> Receive(std::chrono::milliseconds timeout);
+
+private:
+    UdpPeer(int fd, std::uint16_t port) : m_fd(fd), m_port(port) {}
+
+    int m_fd;
+    std::uint16_t m_port;
+};
+
+}  // namespace tarnwick::test

@@ -1,0 +1,34 @@
+#pragma once
+
+// Reads the datagrams waiting on a socket, in recvmmsg batches.
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace tarnwick::device {
+
+class Receiver {
+public:
+    using Handler =
+        std::function<void(std::span<const std::uint8_t> bytes, const sockaddr_in& from)>;
+
+    Receiver();
+
+    // Hands every datagram waiting on the non-blocking socket fd to handler, in arrival order.
+    // Throws std::system_error when reading fails for another reason than an empty socket.
+    void Drain(int fd, const Handler& handler);
+
+private:
+    std::unique_ptr<std::uint8_t[]> m_buffers;
+    std::vector<mmsghdr> m_messages;
+    std::vector<iovec> m_iov;
+    std::vector<sockaddr_in> m_from;
+};
+
+}  // namespace tarnwick::device

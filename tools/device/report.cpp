@@ -1,0 +1,41 @@
+#include "report.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tarnwick::device {
+
+std::string FormatCommandLine(std::string_view from, std::span<const std::uint8_t> bytes) {
+    std::string line = "command from " + std::string(from) + ": ";
+    for (const std::uint8_t byte : bytes) {
+        if (byte >= 0x20 && byte <= 0x7E) {
+            line += static_cast<char>(byte);
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
+            line += escaped;
+        }
+    }
+    return line;
+}
+
+std::uint64_t MissingReplies(const PeerStats& stats, bool expectReplies) {
+    return expectReplies && stats.sent > stats.replies ? stats.sent - stats.replies : 0;
+}
+
+std::string FormatReport(const PeerStats& stats, bool expectReplies) {
+    const double seconds = std::chrono::duration<double>(stats.elapsed).count();
+    const long long perSecond =
+        seconds > 0 ? std::llround(static_cast<double>(stats.sent) / seconds) : 0;
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "sent %llu, replies %llu, missing %llu, commands %llu, seconds %.3f, "
+                  "records/s %lld",
+                  static_cast<unsigned long long>(stats.sent),
+                  static_cast<unsigned long long>(stats.replies),
+                  static_cast<unsigned long long>(MissingReplies(stats, expectReplies)),
+                  static_cast<unsigned long long>(stats.commands), seconds, perSecond);
+    return line;
+}
+
+}  // namespace tarnwick::device

@@ -1,0 +1,31 @@
+#pragma once
+
+// What the device prints: one line per command from the centre, and the closing report.
+
+#include <chrono>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tarnwick::device {
+
+struct PeerStats {
+    std::uint64_t sent = 0;
+    std::uint64_t replies = 0;
+    std::uint64_t commands = 0;
+    // From the first send to the last send or the last reply awaited, whichever came later.
+    std::chrono::nanoseconds elapsed{0};
+};
+
+// "command from ADDR:PORT: " and the bytes, printable ASCII as is and any other byte as \xHH.
+[[nodiscard]] std::string FormatCommandLine(std::string_view from,
+                                            std::span<const std::uint8_t> bytes);
+
+// Replies still missing; none are missing when none were expected.
+[[nodiscard]] std::uint64_t MissingReplies(const PeerStats& stats, bool expectReplies);
+
+// "sent N, replies M, missing K, commands C, seconds T, records/s R"
+[[nodiscard]] std::string FormatReport(const PeerStats& stats, bool expectReplies);
+
+}  // namespace tarnwick::device

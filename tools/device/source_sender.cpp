@@ -1,0 +1,81 @@
+#include "source_sender.h"
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <system_error>
+
+namespace tarnwick::device {
+namespace {
+
+constexpr unsigned kMaxBatch = 512;
+// Keeps the scratch space small when the datagrams are large.
+constexpr std::size_t kBatchBytes = 1 << 20;
+
+bool IsTransient(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS || error == EINTR;
+}
+
+}  // namespace
+
+SourceSender::SourceSender(UdpSocket socket, const sockaddr_in& centre, std::uint64_t first,
+                           std::uint64_t stride)
+    : m_socket(std::move(socket)),
+      m_centre(centre),
+      m_next(first),
+      m_stride(stride),
+      m_messages(kMaxBatch),
+      m_iov(kMaxBatch),
+      m_scratch(kMaxBatch) {}
+
+std::uint64_t SourceSender::Send(const DatagramSource& source, std::uint64_t budget) {
+    std::uint64_t sent = 0;
+    while (sent < budget && !Done(source)) {
+        const unsigned batch = FillBatch(source, budget - sent);
+        const int result = sendmmsg(m_socket.Fd(), m_messages.data(), batch, 0);
+        if (result < 0 && !SkipRefused()) {
+            break;
+        }
+        if (result > 0) {
+            const auto count = static_cast<std::uint64_t>(result);
+            m_next += count * m_stride;
+            sent += count;
+        }
+    }
+    return sent;
+}
+
+unsigned SourceSender::FillBatch(const DatagramSource& source, std::uint64_t limit) {
+    unsigned count = 0;
+    std::size_t bytes = 0;
+    for (std::uint64_t index = m_next;
+         index < source.Count() && count < limit && count < kMaxBatch && bytes < kBatchBytes;
+         index += m_stride, ++count) {
+        const std::string_view data = source.At(index, m_scratch[count]);
+        m_iov[count] = {const_cast<char*>(data.data()), data.size()};
+        msghdr& header = m_messages[count].msg_hdr;
+        header = {};
+        header.msg_name = &m_centre;
+        header.msg_namelen = sizeof m_centre;
+        header.msg_iov = &m_iov[count];
+        header.msg_iovlen = 1;
+        bytes += data.size();
+    }
+    return count;
+}
+
+bool SourceSender::SkipRefused() {
+    const int error = errno;
+    if (IsTransient(error)) {
+        return false;
+    }
+    if (error != EMSGSIZE) {
+        throw std::system_error(error, std::generic_category(), "sendmmsg");
+    }
+    std::cerr << "tarnwick-device: datagram " << m_next + 1 << " not sent: " << std::strerror(error)
+              << '\n';
+    m_next += m_stride;
+    return true;
+}
+
+}  // namespace tarnwick::device

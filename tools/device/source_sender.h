@@ -1,0 +1,47 @@
+#pragma once
+
+// One source port's share of the datagrams: indices first, first + stride, first + 2 stride ...
+// sent in that order with sendmmsg batches.
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "datagram_source.h"
+#include "udp_socket.h"
+
+namespace tarnwick::device {
+
+class SourceSender {
+public:
+    SourceSender(UdpSocket socket, const sockaddr_in& centre, std::uint64_t first,
+                 std::uint64_t stride);
+
+    // Sends up to budget of this source's next datagrams and returns how many the system took:
+    // fewer when the socket is full for now or the source has run out. A datagram the system
+    // refuses outright (too large) is skipped with a note on stderr. Throws std::system_error on
+    // any other failure.
+    std::uint64_t Send(const DatagramSource& source, std::uint64_t budget);
+
+    [[nodiscard]] bool Done(const DatagramSource& source) const { return m_next >= source.Count(); }
+    [[nodiscard]] int Fd() const { return m_socket.Fd(); }
+
+private:
+    // Fills the first messages with up to limit datagrams from m_next; returns how many.
+    unsigned FillBatch(const DatagramSource& source, std::uint64_t limit);
+    // After sendmmsg failed: true when the datagram at m_next was skipped, false to try later.
+    bool SkipRefused();
+
+    UdpSocket m_socket;
+    sockaddr_in m_centre;
+    std::uint64_t m_next;
+    std::uint64_t m_stride;
+    std::vector<mmsghdr> m_messages;
+    std::vector<iovec> m_iov;
+    std::vector<std::string> m_scratch;  // generated records of the batch being sent
+};
+
+}  // namespace tarnwick::device
