@@ -53,7 +53,7 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
       m_centre(m_frontEnd),
       m_log(LogFilePathIn(LogFolderOf(options), SystemLocalTime()), SystemLocalTime),
       m_handler(m_log, m_centre.Counters()),
-      m_display([this](std::string_view row) { return MeasureDataRow(row); }),
+      m_display([this](std::string_view row) { return (*m_dataWidths)(row); }),
       m_bmpListening(StatusLight(kLightListening)),
       m_bmpStopped(StatusLight(kLightStopped)) {
     setObjectName(QStringLiteral("IDD_MAIN_DIALOG"));
@@ -112,7 +112,7 @@ void CTarnwickDlg::ConfigureLists() {
     }
     m_dataDelegate = new ExtentDelegate(m_listData);
     m_listData->setItemDelegate(m_dataDelegate);
-    m_dataMetrics = std::make_unique<QFontMetrics>(m_listData->font());
+    m_dataWidths = std::make_unique<RowWidths>(m_listData->fontMetrics());
     m_dataDelegate->SetExtent(m_display.DataExtent());
 }
 
@@ -270,10 +270,6 @@ void CTarnwickDlg::HandleOne(RecvHandOff handOff) {
     if (handled) {
         m_display.Show(handled->record, SystemLocalTime());
     }
-}
-
-int CTarnwickDlg::MeasureDataRow(std::string_view row) const {
-    return m_dataMetrics->horizontalAdvance(Latin1(row));
 }
 
 }  // namespace tarnwick

@@ -4,7 +4,6 @@
 // Records reach it through the engine's ordered queue and are handled in batches.
 
 #include <QDialog>
-#include <QFontMetrics>
 #include <QPixmap>
 #include <cstdint>
 #include <memory>
@@ -15,6 +14,7 @@
 #include "app/window/message_boxes.h"
 #include "display/handoff_handler.h"
 #include "display/qt/live_display.h"
+#include "display/qt/row_widths.h"
 #include "log/daily_log.h"
 #include "net/centre.h"
 #include "net/queued_front_end.h"
@@ -72,7 +72,6 @@ private:
     // Handles queued hand-offs; a bounded drain stops after its time slice and posts the rest.
     void DrainHandOffs(bool bounded);
     void HandleOne(RecvHandOff handOff);
-    [[nodiscard]] int MeasureDataRow(std::string_view row) const;
     void RefreshStatusLine();
 
     std::unique_ptr<MessageBoxes> m_boxes;
@@ -99,7 +98,7 @@ private:
     QLabel* m_labelClock = nullptr;
     QLabel* m_labelCounters = nullptr;
     ExtentDelegate* m_dataDelegate = nullptr;
-    std::unique_ptr<QFontMetrics> m_dataMetrics;
+    std::unique_ptr<RowWidths> m_dataWidths;
 };
 
 }  // namespace tarnwick

@@ -14,6 +14,7 @@
 #include "app/window/dialog_font.h"
 #include "display/handoff_handler.h"
 #include "display/qt/live_display.h"
+#include "display/qt/row_widths.h"
 #include "log/log_folder.h"
 
 namespace {
@@ -44,11 +45,7 @@ int main(int argc, char** argv) {
     DailyLog log(LogFilePathIn(folder.path().toStdString(), SystemLocalTime()), SystemLocalTime);
     EngineCounters counters;
     HandOffHandler handler(log, counters);
-    const QFontMetrics metrics(DialogFont());
-    const auto measure = [&metrics](std::string_view row) {
-        return metrics.horizontalAdvance(
-            QString::fromLatin1(row.data(), static_cast<qsizetype>(row.size())));
-    };
+    const RowWidths measure{QFontMetrics(DialogFont())};
     LiveDisplay display(measure);
 
     const long before = ResidentBytes();
