@@ -15,6 +15,7 @@
 
 #include "app/window/pictures.h"
 #include "display/handoff_handler.h"
+#include "display/qt/row_widths.h"
 #include "display/record_rows.h"
 #include "log/log_folder.h"
 #include "net/local_address.h"
@@ -205,9 +206,7 @@ private Q_SLOTS:
         QCOMPARE(List("IDC_LIST_TIME")->model()->rowCount(), 5);
         QCOMPARE(List("IDC_LIST_SOURCE")->model()->rowCount(), 5);
         const int widest =
-            List("IDC_LIST_DATA")
-                ->fontMetrics()
-                .horizontalAdvance(QString::fromStdString(Rows(List("IDC_LIST_DATA")).at(1)));
+            RowWidths(List("IDC_LIST_DATA")->fontMetrics())(Rows(List("IDC_LIST_DATA")).at(1));
         QCOMPARE(dlg.DataExtent(), widest + 90);
 
         QTest::mouseClick(Find<QPushButton>("IDC_BUFFER_CLEAR"), Qt::LeftButton);
