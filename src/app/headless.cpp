@@ -2,18 +2,17 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/line_splitter.h"
 #include "app/stdin_command.h"
+#include "app/stop_signals.h"
 #include "display/handoff_handler.h"
 #include "log/log_folder.h"
 #include "net/centre.h"
@@ -89,8 +88,8 @@ private:
             return false;
         }
         if (!result.ok()) {
-            Report(std::string(ListenErrorMessage(result.error)) + " (" + strerror(result.errorCode) +
-                   ")");
+            Report(std::string(ListenErrorMessage(result.error)) + " (" +
+                   strerror(result.errorCode) + ")");
             return false;
         }
         Report("listening on UDP port " + std::to_string(m_centre.Port()));
@@ -191,22 +190,10 @@ private:
     std::string m_out;
 };
 
-// Stop signals are read from a descriptor by the main loop; blocked before any thread starts so
-// that the receive thread never takes them.
-int BlockStopSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-    return signalfd(-1, &signals, SFD_CLOEXEC);
-}
-
 }  // namespace
 
 int RunHeadless(const Options& options) {
-    const int signalFd = BlockStopSignals();
+    const int signalFd = WatchStopSignals();
     if (signalFd < 0) {
         Report(std::string("cannot watch for stop signals: ") + strerror(errno));
         return 1;

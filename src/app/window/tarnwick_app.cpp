@@ -1,7 +1,11 @@
 #include "app/window/tarnwick_app.h"
 
-#include <QApplication>
+#include <unistd.h>
 
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include "app/stop_signals.h"
 #include "app/window/dialog_font.h"
 #include "app/window/pictures.h"
 #include "app/window/tarnwick_dlg.h"
@@ -10,13 +14,19 @@
 namespace tarnwick {
 
 int CTarnwickApp::InitInstance(const Options& options) {
+    // Before QApplication: its own threads must not take the stop signals either.
+    const int stopSignals = WatchStopSignals();
     QApplication app(m_argc, m_argv);
     QApplication::setApplicationName(QStringLiteral("tarnwick"));
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
     QApplication::setWindowIcon(ApplicationIcon());
     QApplication::setFont(DialogFont());
     CTarnwickDlg dialog(options);
+    // SIGTERM or SIGINT close the window as its close box does: queued records are logged.
+    QSocketNotifier stop(stopSignals, QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, &dialog, &QDialog::close);
     dialog.exec();
+    close(stopSignals);
     return 0;
 }
 

@@ -233,6 +233,8 @@ void CTarnwickDlg::keyPressEvent(QKeyEvent* event) {
 void CTarnwickDlg::done(int result) {
     m_centre.Close();
     DrainHandOffs(false);
+    std::fprintf(stderr, "tarnwick: stopped; %s\n",
+                 FormatCounters(m_centre.Counters().Snapshot()).c_str());
     QDialog::done(result);
 }
 
