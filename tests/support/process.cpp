@@ -35,8 +35,13 @@ Pipe MakePipe() {
     if (pipe2(fds, O_CLOEXEC) != 0) {
         Fail(errno, "pipe2");
     }
-    fcntl(fds[0], F_SETFL, O_NONBLOCK);
     return {fds[0], fds[1]};
+}
+
+// The test's end of a pipe never blocks, so no wait of the test's is unbounded; the child's
+// end stays as a program expects it.
+void SetNonBlocking(int fd) {
+    fcntl(fd, F_SETFL, O_NONBLOCK);
 }
 
 void CloseFd(int& fd) {
@@ -44,6 +49,68 @@ void CloseFd(int& fd) {
         close(fd);
         fd = -1;
     }
+}
+
+struct Pipes {
+    Pipe in{-1, -1};  // none while the child's input is /dev/null
+    Pipe out{-1, -1};
+    Pipe err{-1, -1};
+
+    void CloseAll() {
+        for (int* fd : {&in.read, &in.write, &out.read, &out.write, &err.read, &err.write}) {
+            CloseFd(*fd);
+        }
+    }
+};
+
+Pipes MakePipes(ChildInput input) {
+    Pipes pipes;
+    try {
+        if (input == ChildInput::Pipe) {
+            pipes.in = MakePipe();
+            SetNonBlocking(pipes.in.write);
+        }
+        pipes.out = MakePipe();
+        SetNonBlocking(pipes.out.read);
+        pipes.err = MakePipe();
+        SetNonBlocking(pipes.err.read);
+    } catch (...) {
+        pipes.CloseAll();
+        throw;
+    }
+    return pipes;
+}
+
+// errno of the failed write, or 0 once every byte is written.
+int WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t count = write(fd, bytes.data(), bytes.size());
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            return errno;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(count));
+    }
+    return 0;
+}
+
+// A child that no longer reads must fail the write with EPIPE, not end the test program:
+// SIGPIPE is held back for this thread meanwhile, and the one the write raised is taken.
+int WriteHoldingSigpipe(int fd, std::string_view bytes) {
+    sigset_t sigpipe;
+    sigemptyset(&sigpipe);
+    sigaddset(&sigpipe, SIGPIPE);
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &sigpipe, &before);
+    const int error = WriteAll(fd, bytes);
+    if (error == EPIPE) {
+        const timespec now{};
+        sigtimedwait(&sigpipe, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return error;
 }
 
 int StatusCode(int status) {
@@ -74,12 +141,16 @@ void ReadAvailable(int& fd, std::string& text) {
     }
 }
 
-pid_t Spawn(std::vector<std::string>& argv, const Pipe& out, const Pipe& err) {
+pid_t Spawn(std::vector<std::string>& argv, const Pipes& pipes) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out.write, 1);
-    posix_spawn_file_actions_adddup2(&actions, err.write, 2);
+    if (pipes.in.read >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, pipes.in.read, 0);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    }
+    posix_spawn_file_actions_adddup2(&actions, pipes.out.write, 1);
+    posix_spawn_file_actions_adddup2(&actions, pipes.err.write, 2);
     std::vector<char*> args;
     for (std::string& arg : argv) {
         args.push_back(arg.data());
@@ -96,35 +167,34 @@ pid_t Spawn(std::vector<std::string>& argv, const Pipe& out, const Pipe& err) {
 
 }  // namespace
 
-ChildProcess ChildProcess::Start(std::vector<std::string> argv) {
-    Pipe out = MakePipe();
-    Pipe err = MakePipe();
+ChildProcess ChildProcess::Start(std::vector<std::string> argv, ChildInput input) {
+    Pipes pipes = MakePipes(input);
     pid_t pid = -1;
     try {
-        pid = Spawn(argv, out, err);
+        pid = Spawn(argv, pipes);
     } catch (...) {
-        for (int fd : {out.read, out.write, err.read, err.write}) {
-            CloseFd(fd);
-        }
+        pipes.CloseAll();
         throw;
     }
-    CloseFd(out.write);
-    CloseFd(err.write);
+    CloseFd(pipes.in.read);
+    CloseFd(pipes.out.write);
+    CloseFd(pipes.err.write);
     const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     const int error = errno;
-    ChildProcess child(pid, pidFd, out.read, err.read);
+    ChildProcess child(pid, pidFd, pipes.in.write, pipes.out.read, pipes.err.read);
     if (pidFd < 0) {
         Fail(error, "pidfd_open");  // the destructor kills and reaps the child
     }
     return child;
 }
 
-ChildProcess::ChildProcess(pid_t pid, int pidFd, int outFd, int errFd)
-    : m_pid(pid), m_pidFd(pidFd), m_out{outFd, {}, 0}, m_err{errFd, {}, 0} {}
+ChildProcess::ChildProcess(pid_t pid, int pidFd, int inFd, int outFd, int errFd)
+    : m_pid(pid), m_pidFd(pidFd), m_in(inFd), m_out{outFd, {}, 0}, m_err{errFd, {}, 0} {}
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : m_pid(std::exchange(other.m_pid, -1)),
       m_pidFd(std::exchange(other.m_pidFd, -1)),
+      m_in(std::exchange(other.m_in, -1)),
       m_out(std::exchange(other.m_out, {})),
       m_err(std::exchange(other.m_err, {})),
       m_status(other.m_status) {}
@@ -135,6 +205,7 @@ ChildProcess::~ChildProcess() {
         waitpid(m_pid, nullptr, 0);
     }
     CloseFd(m_pidFd);
+    CloseFd(m_in);
     CloseFd(m_out.fd);
     CloseFd(m_err.fd);
 }
@@ -147,6 +218,16 @@ std::optional<std::string> ChildProcess::WaitForStdoutLine(const LinePredicate& 
 std::optional<std::string> ChildProcess::WaitForStderrLine(const LinePredicate& wanted,
                                                            std::chrono::milliseconds timeout) {
     return WaitForLine(m_err, wanted, timeout);
+}
+
+bool ChildProcess::WriteInput(std::string_view bytes) {
+    const int error = m_in < 0 ? EBADF : WriteHoldingSigpipe(m_in, bytes);
+    errno = error;
+    return error == 0;
+}
+
+void ChildProcess::CloseInput() {
+    CloseFd(m_in);
 }
 
 int ChildProcess::Signal(int signal) {

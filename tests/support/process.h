@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarnwick::test {
@@ -16,11 +17,14 @@ namespace tarnwick::test {
 // Picks a line of output (given without its "\n").
 using LinePredicate = std::function<bool(const std::string& line)>;
 
+// What the child's standard input reads: nothing, or what the test writes with WriteInput.
+enum class ChildInput { Null, Pipe };
+
 class ChildProcess {
 public:
-    // argv[0] is the program's path. Standard input reads /dev/null. Throws std::system_error
-    // when the program cannot be started.
-    static ChildProcess Start(std::vector<std::string> argv);
+    // argv[0] is the program's path. Throws std::system_error when the program cannot be
+    // started.
+    static ChildProcess Start(std::vector<std::string> argv, ChildInput input = ChildInput::Null);
 
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&&) = delete;
@@ -40,6 +44,12 @@ public:
     [[nodiscard]] const std::string& Stdout() const { return m_out.text; }
     [[nodiscard]] const std::string& Stderr() const { return m_err.text; }
 
+    // Writes bytes to the child's standard input (ChildInput::Pipe) without waiting: false,
+    // with errno set, when not all of them fit in the pipe now or the child no longer reads.
+    bool WriteInput(std::string_view bytes);
+    // The child reads the end of its input.
+    void CloseInput();
+
     // kill(2): 0, or -1 with errno set.
     int Signal(int signal);
 
@@ -56,7 +66,7 @@ private:
         std::size_t searched = 0;  // lines before this offset were searched or returned
     };
 
-    ChildProcess(pid_t pid, int pidFd, int outFd, int errFd);
+    ChildProcess(pid_t pid, int pidFd, int inFd, int outFd, int errFd);
     std::optional<std::string> WaitForLine(Stream& stream, const LinePredicate& wanted,
                                            std::chrono::milliseconds timeout);
     static std::optional<std::string> NextMatch(Stream& stream, const LinePredicate& wanted);
@@ -69,6 +79,7 @@ private:
 
     pid_t m_pid;
     int m_pidFd;
+    int m_in;  // the writing end of the child's standard input; -1 when there is none
     Stream m_out;
     Stream m_err;
     std::optional<int> m_status;

@@ -20,12 +20,15 @@
 #include "log/log_folder.h"
 #include "net/local_address.h"
 #include "net/record_rules.h"
-#include "udp_peer.h"
+#include "support/udp.h"
 
 namespace tarnwick::windowtest {
 namespace {
 
+using test::UdpPeer;
+
 constexpr int kPatienceMs = 5000;
+constexpr std::chrono::milliseconds kPatience{kPatienceMs};
 
 class RecordingBoxes final : public MessageBoxes {
 public:
@@ -50,6 +53,11 @@ std::vector<std::string> Rows(const QListView* list) {
 
 std::string Bytes(const QByteArray& bytes) {
     return bytes.toStdString();
+}
+
+// "127.0.0.1 (PORT)": how the centre names peer in a text record.
+std::string Sender(const UdpPeer& peer) {
+    return "127.0.0.1 (" + std::to_string(peer.Port()) + ")";
 }
 
 // A record whose data part is exactly length characters and declares "L:" over 320.
@@ -97,7 +105,7 @@ private:
     }
     // The text record the window gets for record from peer.
     static std::string HandOffText(const UdpPeer& peer, std::string_view record) {
-        return std::string(CutAfterReplyMarker(peer.Sender() + ":" + TrimFieldValues(record)));
+        return std::string(CutAfterReplyMarker(Sender(peer) + ":" + TrimFieldValues(record)));
     }
 
 private Q_SLOTS:
@@ -113,7 +121,7 @@ private Q_SLOTS:
         }
         QVERIFY(!Find<QCheckBox>("IDC_DISPLAY_HEX")->isHidden());
         QVERIFY(!Find<QPushButton>("IDC_SEND")->isEnabled());
-        QVERIFY(!Find<QLineEdit>("IDC_SEND_BUFFER")->isEnabled());
+        QVERIFY(Find<QLineEdit>("IDC_SEND_BUFFER")->isEnabled());
         QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
         QCOMPARE(Find<QLabel>("IDC_STATUS_LIGHT")->pixmap().toImage(),
                  StatusLight(kLightStopped).toImage());
@@ -128,9 +136,10 @@ private Q_SLOTS:
 
     void tabOrderIsTemplateOrder() {
         Open();
+        const QWidget* controls = Find<QWidget>("client_area");
         QStringList order;
         for (QWidget* w = m_dlg->nextInFocusChain(); w != m_dlg.get(); w = w->nextInFocusChain()) {
-            if (w->parentWidget() == m_dlg.get() && (w->focusPolicy() & Qt::TabFocus) != 0) {
+            if (w->parentWidget() == controls && (w->focusPolicy() & Qt::TabFocus) != 0) {
                 order << w->objectName();
             }
         }
@@ -157,7 +166,7 @@ private Q_SLOTS:
     }
 
     void aTakenPortSaysSoAndAnEmptyOneNothing() {
-        const UdpPeer holder(true);
+        const UdpPeer holder = UdpPeer::BindLoopback();
         Open();
         TypePortAndListen(QString::number(holder.Port()));
         QCOMPARE(m_shown.size(), 1u);
@@ -181,7 +190,7 @@ private Q_SLOTS:
     }
     void recordsAppearWithTheirRows() {
         QFETCH(QByteArray, record);
-        const UdpPeer peer;
+        UdpPeer peer = UdpPeer::BindLoopback();
         CTarnwickDlg& dlg = Open(LoggingTo(m_logDir->path()));
         TypePortAndListen(QStringLiteral("0"));
         peer.SendTo(dlg.ListeningPort(), Bytes(record));
@@ -195,7 +204,7 @@ private Q_SLOTS:
     }
 
     void buffersClearAndTheNextRecordIsFirstAgain() {
-        const UdpPeer peer;
+        UdpPeer peer = UdpPeer::BindLoopback();
         CTarnwickDlg& dlg = Open(LoggingTo(m_logDir->path()));
         TypePortAndListen(QStringLiteral("0"));
         const std::string record = "#ST,123;STA:1;#";
@@ -218,7 +227,7 @@ private Q_SLOTS:
     }
 
     void theDataColumnScrollsAcrossItsExtent() {
-        const UdpPeer peer;
+        UdpPeer peer = UdpPeer::BindLoopback();
         CTarnwickDlg& dlg = Open(LoggingTo(m_logDir->path()));
         dlg.show();
         TypePortAndListen(QStringLiteral("0"));
@@ -230,7 +239,7 @@ private Q_SLOTS:
     }
 
     void aHexRecordFollowsItsRecord() {
-        const UdpPeer peer;
+        UdpPeer peer = UdpPeer::BindLoopback();
         CTarnwickDlg& dlg = Open(LoggingTo(m_logDir->path()));
         QTest::mouseClick(Find<QCheckBox>("IDC_DISPLAY_HEX"), Qt::LeftButton);
         TypePortAndListen(QStringLiteral("0"));
@@ -254,7 +263,7 @@ private Q_SLOTS:
     }
 
     void logsByteExactAndAnswers() {
-        const UdpPeer peer;
+        UdpPeer peer = UdpPeer::BindLoopback();
         Options options = LoggingTo(m_logDir->path());
         options.autoReply = true;
         CTarnwickDlg& dlg = Open(options);
@@ -262,7 +271,9 @@ private Q_SLOTS:
         const std::string records[] = {"#ST,123;N:caf\xE9;#", "#ST,124;A:@517ABCDEFGHIJ;#"};
         for (const std::string& record : records) {
             peer.SendTo(dlg.ListeningPort(), record);
-            QCOMPARE(peer.Receive(kPatienceMs), std::optional<std::string>("@517"));
+            const auto reply = peer.Receive(kPatience);
+            QVERIFY(reply.has_value());
+            QCOMPARE(reply->bytes, std::string("@517"));
         }
         WaitForDataRows(4);
         QCOMPARE(Rows(List("IDC_LIST_DATA")).at(3), "#ST,123;N:caf\xE9;#");
@@ -282,7 +293,7 @@ private Q_SLOTS:
     void anUnwritableLogFolderIsShownAndTheRecordToo() {
         QFile blocker(m_logDir->filePath(QStringLiteral("not-a-folder")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
-        const UdpPeer peer;
+        UdpPeer peer = UdpPeer::BindLoopback();
         CTarnwickDlg& dlg = Open(LoggingTo(blocker.fileName() + QStringLiteral("/logs")));
         TypePortAndListen(QStringLiteral("0"));
         peer.SendTo(dlg.ListeningPort(), "#ST,123;STA:1;#");
@@ -305,7 +316,7 @@ private Q_SLOTS:
     }
 
     void closingWhileListeningLogsWhatIsQueued() {
-        const UdpPeer peer;
+        UdpPeer peer = UdpPeer::BindLoopback();
         Options options = LoggingTo(m_logDir->path());
         options.autoReply = true;
         options.port = "0";
@@ -319,7 +330,7 @@ private Q_SLOTS:
         }
         // A reply goes out after its record was handed over: all of them are queued now.
         for (int i = 0; i < kRecords; ++i) {
-            QVERIFY(peer.Receive(kPatienceMs).has_value());
+            QVERIFY(peer.Receive(kPatience).has_value());
         }
         QVERIFY(dlg.close());
         QCOMPARE(dlg.ListeningPort(), 0);

@@ -9,7 +9,9 @@
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <cstdio>
 
@@ -18,7 +20,9 @@
 #include "app/window/dialog_font.h"
 #include "app/window/dialog_template.h"
 #include "app/window/pictures.h"
+#include "app/window/save_path_notice.h"
 #include "app/window/status_line.h"
+#include "command/command_composer.h"
 #include "display/qt/extent_delegate.h"
 #include "log/log_folder.h"
 #include "net/local_address.h"
@@ -45,10 +49,34 @@ QString Latin1(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Text of QString's characters one byte each, as the 8-bit fields of the templates hold it.
+std::string Bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+// A field the system writes and never reads: in the window's colour, as a read-only field
+// looks, so it does not invite typing.
+void MakeDisplayOnly(QLineEdit& field) {
+    field.setReadOnly(true);
+    QPalette palette = field.palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    field.setPalette(palette);
+}
+
+void SetTextIfChanged(QLineEdit& field, const QString& text) {
+    // Rewriting the same text would drop the operator's selection.
+    if (field.text() != text) {
+        field.setText(text);
+    }
+}
+
 }  // namespace
 
-CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes> boxes)
+CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes> boxes,
+                           std::unique_ptr<FolderChooser> chooser)
     : m_boxes(boxes ? std::move(boxes) : std::make_unique<QtMessageBoxes>(*this)),
+      m_chooser(chooser ? std::move(chooser) : std::make_unique<QtFolderChooser>(*this)),
+      m_clientArea(*this),
       m_frontEnd([this] { PostDrain(); }),
       m_centre(m_frontEnd),
       m_log(LogFilePathIn(LogFolderOf(options), SystemLocalTime()), SystemLocalTime),
@@ -63,10 +91,10 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont());
     const DialogBase base = DialogBaseOf(font());
-    CreateControls(*this, MainDialogControls(), base);
-    setFixedSize(ToPixels(kMainDialogSize, base).size());
-    // The template's place: the top left corner of the screen.
-    move(0, 0);
+    QWidget& content = m_clientArea.Content();
+    CreateControls(content, MainDialogControls(), base);
+    content.resize(ToPixels(kMainDialogSize, base).size());
+    OnCreate(content.size());
     BindControls();
     ConfigureLists();
     OnInitDialog(options);
@@ -80,7 +108,8 @@ CTarnwickDlg::~CTarnwickDlg() {
 
 template <typename Widget>
 Widget* CTarnwickDlg::Control(const char* name) const {
-    return findChild<Widget*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+    return m_clientArea.Content().findChild<Widget*>(QString::fromLatin1(name),
+                                                     Qt::FindDirectChildrenOnly);
 }
 
 void CTarnwickDlg::BindControls() {
@@ -93,7 +122,11 @@ void CTarnwickDlg::BindControls() {
     m_listSource = Control<QListView>("IDC_LIST_SOURCE");
     m_checkDisplayHex = Control<QCheckBox>("IDC_DISPLAY_HEX");
     m_editLocalPort = Control<QLineEdit>("IDC_LOCAL_PORT");
+    m_editSavePath = Control<QLineEdit>("IDC_SAVE_PATH");
+    m_editDestIp = Control<QLineEdit>("IDC_DEST_IP");
+    m_editDestPort = Control<QLineEdit>("IDC_DEST_PORT");
     m_buttonListen = Control<QPushButton>("IDC_LISTEN");
+    m_buttonSend = Control<QPushButton>("IDC_SEND");
     m_labelClock = Control<QLabel>("IDC_STATUS_TEXT");
     m_labelCounters = Control<QLabel>("IDC_COUNTERS");
     // Six counters share the header row's free space with the log's failure text.
@@ -116,14 +149,25 @@ void CTarnwickDlg::ConfigureLists() {
     m_dataDelegate->SetExtent(m_display.DataExtent());
 }
 
+void CTarnwickDlg::OnCreate(QSize contentSize) {
+    const QRect available = screen()->availableGeometry();
+    const int barExtent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    const WindowFit fit = FitWindow(available.size(), contentSize, barExtent);
+    setFixedSize(fit.window);
+    m_clientArea.Fit(fit);
+    move(available.topLeft());
+}
+
 void CTarnwickDlg::OnInitDialog(const Options& options) {
     auto* localIp = Control<QLineEdit>("IDC_LOCAL_IP");
-    localIp->setReadOnly(true);
+    for (QLineEdit* field : {localIp, m_editSavePath, m_editDestIp, m_editDestPort}) {
+        MakeDisplayOnly(*field);
+    }
     localIp->setText(Latin1(DiscoverLocalAddress()));
     m_staticStatus->setPixmap(m_bmpStopped);
-    Control<QLineEdit>("IDC_SAVE_PATH")->setText(QString::fromLocal8Bit(LogFolderOf(options)));
-    Control<QPushButton>("IDC_SEND")->setEnabled(false);
-    m_editSendBuffer->setEnabled(false);
+    m_editSavePath->setText(QString::fromLocal8Bit(LogFolderOf(options)));
+    // The sending buffer is open from the start; SEND waits for it to hold text.
+    m_buttonSend->setEnabled(false);
 
     m_editLocalPort->setText(QString::fromLocal8Bit(options.port.value_or("")));
     m_checkAutoReply->setChecked(options.autoReply);
@@ -148,6 +192,15 @@ void CTarnwickDlg::ConnectHandlers() {
             [this](bool ticked) { m_frontEnd.SetAutoReply(ticked); });
     connect(m_checkDisplayHex, &QCheckBox::toggled, this,
             [this](bool ticked) { m_frontEnd.SetDisplayHex(ticked); });
+    connect(m_buttonSend, &QPushButton::clicked, this, &CTarnwickDlg::OnBnClickedSend);
+    connect(Control<QPushButton>("IDC_CLEAR_SEND_BUFFER"), &QPushButton::clicked, this,
+            &CTarnwickDlg::OnBnClickedClearSendBuffer);
+    connect(m_editSendBuffer, &QLineEdit::textChanged, this, &CTarnwickDlg::OnEnChangeSendBuffer);
+    connect(Control<QPushButton>("IDC_SAVE_PATH_BUTTON"), &QPushButton::clicked, this,
+            &CTarnwickDlg::OnBnClickedSavePath);
+    connect(&m_clientArea.Horizontal(), &QScrollBar::actionTriggered, this,
+            &CTarnwickDlg::OnHScroll);
+    connect(&m_clientArea.Vertical(), &QScrollBar::actionTriggered, this, &CTarnwickDlg::OnVScroll);
 }
 
 std::uint16_t CTarnwickDlg::ListeningPort() const {
@@ -183,12 +236,63 @@ void CTarnwickDlg::OnBnClickedBufferClear() {
     m_dataDelegate->SetExtent(m_display.DataExtent());
 }
 
+void CTarnwickDlg::OnBnClickedSend() {
+    const CommandMode mode = m_checkSendHex->isChecked() ? CommandMode::Hex : CommandMode::Text;
+    const CommandReport report = SendCommand(m_centre, Bytes(m_editSendBuffer->text()), mode);
+    if (const std::optional<OperatorMessage> message = report.Message()) {
+        m_boxes->Show(*message, QMessageBox::Ok);
+    }
+}
+
+void CTarnwickDlg::OnBnClickedClearSendBuffer() {
+    m_editSendBuffer->clear();
+}
+
+void CTarnwickDlg::OnEnChangeSendBuffer() {
+    m_buttonSend->setEnabled(!m_editSendBuffer->text().isEmpty());
+}
+
+void CTarnwickDlg::OnBnClickedSavePath() {
+    // Records go on being logged, to the current file, while the chooser and the question are
+    // open: both run the event loop, and the drain is a posted event.
+    const std::optional<std::string> folder = m_chooser->ChooseFolder();
+    if (!folder) {
+        return;
+    }
+    const std::string logFile = LogFilePathIn(*folder, SystemLocalTime());
+    const auto answer = m_boxes->Show(SavePathNotice(logFile), QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+        return;
+    }
+    m_editSavePath->setText(QString::fromLocal8Bit(logFile));
+    m_log.SetLogFile(logFile);
+}
+
+void CTarnwickDlg::OnHScroll(int action) {
+    StepScrollBar(m_clientArea.Horizontal(), action);
+}
+
+void CTarnwickDlg::OnVScroll(int action) {
+    StepScrollBar(m_clientArea.Vertical(), action);
+}
+
 void CTarnwickDlg::OnTimer() {
     m_labelClock->setText(Latin1(ClockText(SystemLocalTime())));
     const int top = m_listData->verticalScrollBar()->value();
     m_listTime->verticalScrollBar()->setValue(top);
     m_listSource->verticalScrollBar()->setValue(top);
+    ShowDestination();
     RefreshStatusLine();
+}
+
+void CTarnwickDlg::ShowDestination() {
+    // Where SEND goes: the newest client, as the receive thread recorded it.
+    const std::optional<socket_info> newest = m_centre.Clients().Newest();
+    if (!newest) {
+        return;
+    }
+    SetTextIfChanged(*m_editDestIp, Latin1(newest->ipText));
+    SetTextIfChanged(*m_editDestPort, QString::number(newest->port));
 }
 
 void CTarnwickDlg::RefreshStatusLine() {

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "app/options.h"
+#include "app/window/client_area.h"
+#include "app/window/folder_chooser.h"
 #include "app/window/message_boxes.h"
 #include "display/handoff_handler.h"
 #include "display/qt/live_display.h"
@@ -33,8 +35,10 @@ class CTarnwickDlg final : public QDialog {
     Q_OBJECT
 
 public:
-    // boxes: where message boxes go; QMessageBox when none is given.
-    explicit CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes> boxes = nullptr);
+    // boxes: where message boxes go; QMessageBox when none is given. chooser: where the log
+    // folder is chosen; QFileDialog when none is given.
+    explicit CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes> boxes = nullptr,
+                          std::unique_ptr<FolderChooser> chooser = nullptr);
     CTarnwickDlg(const CTarnwickDlg&) = delete;
     CTarnwickDlg& operator=(const CTarnwickDlg&) = delete;
     ~CTarnwickDlg() override;
@@ -61,10 +65,19 @@ private:
     void OnInitDialog(const Options& options);
     void ConnectHandlers();
     void ConfigureLists();
+    // Sizes the window to its content and the screen, at the screen's top left corner.
+    void OnCreate(QSize contentSize);
 
     void OnBnClickedListen();
     void OnBnClickedBufferClear();
+    void OnBnClickedSend();
+    void OnBnClickedClearSendBuffer();
+    void OnEnChangeSendBuffer();
+    void OnBnClickedSavePath();
+    void OnHScroll(int action);
+    void OnVScroll(int action);
     void OnTimer();
+    void ShowDestination();
     void OnAbout();
     void ShowListenState();
 
@@ -75,6 +88,8 @@ private:
     void RefreshStatusLine();
 
     std::unique_ptr<MessageBoxes> m_boxes;
+    std::unique_ptr<FolderChooser> m_chooser;
+    ClientArea m_clientArea;
     QueuedFrontEnd m_frontEnd;
     Centre m_centre;
     DailyLog m_log;
@@ -94,7 +109,11 @@ private:
     QCheckBox* m_checkAutoReply = nullptr;
     QCheckBox* m_checkDisplayHex = nullptr;
     QLineEdit* m_editLocalPort = nullptr;
+    QLineEdit* m_editSavePath = nullptr;
+    QLineEdit* m_editDestIp = nullptr;
+    QLineEdit* m_editDestPort = nullptr;
     QPushButton* m_buttonListen = nullptr;
+    QPushButton* m_buttonSend = nullptr;
     QLabel* m_labelClock = nullptr;
     QLabel* m_labelCounters = nullptr;
     ExtentDelegate* m_dataDelegate = nullptr;
