@@ -8,6 +8,8 @@ packages=(
     qt6-base-dev libgl-dev
     libgtest-dev libgmock-dev
     fonts-crosextra-carlito xvfb xauth
+    librsvg2-bin gzip man-db groff-base
+    desktop-file-utils appstream systemd dpkg-dev file
 )
 
 missing=()

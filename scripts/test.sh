@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the suite, the suite again under the address and
-# undefined-behaviour sanitizers, and each fuzz target for a bounded time.
+# undefined-behaviour sanitizers, each fuzz target for a bounded time, and the packaging checks
+# (which install the Debian package with apt-get and remove it again).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -35,4 +36,7 @@ for target in build/fuzz/fuzz/fuzz_*; do
     echo "$name: $(grep -c . "build/fuzz/$name.log" >/dev/null; tail -1 "build/fuzz/$name.log")"
     rm -rf "$work"
 done
+echo "== Packaging"
+scripts/check-package.sh
+
 echo "All test stages passed."
