@@ -1,10 +1,10 @@
 #include <QCheckBox>
 #include <QLabel>
-#include <QListView>
 #include <QTemporaryDir>
 #include <cerrno>
 
 #include "app/window/pictures.h"
+#include "display/qt/row_list_view.h"
 #include "support/udp.h"
 #include "window_harness.h"
 
@@ -177,8 +177,8 @@ private Q_SLOTS:
         QCOMPARE(Find<QLabel>(*m_dlg, "IDC_STATUS_LIGHT")->pixmap().toImage(),
                  StatusLight(kLightListening).toImage());
         peer.SendTo(m_port, "#ST,123;A:1;#");
-        QTRY_COMPARE_WITH_TIMEOUT(Find<QListView>(*m_dlg, "IDC_LIST_DATA")->model()->rowCount(), 2,
-                                  kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(Find<RowListView>(*m_dlg, "IDC_LIST_DATA")->model()->rowCount(),
+                                  2, kPatienceMs);
         Click(*m_dlg, "IDC_SEND");
         QCOMPARE(Received(peer), QByteArray("#517go"));
         QCOMPARE(m_script.shown.size(), 1u);

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -15,6 +14,7 @@
 
 #include "app/window/pictures.h"
 #include "display/handoff_handler.h"
+#include "display/qt/row_list_view.h"
 #include "display/qt/row_widths.h"
 #include "display/record_rows.h"
 #include "log/log_folder.h"
@@ -43,7 +43,7 @@ private:
     std::vector<OperatorMessage>& m_shown;
 };
 
-std::vector<std::string> Rows(const QListView* list) {
+std::vector<std::string> Rows(const RowListView* list) {
     std::vector<std::string> rows;
     for (int i = 0; i < list->model()->rowCount(); ++i) {
         rows.push_back(list->model()->index(i, 0).data().toString().toLatin1().toStdString());
@@ -95,7 +95,7 @@ private:
         }
         return widget;
     }
-    QListView* List(const char* name) const { return Find<QListView>(name); }
+    RowListView* List(const char* name) const { return Find<RowListView>(name); }
     void TypePortAndListen(const QString& port) {
         QTest::keyClicks(Find<QLineEdit>("IDC_LOCAL_PORT"), port);
         QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
@@ -233,7 +233,7 @@ private Q_SLOTS:
         TypePortAndListen(QStringLiteral("0"));
         peer.SendTo(dlg.ListeningPort(), "#ST,123;D:" + std::string(300, 'W') + ";#");
         WaitForDataRows(2);
-        QListView* data = List("IDC_LIST_DATA");
+        RowListView* data = List("IDC_LIST_DATA");
         QTRY_COMPARE(data->horizontalScrollBar()->maximum() + data->viewport()->width(),
                      dlg.DataExtent());
     }

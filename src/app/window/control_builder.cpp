@@ -1,10 +1,11 @@
 #include "app/window/control_builder.h"
 
+#include "display/qt/row_list_view.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <algorithm>
@@ -44,13 +45,7 @@ QWidget* MakeCheckBox(QWidget& parent, const QString& text) {
 }
 
 QWidget* MakeListBox(QWidget& parent) {
-    auto* list = new QListView(&parent);
-    list->setUniformItemSizes(true);
-    list->setSelectionMode(QAbstractItemView::MultiSelection);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    return list;
+    return new RowListView(&parent);
 }
 
 QWidget* MakeControl(QWidget& parent, const ControlSpec& spec) {

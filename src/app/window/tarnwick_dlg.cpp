@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -23,7 +22,7 @@
 #include "app/window/save_path_notice.h"
 #include "app/window/status_line.h"
 #include "command/command_composer.h"
-#include "display/qt/extent_delegate.h"
+#include "display/qt/row_list_view.h"
 #include "log/log_folder.h"
 #include "net/local_address.h"
 
@@ -114,12 +113,12 @@ Widget* CTarnwickDlg::Control(const char* name) const {
 
 void CTarnwickDlg::BindControls() {
     m_staticStatus = Control<QLabel>("IDC_STATUS_LIGHT");
-    m_listData = Control<QListView>("IDC_LIST_DATA");
-    m_listTime = Control<QListView>("IDC_LIST_TIME");
+    m_listData = Control<RowListView>("IDC_LIST_DATA");
+    m_listTime = Control<RowListView>("IDC_LIST_TIME");
     m_editSendBuffer = Control<QLineEdit>("IDC_SEND_BUFFER");
     m_checkSendHex = Control<QCheckBox>("IDC_SEND_HEX");
     m_checkAutoReply = Control<QCheckBox>("IDC_AUTO_REPLY");
-    m_listSource = Control<QListView>("IDC_LIST_SOURCE");
+    m_listSource = Control<RowListView>("IDC_LIST_SOURCE");
     m_checkDisplayHex = Control<QCheckBox>("IDC_DISPLAY_HEX");
     m_editLocalPort = Control<QLineEdit>("IDC_LOCAL_PORT");
     m_editSavePath = Control<QLineEdit>("IDC_SAVE_PATH");
@@ -140,13 +139,11 @@ void CTarnwickDlg::ConfigureLists() {
     m_listSource->setModel(&m_display.Source());
     m_listData->setModel(&m_display.Data());
     m_listTime->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    for (QListView* list : {m_listTime, m_listSource}) {
+    for (RowListView* list : {m_listTime, m_listSource}) {
         list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
-    m_dataDelegate = new ExtentDelegate(m_listData);
-    m_listData->setItemDelegate(m_dataDelegate);
     m_dataWidths = std::make_unique<RowWidths>(m_listData->fontMetrics());
-    m_dataDelegate->SetExtent(m_display.DataExtent());
+    m_listData->SetExtent(m_display.DataExtent());
 }
 
 void CTarnwickDlg::OnCreate(QSize contentSize) {
@@ -233,7 +230,7 @@ void CTarnwickDlg::ShowListenState() {
 
 void CTarnwickDlg::OnBnClickedBufferClear() {
     m_display.Clear();
-    m_dataDelegate->SetExtent(m_display.DataExtent());
+    m_listData->SetExtent(m_display.DataExtent());
 }
 
 void CTarnwickDlg::OnBnClickedSend() {
@@ -278,9 +275,9 @@ void CTarnwickDlg::OnVScroll(int action) {
 
 void CTarnwickDlg::OnTimer() {
     m_labelClock->setText(Latin1(ClockText(SystemLocalTime())));
-    const int top = m_listData->verticalScrollBar()->value();
-    m_listTime->verticalScrollBar()->setValue(top);
-    m_listSource->verticalScrollBar()->setValue(top);
+    const int top = m_listData->TopRow();
+    m_listTime->SetTopRow(top);
+    m_listSource->SetTopRow(top);
     ShowDestination();
     RefreshStatusLine();
 }
@@ -343,8 +340,18 @@ void CTarnwickDlg::done(int result) {
 }
 
 void CTarnwickDlg::PostDrain() {
+    // One drain waits in the event queue at a time, however often the receive thread wakes
+    // the window: drains queued behind each other would hold back every repaint.
+    if (m_drainPosted.exchange(true)) {
+        return;
+    }
     QMetaObject::invokeMethod(
-        this, [this] { DrainHandOffs(true); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            m_drainPosted = false;
+            DrainHandOffs(true);
+        },
+        Qt::QueuedConnection);
 }
 
 void CTarnwickDlg::DrainHandOffs(bool bounded) {
@@ -367,7 +374,7 @@ void CTarnwickDlg::DrainHandOffs(bool bounded) {
         }
     }
     m_display.Commit();
-    m_dataDelegate->SetExtent(m_display.DataExtent());
+    m_listData->SetExtent(m_display.DataExtent());
 }
 
 void CTarnwickDlg::HandleOne(RecvHandOff handOff) {

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QPixmap>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,12 +25,11 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QPushButton;
 
 namespace tarnwick {
 
-class ExtentDelegate;
+class RowListView;
 
 class CTarnwickDlg final : public QDialog {
     Q_OBJECT
@@ -97,13 +97,14 @@ private:
     LiveDisplay m_display;
     std::vector<RecvHandOff> m_batch;  // reused by every drain
     std::size_t m_nextInBatch = 0;
+    std::atomic<bool> m_drainPosted{false};  // set by the receive thread's wake too
 
     QPixmap m_bmpListening;
     QPixmap m_bmpStopped;
     QLabel* m_staticStatus = nullptr;
-    QListView* m_listData = nullptr;
-    QListView* m_listTime = nullptr;
-    QListView* m_listSource = nullptr;
+    RowListView* m_listData = nullptr;
+    RowListView* m_listTime = nullptr;
+    RowListView* m_listSource = nullptr;
     QLineEdit* m_editSendBuffer = nullptr;
     QCheckBox* m_checkSendHex = nullptr;
     QCheckBox* m_checkAutoReply = nullptr;
@@ -116,7 +117,6 @@ private:
     QPushButton* m_buttonSend = nullptr;
     QLabel* m_labelClock = nullptr;
     QLabel* m_labelCounters = nullptr;
-    ExtentDelegate* m_dataDelegate = nullptr;
     std::unique_ptr<RowWidths> m_dataWidths;
 };
 
