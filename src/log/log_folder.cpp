@@ -18,6 +18,10 @@ std::string_view FolderOf(std::string_view programPath) {
 
 bool CanWriteBeside(std::string_view programFolder, const std::string& beside,
                     const AccessProbe& probe) {
+    // The package manager owns /usr: root could write there, but logs do not belong in it.
+    if (programFolder.starts_with("/usr/")) {
+        return false;
+    }
     const PathAccess folder = probe(beside);
     if (folder == PathAccess::Missing) {
         // The log creates the folder with its first entry.

@@ -24,6 +24,7 @@ struct UserDirs {
 
 // "DataLog" beside the program (programPath: the program file's full path) when that folder
 // can be written: it is writable, or it is missing and the program's folder is writable.
+// Never beside a program installed under /usr, even for root, who could write there.
 // Otherwise, as for a program installed under /usr, $XDG_DATA_HOME/tarnwick/DataLog, with
 // XDG_DATA_HOME defaulting to $HOME/.local/share; without either, beside the program anyway.
 [[nodiscard]] std::string DefaultLogFolder(std::string_view programPath, const AccessProbe& probe,

@@ -30,6 +30,12 @@ AccessProbe Probe(const Accesses& accesses) {
 const Accesses kReadOnlyInstall = {{"/opt/tw/bin", PathAccess::NotWritable}};
 const UserDirs kHomeOnly = {std::nullopt, "/home/op"};
 
+TEST(DefaultLogFolder, NeverBesideAProgramInstalledUnderUsr) {
+    const auto everythingWritable = [](const std::string&) { return PathAccess::Writable; };
+    EXPECT_EQ(DefaultLogFolder("/usr/bin/tarnwick", everythingWritable, kHomeOnly),
+              "/home/op/.local/share/tarnwick/DataLog");
+}
+
 TEST(DefaultLogFolder, BesideTheProgramWhenWritableElseTheUsersDataFolder) {
     struct Row {
         const char* proves;

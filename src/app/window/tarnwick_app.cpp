@@ -18,6 +18,8 @@ int CTarnwickApp::InitInstance(const Options& options) {
     const int stopSignals = WatchStopSignals();
     QApplication app(m_argc, m_argv);
     QApplication::setApplicationName(QStringLiteral("tarnwick"));
+    // Lets desktops match the window to its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarnwick"));
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
     QApplication::setWindowIcon(ApplicationIcon());
     QApplication::setFont(DialogFont());
