@@ -57,6 +57,20 @@ private Q_SLOTS:
         QCOMPARE(display.Time().rowCount(), display.Data().rowCount() + 1);
     }
 
+    void rowsKeepTheirBytesAcrossArenaChunks() {
+        // Rows of several sizes, empty ones among them, filling more than a few 1 MiB chunks.
+        RowColumnModel model;
+        std::vector<std::string> topDown;
+        for (int i = 0; i < 3000; ++i) {
+            const std::string row(static_cast<std::size_t>(i % 7 == 0 ? 0 : 400 + i % 3700),
+                                  static_cast<char>('a' + i % 26));
+            model.StageOnTop({row});
+            topDown.insert(topDown.begin(), row);
+        }
+        model.Commit();
+        QCOMPARE(Rows(model), topDown);
+    }
+
     void extentFollowsTheWidestTextRowUntilCleared() {
         LiveDisplay display([](std::string_view row) { return static_cast<int>(row.size()); });
         QCOMPARE(display.DataExtent(), 90);

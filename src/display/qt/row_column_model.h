@@ -1,12 +1,16 @@
 #pragma once
 
 // One column of the live display. Rows only ever arrive at the top and leave all at once, so
-// they are kept bottom row first in one byte arena: adding a row at the top is an append, and
-// a row costs its bytes plus one offset. Rows are bytes; they are shown as Latin-1, one
-// character per byte, so nothing a device sends is replaced or dropped on screen.
+// they are kept bottom row first in a byte arena: adding a row at the top is an append, and a
+// row costs its bytes plus one offset. The arena grows by fixed chunks and the offsets by a
+// deque, so a million rows never need one large copy (which would stall the window while it
+// is flooded). Rows are bytes; they are shown as Latin-1, one character per byte, so nothing a
+// device sends is replaced or dropped on screen.
 
 #include <QAbstractListModel>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,9 +38,14 @@ public:
     [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
 
 private:
-    std::string m_bytes;                // every row's bytes, bottom row first
-    std::vector<std::uint64_t> m_ends;  // end offset of each row in m_bytes, bottom row first
-    std::size_t m_shown = 0;            // rows views know of; the rest are staged
+    static constexpr std::uint64_t kChunk = 1 << 20;  // larger than any row
+
+    void Append(std::string_view row);
+
+    std::vector<std::unique_ptr<char[]>> m_chunks;
+    std::uint64_t m_used = 0;          // arena offset where the next row goes
+    std::deque<std::uint64_t> m_ends;  // end offset of each row, bottom row first
+    std::size_t m_shown = 0;           // rows views know of; the rest are staged
 };
 
 }  // namespace tarnwick
