@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "support/process.h"
+#include "support/temp_folder.h"
 #include "support/udp.h"
 
 namespace tarnwick::test {
@@ -119,9 +120,8 @@ fs::path TodaysLog(const fs::path& folder) {
 
 // Byte for byte one entry per line, in order; only the time in each header is free.
 void ExpectLogged(const fs::path& folder, const std::vector<std::string>& lines) {
-    std::ifstream file(TodaysLog(folder), std::ios::binary);
-    ASSERT_TRUE(file) << TodaysLog(folder);
-    const std::string log{std::istreambuf_iterator<char>(file), {}};
+    ASSERT_TRUE(fs::exists(TodaysLog(folder))) << TodaysLog(folder);
+    const std::string log = testing::ReadFile(TodaysLog(folder));
     const std::regex header("-->" + Today("%Y-%m-%d") + R"( \d\d:\d\d:\d\d-{40})");
     std::size_t at = 0;
     for (const std::string& line : lines) {
@@ -138,17 +138,8 @@ void ExpectLogged(const fs::path& folder, const std::vector<std::string>& lines)
 
 class Headless : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string folder = (fs::temp_directory_path() / "tarnwick-headless-XXXXXX").string();
-        ASSERT_NE(mkdtemp(folder.data()), nullptr);
-        m_dir = folder;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
-
-    fs::path m_dir;
+    testing::TempFolder m_temp;
+    const fs::path m_dir = m_temp.Path();
 };
 
 TEST_F(Headless, AnswersPrintsAndLogsRecordsInAFolderItCreates) {

@@ -1,4 +1,5 @@
 #include "display/handoff_handler.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -36,13 +37,6 @@ TEST(CutAfterReplyMarkerTest, KeepsSixCharactersAfterTheMarker) {
 
 class HandOffHandlerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tarnwick_handoff_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
     // A log whose clock stands still.
     static DailyLog LogIn(const std::string& folder) {
         return DailyLog(folder + "/Data_logs_0307.txt", [] {
@@ -54,12 +48,9 @@ protected:
     static std::string Entry(const std::string& text) {
         return "-->2026-03-07 14:05:09" + std::string(40, '-') + "\r\n" + text + "\r\n";
     }
-    static std::string Contents(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
 
-    std::string m_folder;
+    testing::TempFolder m_temp;
+    const std::string m_folder = m_temp.Path();
     EngineCounters m_counters;
 };
 
@@ -76,7 +67,7 @@ TEST_F(HandOffHandlerTest, LogsTextRecordsAfterTheCutHexRecordsWholeAndEmptyText
     EXPECT_EQ(hex->record.text, "127.0.0.1  (5000):" + tail);
     EXPECT_TRUE(text->log.ok() && hex->log.ok());
     EXPECT_FALSE(text->logReport || hex->logReport);
-    EXPECT_EQ(Contents(log.LogFile()), Entry(text->record.text) + Entry(hex->record.text));
+    EXPECT_EQ(testing::ReadFile(log.LogFile()), Entry(text->record.text) + Entry(hex->record.text));
     EXPECT_EQ(m_counters.Snapshot(), CounterSnapshot{.logged = 2});
 }
 
@@ -106,7 +97,7 @@ TEST_F(HandOffHandlerTest, AnUnwritableLogIsReportedOnceAndItsRecoveryToo) {
     EXPECT_TRUE(recovered->log.ok());
     EXPECT_EQ(recovered->logReport,
               "Log written again: " + log.LogFile() + " (2 records missed the log)");
-    EXPECT_EQ(Contents(log.LogFile()), Entry(record));
+    EXPECT_EQ(testing::ReadFile(log.LogFile()), Entry(record));
     EXPECT_EQ(m_counters.logged, 1u);
 }
 

@@ -1,4 +1,5 @@
 #include "log/daily_log.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -31,33 +32,21 @@ LocalTime March7At1405(int second) {
     return t;
 }
 
-std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::ReadFile;
+using testing::WriteFile;
 
 const std::string kDashes(40, '-');
 const std::string kEntryAt140509 = "-->2026-03-07 14:05:09" + kDashes + "\r\nrecord\r\n";
 
 class DailyLogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tarnwick_log_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
-    std::string PathOf(const std::string& name) const { return m_folder + "/" + name; }
+    std::string PathOf(const std::string& name) const { return m_temp.PathOf(name); }
     DailyLog LogAt(const std::string& name) {
         return DailyLog(PathOf(name), [this] { return m_now; });
     }
 
-    std::string m_folder;
+    testing::TempFolder m_temp;
+    const std::string m_folder = m_temp.Path();
     LocalTime m_now = March7At1405(9);
 };
 
@@ -68,7 +57,7 @@ TEST_F(DailyLogTest, EntriesAreAppendedByteForByte) {
     EXPECT_EQ(log.Append("record"), (LogWriteResult{PathOf("Data_logs_0307.txt"), 0}));
     m_now = March7At1405(10);
     EXPECT_TRUE(log.Append(binary).ok());
-    EXPECT_EQ(Contents(log.LogFile()), "earlier run\r\n" + kEntryAt140509 +
+    EXPECT_EQ(ReadFile(log.LogFile()), "earlier run\r\n" + kEntryAt140509 +
                                            "-->2026-03-07 14:05:10" + kDashes + "\r\n" + binary +
                                            "\r\n");
 }
@@ -96,9 +85,9 @@ TEST_F(DailyLogTest, WritesToTheFileOfTheDayOfHandling) {
         }
         DailyLog log = LogAt(row.startName);
         EXPECT_EQ(log.Append("record"), (LogWriteResult{PathOf(row.writtenName), 0}));
-        EXPECT_EQ(Contents(PathOf(row.writtenName)), kEntryAt140509);
+        EXPECT_EQ(ReadFile(PathOf(row.writtenName)), kEntryAt140509);
         if (row.startFileExists) {
-            EXPECT_EQ(Contents(PathOf(row.startName)), "yesterday");
+            EXPECT_EQ(ReadFile(PathOf(row.startName)), "yesterday");
         }
     }
 }
@@ -126,10 +115,10 @@ TEST_F(DailyLogTest, WaitsForAnotherHolderOfTheLock) {
     DailyLog log = LogAt("Data_logs_0307.txt");
     auto pending = std::async(std::launch::async, [&log] { return log.Append("record"); });
     EXPECT_EQ(pending.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
-    EXPECT_EQ(Contents(path), "");
+    EXPECT_EQ(ReadFile(path), "");
     close(holder);
     EXPECT_TRUE(pending.get().ok());
-    EXPECT_EQ(Contents(path), kEntryAt140509);
+    EXPECT_EQ(ReadFile(path), kEntryAt140509);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "log/log_folder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -87,9 +88,6 @@ TEST(DefaultLogFolder, BesideTheProgramWhenWritableElseTheUsersDataFolder) {
 class SystemDefaultLogFolder : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tarnwick_folder_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
         const char* old = getenv("XDG_DATA_HOME");
         m_oldDataHome = old ? std::optional<std::string>(old) : std::nullopt;
         setenv("XDG_DATA_HOME", (m_folder + "/data").c_str(), 1);
@@ -100,10 +98,10 @@ protected:
         } else {
             unsetenv("XDG_DATA_HOME");
         }
-        fs::remove_all(m_folder);
     }
 
-    std::string m_folder;
+    testing::TempFolder m_temp;
+    const std::string m_folder = m_temp.Path();
     std::optional<std::string> m_oldDataHome;
 };
 
