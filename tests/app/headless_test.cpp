@@ -121,7 +121,7 @@ fs::path TodaysLog(const fs::path& folder) {
 // Byte for byte one entry per line, in order; only the time in each header is free.
 void ExpectLogged(const fs::path& folder, const std::vector<std::string>& lines) {
     ASSERT_TRUE(fs::exists(TodaysLog(folder))) << TodaysLog(folder);
-    const std::string log = testing::ReadFile(TodaysLog(folder));
+    const std::string log = test::ReadFile(TodaysLog(folder));
     const std::regex header("-->" + Today("%Y-%m-%d") + R"( \d\d:\d\d:\d\d-{40})");
     std::size_t at = 0;
     for (const std::string& line : lines) {
@@ -138,7 +138,7 @@ void ExpectLogged(const fs::path& folder, const std::vector<std::string>& lines)
 
 class Headless : public ::testing::Test {
 protected:
-    testing::TempFolder m_temp;
+    test::TempFolder m_temp;
     const fs::path m_dir = m_temp.Path();
 };
 

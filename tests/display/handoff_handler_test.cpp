@@ -49,7 +49,7 @@ protected:
         return "-->2026-03-07 14:05:09" + std::string(40, '-') + "\r\n" + text + "\r\n";
     }
 
-    testing::TempFolder m_temp;
+    test::TempFolder m_temp;
     const std::string m_folder = m_temp.Path();
     EngineCounters m_counters;
 };
@@ -67,7 +67,7 @@ TEST_F(HandOffHandlerTest, LogsTextRecordsAfterTheCutHexRecordsWholeAndEmptyText
     EXPECT_EQ(hex->record.text, "127.0.0.1  (5000):" + tail);
     EXPECT_TRUE(text->log.ok() && hex->log.ok());
     EXPECT_FALSE(text->logReport || hex->logReport);
-    EXPECT_EQ(testing::ReadFile(log.LogFile()), Entry(text->record.text) + Entry(hex->record.text));
+    EXPECT_EQ(test::ReadFile(log.LogFile()), Entry(text->record.text) + Entry(hex->record.text));
     EXPECT_EQ(m_counters.Snapshot(), CounterSnapshot{.logged = 2});
 }
 
@@ -97,7 +97,7 @@ TEST_F(HandOffHandlerTest, AnUnwritableLogIsReportedOnceAndItsRecoveryToo) {
     EXPECT_TRUE(recovered->log.ok());
     EXPECT_EQ(recovered->logReport,
               "Log written again: " + log.LogFile() + " (2 records missed the log)");
-    EXPECT_EQ(testing::ReadFile(log.LogFile()), Entry(record));
+    EXPECT_EQ(test::ReadFile(log.LogFile()), Entry(record));
     EXPECT_EQ(m_counters.logged, 1u);
 }
 

@@ -32,8 +32,8 @@ LocalTime March7At1405(int second) {
     return t;
 }
 
-using testing::ReadFile;
-using testing::WriteFile;
+using test::ReadFile;
+using test::WriteFile;
 
 const std::string kDashes(40, '-');
 const std::string kEntryAt140509 = "-->2026-03-07 14:05:09" + kDashes + "\r\nrecord\r\n";
@@ -45,7 +45,7 @@ protected:
         return DailyLog(PathOf(name), [this] { return m_now; });
     }
 
-    testing::TempFolder m_temp;
+    test::TempFolder m_temp;
     const std::string m_folder = m_temp.Path();
     LocalTime m_now = March7At1405(9);
 };

@@ -100,7 +100,7 @@ protected:
         }
     }
 
-    testing::TempFolder m_temp;
+    test::TempFolder m_temp;
     const std::string m_folder = m_temp.Path();
     std::optional<std::string> m_oldDataHome;
 };

@@ -3,12 +3,7 @@
 // For tests that drive the engine over real sockets on 127.0.0.1: a peer standing in for a
 // device, and a front end whose hand-offs a test can wait for. Every wait is bounded.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -23,6 +18,7 @@
 
 #include "net/centre.h"
 #include "net/queued_front_end.h"
+#include "support/udp.h"
 
 namespace tarnwick::enginetest {
 
@@ -62,43 +58,20 @@ public:
         std::uint16_t fromPort = 0;
     };
 
-    Peer() : m_fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address = Loopback(0);
-        EXPECT_EQ(bind(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-        socklen_t length = sizeof address;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
-    ~Peer() { close(m_fd); }
-
-    [[nodiscard]] std::uint16_t Port() const { return m_port; }
+    [[nodiscard]] std::uint16_t Port() const { return m_udp.Port(); }
 
     void SendTo(std::uint16_t port, std::span<const std::uint8_t> bytes) const {
-        const sockaddr_in to = Loopback(port);
-        EXPECT_EQ(sendto(m_fd, bytes.data(), bytes.size(), 0,
-                         reinterpret_cast<const sockaddr*>(&to), sizeof to),
-                  static_cast<ssize_t>(bytes.size()));
+        m_udp.SendTo(port, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
     }
-    void SendTo(std::uint16_t port, std::string_view text) const { SendTo(port, ToBytes(text)); }
+    void SendTo(std::uint16_t port, std::string_view text) const { m_udp.SendTo(port, text); }
 
     // The next datagram to arrive within timeout.
     [[nodiscard]] std::optional<Datagram> Receive(std::chrono::milliseconds timeout = kPatience) {
-        pollfd readable{m_fd, POLLIN, 0};
-        if (poll(&readable, 1, static_cast<int>(timeout.count())) != 1) {
+        auto got = m_udp.Receive(timeout);
+        if (!got) {
             return std::nullopt;
         }
-        Bytes buffer(65536);
-        sockaddr_in from{};
-        socklen_t length = sizeof from;
-        const auto n = recvfrom(m_fd, buffer.data(), buffer.size(), 0,
-                                reinterpret_cast<sockaddr*>(&from), &length);
-        if (n < 0) {
-            return std::nullopt;
-        }
-        buffer.resize(static_cast<std::size_t>(n));
-        return Datagram{std::move(buffer), ntohs(from.sin_port)};
+        return Datagram{ToBytes(got->bytes), got->port};
     }
     // The next datagram's bytes; none when nothing arrived within kPatience.
     [[nodiscard]] Bytes ReceiveBytes() {
@@ -108,20 +81,11 @@ public:
 
     // What the centre hands over for a record from this peer.
     [[nodiscard]] std::string TextHandOff(std::string_view body) const {
-        return "127.0.0.1 (" + std::to_string(m_port) + "):" + std::string(body);
+        return "127.0.0.1 (" + std::to_string(Port()) + "):" + std::string(body);
     }
 
 private:
-    static sockaddr_in Loopback(std::uint16_t port) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return address;
-    }
-
-    int m_fd;
-    std::uint16_t m_port = 0;
+    mutable test::UdpPeer m_udp = test::UdpPeer::BindLoopback();
 };
 
 // The queued front end, woken into a condition variable so a test can wait for hand-offs.

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace tarnwick::testing {
+namespace tarnwick::test {
 
 class TempFolder {
 public:
@@ -46,4 +46,4 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-}  // namespace tarnwick::testing
+}  // namespace tarnwick::test
