@@ -48,9 +48,9 @@ QWidget* MakeListBox(QWidget& parent) {
     return new RowListView(&parent);
 }
 
-QWidget* MakeControl(QWidget& parent, const ControlSpec& spec) {
-    const QString text = QString::fromLatin1(spec.text);
-    switch (spec.kind) {
+QWidget* MakeControl(QWidget& parent, const ControlSpec& item) {
+    const QString text = QString::fromLatin1(item.text);
+    switch (item.kind) {
         case ControlKind::Label:
         case ControlKind::Picture:
             return MakeLabel(parent, text);
@@ -60,7 +60,7 @@ QWidget* MakeControl(QWidget& parent, const ControlSpec& spec) {
             return new QLineEdit(text, &parent);
         case ControlKind::PushButton:
         case ControlKind::DefaultButton:
-            return MakeButton(parent, text, spec.kind == ControlKind::DefaultButton);
+            return MakeButton(parent, text, item.kind == ControlKind::DefaultButton);
         case ControlKind::CheckBox:
             return MakeCheckBox(parent, text);
         case ControlKind::GroupBox:
@@ -75,17 +75,17 @@ QWidget* MakeControl(QWidget& parent, const ControlSpec& spec) {
 
 void CreateControls(QWidget& parent, std::span<const ControlSpec> controls,
                     const DialogBase& base) {
-    for (const ControlSpec& spec : controls) {
-        QWidget* control = MakeControl(parent, spec);
-        control->setObjectName(QString::fromLatin1(spec.name));
-        QRect place = ToPixels(spec.rect, base);
-        if (spec.kind == ControlKind::CheckBox) {
+    for (const ControlSpec& item : controls) {
+        QWidget* control = MakeControl(parent, item);
+        control->setObjectName(QString::fromLatin1(item.name));
+        QRect place = ToPixels(item.rect, base);
+        if (item.kind == ControlKind::CheckBox) {
             // This style's box is wider than the native one: let the text run on to the right
             // rather than cut it.
             place.setWidth(std::max(place.width(), control->sizeHint().width()));
         }
         control->setGeometry(place);
-        if (spec.kind == ControlKind::GroupBox) {
+        if (item.kind == ControlKind::GroupBox) {
             // A frame is drawn behind what it frames and never takes their clicks.
             control->lower();
         }
