@@ -149,8 +149,9 @@ const OptionSpec kOptions[] = {
 };
 
 const OptionSpec* FindOption(std::string_view name) {
-    const auto* found = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                     [name](const OptionSpec& spec) { return spec.name == name; });
+    const auto* found =
+        std::find_if(std::begin(kOptions), std::end(kOptions),
+                     [name](const OptionSpec& option) { return option.name == name; });
     return found == std::end(kOptions) ? nullptr : found;
 }
 
@@ -175,18 +176,18 @@ ParsedOptions ParseDeviceOptions(std::span<const std::string_view> args) {
         if (arg == "--help" || arg == "-h") {
             return HelpRequested{};
         }
-        const OptionSpec* spec = FindOption(arg);
-        if (spec == nullptr) {
+        const OptionSpec* option = FindOption(arg);
+        if (option == nullptr) {
             return UsageError{"unknown option: " + std::string(arg)};
         }
         std::string_view value;
-        if (spec->takes_value) {
+        if (option->takes_value) {
             if (++i == args.size()) {
                 return UsageError{"missing value for " + std::string(arg)};
             }
             value = args[i];
         }
-        if (auto error = spec->apply(options, value)) {
+        if (auto error = option->apply(options, value)) {
             return UsageError{*std::move(error)};
         }
     }
