@@ -5,29 +5,26 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/line_splitter.h"
+#include "app/log_folder_option.h"
+#include "app/nonblocking_output.h"
 #include "app/stdin_command.h"
 #include "app/stop_signals.h"
-#include "display/handoff_handler.h"
 #include "log/log_folder.h"
-#include "net/centre.h"
-#include "net/queued_front_end.h"
+#include "session/session.h"
 
 namespace tarnwick {
 namespace {
 
-// Plain lines on standard error, no colours: what a service manager's journal shows well.
-void Report(std::string_view line) {
-    std::string text = "tarnwick: ";
-    text += line;
-    text += '\n';
-    [[maybe_unused]] const auto written = write(STDERR_FILENO, text.data(), text.size());
-}
+// How long a stop gives standard output and error to take what is still buffered.
+constexpr int kFlushAtStopMs = 50;
 
 // The window's message texts break lines with CR LF; a terminal wants LF.
 std::string ForTerminal(std::string text) {
@@ -37,52 +34,43 @@ std::string ForTerminal(std::string text) {
     return text;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const auto n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 class HeadlessCentre {
 public:
     HeadlessCentre(const Options& options, int signalFd)
         : m_options(options),
           m_signalFd(signalFd),
           m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-          m_frontEnd([this] { Wake(); }),
-          m_centre(m_frontEnd),
-          m_log(LogFilePathIn(options.logDir.value_or(DefaultLogFolder(ProgramPath())),
-                              SystemLocalTime()),
-                SystemLocalTime),
-          m_handler(m_log, m_centre.Counters()) {
-        m_frontEnd.SetAutoReply(options.autoReply);
-        m_frontEnd.SetDisplayHex(options.hex);
+          m_session({LogFilePathIn(LogFolderOf(options), SystemLocalTime()), SystemLocalTime,
+                     options.sync, [this] { Wake(); }}) {
+        m_session.SetAutoReply(options.autoReply);
+        m_session.SetDisplayHex(options.hex);
     }
     HeadlessCentre(const HeadlessCentre&) = delete;
     HeadlessCentre& operator=(const HeadlessCentre&) = delete;
     ~HeadlessCentre() { close(m_wakeFd); }
 
     int Run() {
-        if (!Start()) {
-            return 1;
+        const bool started = Start();
+        while (started && WaitAndServe()) {
         }
-        while (WaitAndServe()) {
+        if (started) {
+            Stop();
         }
-        Stop();
-        return 0;
+        FlushWithin(m_stderr, kFlushAtStopMs);
+        return started ? 0 : 1;
     }
 
 private:
+    // Plain lines on standard error, no colours: what a service manager's journal shows well.
+    void Report(std::string_view line) {
+        std::string text = "tarnwick: ";
+        text += line;
+        m_stderr.WriteLine(text);
+        m_stderr.Flush();
+    }
+
     bool Start() {
-        const ListenResult result = m_centre.Listen(m_options.port.value_or(""));
+        const ListenResult result = m_session.Listen(m_options.port.value_or(""));
         if (result.error == ListenError::EmptyPort) {
             Report("no port to listen on: give --port PORT");
             return false;
@@ -92,18 +80,20 @@ private:
                    strerror(result.errorCode) + ")");
             return false;
         }
-        Report("listening on UDP port " + std::to_string(m_centre.Port()));
-        Report("receive buffer " + std::to_string(m_centre.ReceiveBufferBytes()) +
-               " bytes; logging to " + m_log.LogFile());
+        Report("listening on UDP port " + std::to_string(m_session.Port()));
+        Report("receive buffer " + std::to_string(m_session.ReceiveBufferBytes()) +
+               " bytes; logging to " + m_session.LogFile());
         return true;
     }
 
     // False once a stop signal has arrived.
     bool WaitAndServe() {
-        pollfd fds[3] = {{m_signalFd, POLLIN, 0},
+        pollfd fds[5] = {{m_signalFd, POLLIN, 0},
                          {m_wakeFd, POLLIN, 0},
-                         {m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0}};
-        if (poll(fds, 3, -1) < 0) {
+                         {m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
+                         {m_stdout.Pending() ? m_stdout.Fd() : -1, POLLOUT, 0},
+                         {m_stderr.Pending() ? m_stderr.Fd() : -1, POLLOUT, 0}};
+        if (poll(fds, 5, -1) < 0) {
             return true;  // EINTR: look again
         }
         if (fds[1].revents != 0) {
@@ -114,6 +104,13 @@ private:
         if (fds[2].revents != 0) {
             ServeStdin();
         }
+        if (fds[3].revents != 0) {
+            m_stdout.Flush();
+            ReportNotPrinted();
+        }
+        if (fds[4].revents != 0) {
+            m_stderr.Flush();
+        }
         return fds[0].revents == 0;
     }
 
@@ -123,24 +120,29 @@ private:
     }
 
     void ServeRecords() {
-        m_frontEnd.DrainInto(m_batch);
-        m_out.clear();
-        for (RecvHandOff& handOff : m_batch) {
-            auto handled = m_handler.Handle(std::move(handOff));
-            if (!handled) {
-                continue;
+        m_session.DrainInto(m_batch);
+        for (HandledRecord& handled : m_batch) {
+            if (handled.logReport) {
+                Report(*handled.logReport);
             }
-            if (handled->logReport) {
-                Report(*handled->logReport);
+            if (handled.record) {
+                if (!m_stdout.WriteLine(handled.record->text)) {
+                    ++m_notPrinted;
+                }
             }
-            m_out += handled->record.text;
-            m_out += '\n';
         }
         m_batch.clear();
-        // A reader that went away must not stop the logging.
-        if (m_stdoutOpen && !WriteAll(STDOUT_FILENO, m_out)) {
-            m_stdoutOpen = false;
+        m_stdout.Flush();
+        ReportNotPrinted();
+    }
+
+    // Once the reader has caught up again (or at the stop), how many lines it missed.
+    void ReportNotPrinted() {
+        if (m_notPrinted == 0 || m_stdout.Pending()) {
+            return;
         }
+        Report(std::to_string(m_notPrinted) + " lines not printed: standard output not read");
+        m_notPrinted = 0;
     }
 
     void ServeStdin() {
@@ -164,30 +166,43 @@ private:
 
     void SendLine(std::string_view line) {
         const StdinCommand command = ParseStdinCommand(line);
-        const CommandReport report = SendCommand(m_centre, command.bufferText, command.mode);
+        const CommandReport report = SendCommand(m_session, command.bufferText, command.mode);
         if (const auto message = report.Message()) {
             Report(ForTerminal(message->text));
         }
     }
 
     void Stop() {
-        m_centre.Close();
-        ServeRecords();  // what was handed over before the close is still logged
-        Report("stopped; " + FormatCounters(m_centre.Counters().Snapshot()));
+        m_session.Close();
+        ServeRecords();  // what was taken in before the close is logged and printed too
+        FlushWithin(m_stdout, kFlushAtStopMs);
+        // Lines still waiting for the reader are given up: the log has them.
+        m_notPrinted += m_stdout.Discard();
+        ReportNotPrinted();
+        Report("stopped; " + FormatCounters(m_session.Counters()));
+    }
+
+    static void FlushWithin(NonBlockingOutput& out, int milliseconds) {
+        out.Flush();
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (out.Pending() && std::chrono::steady_clock::now() < deadline) {
+            pollfd fd{out.Fd(), POLLOUT, 0};
+            poll(&fd, 1, 5);
+            out.Flush();
+        }
     }
 
     Options m_options;
     int m_signalFd;
     int m_wakeFd;
-    QueuedFrontEnd m_frontEnd;
-    Centre m_centre;
-    DailyLog m_log;
-    HandOffHandler m_handler;
+    NonBlockingOutput m_stdout{STDOUT_FILENO};
+    NonBlockingOutput m_stderr{STDERR_FILENO, 1024 * 1024};
+    Session m_session;
     LineSplitter m_lines;
     bool m_stdinOpen = true;
-    bool m_stdoutOpen = true;
-    std::vector<RecvHandOff> m_batch;
-    std::string m_out;
+    std::uint64_t m_notPrinted = 0;
+    std::vector<HandledRecord> m_batch;
 };
 
 }  // namespace
@@ -195,7 +210,7 @@ private:
 int RunHeadless(const Options& options) {
     const int signalFd = WatchStopSignals();
     if (signalFd < 0) {
-        Report(std::string("cannot watch for stop signals: ") + strerror(errno));
+        std::fprintf(stderr, "tarnwick: cannot watch for stop signals: %s\n", strerror(errno));
         return 1;
     }
     const int status = HeadlessCentre(options, signalFd).Run();

@@ -17,6 +17,7 @@ constexpr Flag kFlags[] = {
     {"--headless", &Options::headless}, {"--auto-reply", &Options::autoReply},
     {"--hex", &Options::hex},           {"--help", &Options::help},
     {"--version", &Options::version},   {"--listen", &Options::listen},
+    {"--sync", &Options::sync},
 };
 
 constexpr Valued kValued[] = {{"--port", &Options::port}, {"--log-dir", &Options::logDir}};
@@ -67,8 +68,8 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
 }
 
 std::string UsageText() {
-    return "Usage: tarnwick [--port PORT] [--listen] [--auto-reply] [--hex] [--log-dir DIR]\n"
-           "       tarnwick --headless --port PORT [--auto-reply] [--hex] [--log-dir DIR]\n"
+    return "Usage: tarnwick [--port PORT] [--listen] [--auto-reply] [--hex] [--log-dir DIR] [--sync]\n"
+           "       tarnwick --headless --port PORT [--auto-reply] [--hex] [--log-dir DIR] [--sync]\n"
            "       tarnwick --help | --version\n"
            "\n"
            "Receives device records as UDP datagrams on PORT (all local IPv4 addresses;\n"
@@ -82,6 +83,7 @@ std::string UsageText() {
            "  --hex          also log, in hex, the datagram that follows a record\n"
            "  --log-dir DIR  folder of the daily log files (default: DataLog beside the program,\n"
            "                 or ~/.local/share/tarnwick/DataLog where that cannot be written)\n"
+           "  --sync         flush each batch of log entries to the disk before answering it\n"
            "  --version      print the version\n"
            "  --help         print this text\n"
            "\n"

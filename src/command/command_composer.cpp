@@ -4,7 +4,7 @@
 #include <string>
 
 #include "command/hex_text.h"
-#include "net/centre.h"
+#include "session/session.h"
 
 namespace tarnwick {
 namespace {
@@ -62,15 +62,15 @@ std::optional<OperatorMessage> CommandReport::Message() const {
     return std::nullopt;
 }
 
-CommandReport SendCommand(Centre& centre, std::string_view bufferText, CommandMode mode) {
-    if (!centre.Clients().Newest()) {
+CommandReport SendCommand(Session& session, std::string_view bufferText, CommandMode mode) {
+    if (!session.Clients().Newest()) {
         return {CommandOutcome::NoClient, 0, 0};
     }
     const ComposedCommand command = ComposeCommand(bufferText, mode);
     if (command.outcome != CommandOutcome::Sent) {
         return {command.outcome, 0, command.datagram.size()};
     }
-    const SendResult sent = centre.SendToNewestClient(command.datagram);
+    const SendResult sent = session.SendToNewestClient(command.datagram);
     switch (sent.status) {
         case SendResult::Status::Sent:
             return {};

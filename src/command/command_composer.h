@@ -13,7 +13,7 @@
 
 namespace tarnwick {
 
-class Centre;
+class Session;
 
 inline constexpr std::string_view kCommandPrefix = "#517";
 inline constexpr std::string_view kCommandPrefixHex = "23 35 31 37 ";
@@ -44,8 +44,8 @@ struct CommandReport {
 };
 
 // OnBnClickedSend: no client is checked before anything else, then the text is composed and
-// sent through the centre. A failed send leaves the listener open.
-[[nodiscard]] CommandReport SendCommand(Centre& centre, std::string_view bufferText,
+// sent through the session. A failed send leaves the listener open.
+[[nodiscard]] CommandReport SendCommand(Session& session, std::string_view bufferText,
                                         CommandMode mode);
 
 }  // namespace tarnwick

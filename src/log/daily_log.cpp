@@ -1,12 +1,6 @@
 #include "log/daily_log.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <optional>
 #include <utility>
 
 namespace tarnwick {
@@ -15,127 +9,78 @@ namespace {
 
 constexpr std::size_t kMonthDayLength = 4;
 
-// strerror_r comes in two flavours (GNU returns the text, XSI fills the buffer); take either.
-[[maybe_unused]] const char* ErrorText(const char* text, const char* /*buffer*/) {
-    return text;
-}
-[[maybe_unused]] const char* ErrorText(int /*status*/, const char* buffer) {
-    return buffer;
-}
-
-// mkdir -p with mode 0755: every missing level of folder, the existing ones left as they are.
-int CreateFolders(const std::string& folder) {
-    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-        const std::string level = folder.substr(0, slash);
-        if (mkdir(level.c_str(), 0755) != 0 && errno != EEXIST) {
-            return errno;
-        }
-        if (slash == std::string::npos) {
-            return 0;
-        }
+// Where the four month-and-day digits before the extension stand, when they lie in the file
+// name: the folder is never touched.
+std::optional<std::size_t> MonthDayPosition(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < kMonthDayLength) {
+        return std::nullopt;
     }
-}
-
-int OpenOnce(const std::string& path, int& fd) {
-    do {
-        fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    } while (fd < 0 && errno == EINTR);
-    return fd < 0 ? errno : 0;
-}
-
-// The folder is only looked at when the file cannot be opened for lack of it: no stat per record.
-int OpenForAppend(const std::string& path, int& fd) {
-    const int error = OpenOnce(path, fd);
-    const std::size_t slash = path.rfind('/');
-    if (error != ENOENT || slash == 0 || slash == std::string::npos) {
-        return error;
+    const std::size_t start = dot - kMonthDayLength;
+    const std::size_t slash = path.rfind('/', dot);
+    if (slash != std::string::npos && slash >= start) {
+        return std::nullopt;
     }
-    const int folderError = CreateFolders(path.substr(0, slash));
-    return folderError != 0 ? folderError : OpenOnce(path, fd);
-}
-
-int WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (written == 0) {
-            return EIO;  // a file that takes nothing would make this loop forever
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
-}
-
-// The lock keeps a reader (or another writer using the same lock) from seeing half an entry.
-int WriteLocked(int fd, std::string_view entry) {
-    int locked;
-    do {
-        locked = flock(fd, LOCK_EX);
-    } while (locked != 0 && errno == EINTR);
-    return locked != 0 ? errno : WriteAll(fd, entry);
-}
-
-// The file is opened and closed for every entry so that it can be moved, deleted or read by
-// others between records.
-int AppendEntry(const std::string& path, std::string_view entry) {
-    int fd = -1;
-    const int openError = OpenForAppend(path, fd);
-    if (openError != 0) {
-        return openError;
-    }
-    const int writeError = WriteLocked(fd, entry);
-    // Not retried on EINTR: on Linux the descriptor is gone whatever close returns.
-    const int closeError = close(fd) == 0 ? 0 : errno;
-    return writeError != 0 ? writeError : closeError;
+    return start;
 }
 
 }  // namespace
-
-std::string LogWriteResult::Reason() const {
-    char buffer[256] = {};
-    return ErrorText(strerror_r(error, buffer, sizeof buffer), buffer);
-}
 
 std::string LogFileName(const LocalTime& t) {
     return "Data_logs_" + MonthDayText(t) + ".txt";
 }
 
-DailyLog::DailyLog(std::string logFile, LocalClock clock)
-    : m_strLogFile(std::move(logFile)), m_clock(std::move(clock)) {}
+DailyLog::DailyLog(std::string logFile, LocalClock clock, AppendOptions options)
+    : m_strLogFile(std::move(logFile)), m_clock(std::move(clock)), m_options(std::move(options)) {}
+
+std::vector<LogWriteResult> DailyLog::AppendAll(std::span<const std::string_view> texts) {
+    std::vector<LogWriteResult> results;
+    m_pending.clear();
+    std::size_t pendingEntries = 0;
+    for (const std::string_view text : texts) {
+        const LocalTime now = m_clock();  // one reading: the file's day and the header agree
+        if (RollLogFileName(now) && pendingEntries > 0) {
+            // Midnight inside the batch: what came before it goes to the day before.
+            std::swap(m_previousDay, m_strLogFile);
+            Flush(results, std::exchange(pendingEntries, 0));
+            std::swap(m_previousDay, m_strLogFile);
+        }
+        AppendLogHeaderText(m_pending, now);
+        m_pending += "\r\n";
+        m_pending += text;
+        m_pending += "\r\n";
+        ++pendingEntries;
+    }
+    if (pendingEntries > 0) {
+        Flush(results, pendingEntries);
+    }
+    return results;
+}
 
 LogWriteResult DailyLog::Append(std::string_view text) {
-    const LocalTime now = m_clock();  // one reading: the file's day and the header always agree
-    RollLogFileName(now);
-    m_entry.clear();
-    AppendLogHeaderText(m_entry, now);
-    m_entry += "\r\n";
-    m_entry += text;
-    m_entry += "\r\n";
-    return {m_strLogFile, AppendEntry(m_strLogFile, m_entry)};
+    return AppendAll(std::span(&text, 1)).front();
+}
+
+void DailyLog::Flush(std::vector<LogWriteResult>& results, std::size_t entries) {
+    results.push_back({m_strLogFile, AppendWhole(m_strLogFile, m_pending, m_options), entries});
+    m_pending.clear();
 }
 
 // The name follows the day of handling, not whether yesterday's file still exists: the first
-// record after midnight must start the new day's file. Only the four digits before the extension
-// change, and only when they lie in the file name, so the folder is never touched.
-void DailyLog::RollLogFileName(const LocalTime& now) {
-    const std::size_t dot = m_strLogFile.rfind('.');
-    if (dot == std::string::npos || dot < kMonthDayLength) {
-        return;
-    }
-    const std::size_t start = dot - kMonthDayLength;
-    const std::size_t slash = m_strLogFile.rfind('/', dot);
-    if (slash != std::string::npos && slash >= start) {
-        return;
+// record after midnight must start the new day's file. True when the name moved; the name it
+// had is kept in m_previousDay.
+bool DailyLog::RollLogFileName(const LocalTime& now) {
+    const auto start = MonthDayPosition(m_strLogFile);
+    if (!start) {
+        return false;
     }
     const std::string monthDay = MonthDayText(now);
-    if (m_strLogFile.compare(start, kMonthDayLength, monthDay) != 0) {
-        m_strLogFile.replace(start, kMonthDayLength, monthDay);
+    if (m_strLogFile.compare(*start, kMonthDayLength, monthDay) == 0) {
+        return false;
     }
+    m_previousDay = m_strLogFile;
+    m_strLogFile.replace(*start, kMonthDayLength, monthDay);
+    return true;
 }
 
 }  // namespace tarnwick

@@ -1,22 +1,28 @@
 #pragma once
 
 // The daily log files: "Data_logs_MMDD.txt" in the log folder, one entry per record
-// ("-->YYYY-MM-DD HH:MM:SS" + 40 '-', CR LF, the record, CR LF), each written with one write
-// under an exclusive advisory lock, the file opened and closed for every record.
+// ("-->YYYY-MM-DD HH:MM:SS" + 40 '-', CR LF, the record, CR LF). The entries of a batch that
+// fall on one day go to their file in one append (see append_file.h); each entry is stamped
+// with its own time of handling and goes to the file of its own day.
 
+#include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "log/append_file.h"
 #include "log/time_text.h"
 
 namespace tarnwick {
 
 struct LogWriteResult {
-    std::string path;  // the file the entry was meant for
-    int error = 0;     // errno of the failed step; 0 when the entry was written
+    std::string path;         // the file the entries were meant for
+    int error = 0;            // see AppendWhole; 0 when the entries were written
+    std::size_t entries = 1;  // how many consecutive entries this append carried
 
     [[nodiscard]] bool ok() const { return error == 0; }
-    [[nodiscard]] std::string Reason() const;  // strerror text of error
+    [[nodiscard]] std::string Reason() const { return AppendErrorText(error); }
     bool operator==(const LogWriteResult&) const = default;
 };
 
@@ -26,21 +32,25 @@ struct LogWriteResult {
 class DailyLog {
 public:
     // logFile: the full path of the current log file (folder + LogFileName).
-    DailyLog(std::string logFile, LocalClock clock);
+    DailyLog(std::string logFile, LocalClock clock, AppendOptions options = {});
 
-    // Appends one entry for text, after moving the file name to the day of handling.
-    // A missing folder is created with its parents.
+    // Appends one entry per text, in order: one result per append, covering all texts.
+    [[nodiscard]] std::vector<LogWriteResult> AppendAll(std::span<const std::string_view> texts);
+    // One entry alone.
     [[nodiscard]] LogWriteResult Append(std::string_view text);
 
     [[nodiscard]] const std::string& LogFile() const { return m_strLogFile; }
     void SetLogFile(std::string path) { m_strLogFile = std::move(path); }
 
 private:
-    void RollLogFileName(const LocalTime& now);
+    bool RollLogFileName(const LocalTime& now);
+    void Flush(std::vector<LogWriteResult>& results, std::size_t entries);
 
     std::string m_strLogFile;
     LocalClock m_clock;
-    std::string m_entry;  // reused for every entry, so appending does not allocate
+    AppendOptions m_options;
+    std::string m_previousDay;
+    std::string m_pending;  // the entries for one file, reused so appending does not allocate
 };
 
 }  // namespace tarnwick

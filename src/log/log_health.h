@@ -17,6 +17,8 @@ public:
     // Failing:    "Log not written: PATH: REASON"
     // Recovering: "Log written again: PATH (N records missed the log)"
     [[nodiscard]] std::optional<std::string> Record(const LogWriteResult& result);
+    // Entries wait for another program's lock: "Log waiting: PATH: locked by another program".
+    [[nodiscard]] std::optional<std::string> Waiting(const std::string& path);
 
     [[nodiscard]] bool Failing() const { return m_failing; }
     // The failing line while failing, else empty: the window's status text.

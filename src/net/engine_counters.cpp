@@ -3,33 +3,38 @@
 namespace tarnwick {
 
 CounterSnapshot EngineCounters::Snapshot() const {
-    constexpr auto relaxed = std::memory_order_relaxed;
+    using Live = std::atomic<std::uint64_t>;
     CounterSnapshot s;
-    s.received = received.load(relaxed);
-    s.records = records.load(relaxed);
-    s.hex = hex.load(relaxed);
-    s.droppedInvalidCode = droppedInvalidCode.load(relaxed);
-    s.droppedIgnored = droppedIgnored.load(relaxed);
-    s.droppedNotRecord = droppedNotRecord.load(relaxed);
-    s.droppedEmpty = droppedEmpty.load(relaxed);
-    s.droppedTooLong = droppedTooLong.load(relaxed);
-    s.replies = replies.load(relaxed);
-    s.logged = logged.load(relaxed);
-    s.logMissed = logMissed.load(relaxed);
-    s.kernelDrops = kernelDrops.load(relaxed);
+    for (std::size_t i = 0; i < kCounterFields<std::uint64_t>.size(); ++i) {
+        const Live& live = this->*(kCounterFields<Live>[i].member);
+        s.*(kCounterFields<std::uint64_t>[i].member) = live.load(std::memory_order_relaxed);
+    }
     return s;
 }
 
+std::uint64_t Dropped(const CounterSnapshot& c) {
+    std::uint64_t sum = 0;
+    for (const auto& field : kCounterFields<std::uint64_t>) {
+        sum += field.dropReason ? c.*field.member : 0;
+    }
+    return sum;
+}
+
 std::string FormatCounters(const CounterSnapshot& c) {
-    using std::to_string;
-    return "received " + to_string(c.received) + ", records " + to_string(c.records) + ", hex " +
-           to_string(c.hex) + ", dropped " + to_string(c.Dropped()) + " (invalid code " +
-           to_string(c.droppedInvalidCode) + ", ignored " + to_string(c.droppedIgnored) +
-           ", not records " + to_string(c.droppedNotRecord) + ", empty " +
-           to_string(c.droppedEmpty) + ", too long " + to_string(c.droppedTooLong) +
-           "), replies " + to_string(c.replies) + ", logged " + to_string(c.logged) +
-           ", missed log " + to_string(c.logMissed) + ", kernel drops " +
-           to_string(c.kernelDrops);
+    std::string line;
+    bool inDrops = false;
+    for (const auto& field : kCounterFields<std::uint64_t>) {
+        if (field.dropReason != inDrops) {
+            line += inDrops ? "), " : ", dropped " + std::to_string(Dropped(c)) + " (";
+            inDrops = field.dropReason;
+        } else if (!line.empty()) {
+            line += ", ";
+        }
+        line += field.label;
+        line += ' ';
+        line += std::to_string(c.*field.member);
+    }
+    return line;
 }
 
 }  // namespace tarnwick

@@ -1,60 +1,80 @@
 #pragma once
 
 // Nothing is dropped uncounted: every datagram read lands in exactly one of received's parts
-// (records, hex, or a drop reason), and every record handed over is either logged or missed.
+// (records, hex, or a drop reason), and every record and hex record taken in is either logged
+// or not logged. A record is answered only when it was logged.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tarnwick {
 
-struct CounterSnapshot {
-    std::uint64_t received = 0;            // datagrams read from the socket
-    std::uint64_t records = 0;             // accepted device records with a valid code field
-    std::uint64_t hex = 0;                 // datagrams shown in hex after a record
-    std::uint64_t droppedInvalidCode = 0;  // accepted records whose code field is not 3 digits
-    std::uint64_t droppedIgnored = 0;      // device records whose fourth character is ':'
-    std::uint64_t droppedNotRecord = 0;    // anything else that is not shown
-    std::uint64_t droppedEmpty = 0;        // zero-byte datagrams
-    std::uint64_t droppedTooLong = 0;      // datagrams over 4,096 bytes
-    std::uint64_t replies = 0;             // "@517" replies sent
-    std::uint64_t logged = 0;              // entries written to the log
-    std::uint64_t logMissed = 0;           // hand-offs that could not be logged
-    std::uint64_t kernelDrops = 0;         // datagrams the kernel dropped for a full buffer
+// One set of the centre's counters: plain numbers (a snapshot) or the live atomic ones.
+template <typename Number>
+struct CounterSet {
+    Number received{};            // datagrams read from the socket
+    Number records{};             // accepted device records with a valid code field
+    Number hex{};                 // datagrams shown in hex after a record
+    Number droppedInvalidCode{};  // accepted records whose code field is not 3 digits
+    Number droppedIgnored{};      // device records whose fourth character is ':'
+    Number droppedNotRecord{};    // anything else that is not shown
+    Number droppedEmpty{};        // zero-byte datagrams
+    Number droppedTooLong{};      // datagrams over 4,096 bytes
+    Number replies{};             // "@517" replies sent
+    Number logged{};              // entries written to the log
+    Number notLogged{};           // records and hex records whose entry could not be written
+    Number notAnswered{};         // records owed "@517" but not answered: not logged
+    Number kernelDrops{};         // datagrams the kernel dropped for a full buffer
 
-    [[nodiscard]] std::uint64_t Dropped() const {
-        return droppedInvalidCode + droppedIgnored + droppedNotRecord + droppedEmpty +
-               droppedTooLong;
-    }
-    bool operator==(const CounterSnapshot&) const = default;
+    bool operator==(const CounterSet&) const = default;
 };
 
-// "received R, records N, hex H, dropped D (invalid code a, ignored b, not records c, empty d,
-//  too long e), replies P, logged L, missed log M, kernel drops K"
+using CounterSnapshot = CounterSet<std::uint64_t>;
+
+// Every counter, once: its name in the counters line and where it lives. Drop reasons are
+// printed inside "dropped D (...)".
+template <typename Number>
+struct CounterField {
+    std::string_view label;
+    Number CounterSet<Number>::*member;
+    bool dropReason = false;
+};
+
+template <typename Number>
+inline constexpr std::array<CounterField<Number>, 13> kCounterFields = {{
+    {"received", &CounterSet<Number>::received},
+    {"records", &CounterSet<Number>::records},
+    {"hex", &CounterSet<Number>::hex},
+    {"invalid code", &CounterSet<Number>::droppedInvalidCode, true},
+    {"ignored", &CounterSet<Number>::droppedIgnored, true},
+    {"not records", &CounterSet<Number>::droppedNotRecord, true},
+    {"empty", &CounterSet<Number>::droppedEmpty, true},
+    {"too long", &CounterSet<Number>::droppedTooLong, true},
+    {"replies", &CounterSet<Number>::replies},
+    {"logged", &CounterSet<Number>::logged},
+    {"not logged", &CounterSet<Number>::notLogged},
+    {"not answered: not logged", &CounterSet<Number>::notAnswered},
+    {"kernel drops", &CounterSet<Number>::kernelDrops},
+}};
+
+// The sum of the drop reasons.
+[[nodiscard]] std::uint64_t Dropped(const CounterSnapshot& c);
+
+// "received R, records N, hex H, dropped D (invalid code a, ignored b, not records c,
+//  empty d, too long e), replies P, logged L, not logged M, not answered: not logged X,
+//  kernel drops K"
 [[nodiscard]] std::string FormatCounters(const CounterSnapshot& c);
 
-class EngineCounters {
+class EngineCounters : public CounterSet<std::atomic<std::uint64_t>> {
 public:
     using Counter = std::atomic<std::uint64_t>;
-
-    Counter received{0};
-    Counter records{0};
-    Counter hex{0};
-    Counter droppedInvalidCode{0};
-    Counter droppedIgnored{0};
-    Counter droppedNotRecord{0};
-    Counter droppedEmpty{0};
-    Counter droppedTooLong{0};
-    Counter replies{0};
-    Counter logged{0};
-    Counter logMissed{0};
-    Counter kernelDrops{0};
-
     [[nodiscard]] CounterSnapshot Snapshot() const;
 };
 
-// Counters are written by one thread each; relaxed increments are enough to be exact.
+// Each counter is written by one thread at a time; relaxed increments are enough to be exact.
 inline void Bump(EngineCounters::Counter& counter, std::uint64_t by = 1) {
     counter.fetch_add(by, std::memory_order_relaxed);
 }

@@ -3,54 +3,28 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "net/datagram_sorter.h"
 
 namespace tarnwick {
-namespace {
-
-constexpr std::uint8_t kReply[] = {'@', '5', '1', '7'};
-
-timespec ToTimespec(ReplyQueue::Clock::duration d) {
-    using namespace std::chrono;
-    if (d < ReplyQueue::Clock::duration::zero()) {
-        d = ReplyQueue::Clock::duration::zero();
-    }
-    const auto secs = duration_cast<seconds>(d);
-    return {static_cast<time_t>(secs.count()),
-            static_cast<long>(duration_cast<nanoseconds>(d - secs).count())};
-}
-
-}  // namespace
 
 ReceiveLoop::ReceiveLoop(const ReceiveThreadArgs& args, int wakeFd, std::stop_token stop)
-    : m_args(args), m_wakeFd(wakeFd), m_stop(std::move(stop)), m_buffers(kBatch * kSlot) {
-    m_due.reserve(kBatch);
-}
+    : m_args(args), m_wakeFd(wakeFd), m_stop(std::move(stop)), m_buffers(kBatch * kSlot) {}
 
 void ReceiveLoop::Run() {
     while (!m_stop.stop_requested()) {
-        SendDueReplies(ReplyQueue::Clock::now());
         if (ReceiveBatch() == 0) {
             WaitForWork();
         }
     }
-    FlushReplies();
 }
 
 void ReceiveLoop::WaitForWork() {
     pollfd fds[2] = {{m_args.socket, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-    timespec timeout{};
-    const timespec* wait = nullptr;
-    if (const auto due = m_replies.NextDue()) {
-        timeout = ToTimespec(*due - ReplyQueue::Clock::now());
-        wait = &timeout;
-    }
     // EINTR and friends only mean: look again.
-    ppoll(fds, 2, wait, nullptr);
+    poll(fds, 2, -1);
 }
 
 std::size_t ReceiveLoop::ReceiveBatch() {
@@ -73,9 +47,10 @@ std::size_t ReceiveLoop::ReceiveBatch() {
     }
     timespec wall{};
     clock_gettime(CLOCK_REALTIME_COARSE, &wall);
-    const Arrival at{wall.tv_sec, ReplyQueue::Clock::now()};
+    const Arrival at{wall.tv_sec, std::chrono::steady_clock::now()};
     const auto count = static_cast<std::size_t>(n);
-    for (std::size_t i = 0; i < count && !m_stop.stop_requested(); ++i) {
+    // Once read, every datagram is handled, stop or not: the intake never turns one away.
+    for (std::size_t i = 0; i < count; ++i) {
         HandleDatagram(m_messages[i], m_from[i], at);
     }
     return count;
@@ -97,28 +72,29 @@ void ReceiveLoop::HandleDatagram(const mmsghdr& message, const sockaddr_in& from
     socket_info sender = MakeSocketInfo(m_args.socket, m_args.listener, from);
     m_args.clients.Append(sender);
     const auto* data = static_cast<const std::uint8_t*>(message.msg_hdr.msg_iov->iov_base);
-    HandleSorted(m_args.sorter.Sort({data, message.msg_len}, m_args.frontEnd.DisplayHexTicked()),
-                 sender, at);
+    const bool displayHex = m_args.switches.displayHex.load(std::memory_order_relaxed);
+    HandleSorted(m_args.sorter.Sort({data, message.msg_len}, displayHex), sender, at);
 }
 
 void ReceiveLoop::HandleSorted(SortedDatagram sorted, const socket_info& sender,
                                const Arrival& at) {
     EngineCounters& counters = m_args.counters;
     switch (sorted.verdict) {
-        case Verdict::TextRecord:
+        case Verdict::TextRecord: {
             Bump(counters.records);
-            if (m_args.frontEnd.AutoReplyTicked()) {
-                m_replies.Add(sender.addr, at.steady);
-            }
-            m_args.frontEnd.PostTextRecord(MakeHandOff(HandOffKind::Text, sender.ipText,
-                                                       sender.port, sorted.body, at.wallClock),
-                                           m_stop);
+            RecvHandOff record = MakeHandOff(HandOffKind::Text, sender.ipText, sender.port,
+                                             sorted.body, at.wallClock);
+            record.answer = m_args.switches.autoReply.load(std::memory_order_relaxed);
+            record.from = sender.addr;
+            record.arrived = at.steady;
+            m_args.intake.Push(std::move(record), m_stop);
             return;
+        }
         case Verdict::HexRecord:
             Bump(counters.hex);
-            m_args.frontEnd.InsertHexRecord(MakeHandOff(HandOffKind::Hex, sender.ipText,
-                                                        sender.port, sorted.body, at.wallClock),
-                                            m_stop);
+            m_args.intake.Push(MakeHandOff(HandOffKind::Hex, sender.ipText, sender.port,
+                                           sorted.body, at.wallClock),
+                               m_stop);
             return;
         case Verdict::Ignored:
             Bump(counters.droppedIgnored);
@@ -143,44 +119,6 @@ void ReceiveLoop::CountKernelDrops(const msghdr& header) {
                 m_kernelDropsSeen = total;
             }
         }
-    }
-}
-
-void ReceiveLoop::SendDueReplies(ReplyQueue::Clock::time_point now) {
-    m_due.clear();
-    m_replies.TakeDue(now, m_due);
-    SendReplies(m_due);
-}
-
-void ReceiveLoop::SendReplies(const std::vector<sockaddr_in>& to) {
-    std::array<iovec, kBatch> iov{};
-    std::array<mmsghdr, kBatch> messages{};
-    for (std::size_t start = 0; start < to.size();) {
-        const std::size_t count = std::min(kBatch, to.size() - start);
-        for (std::size_t i = 0; i < count; ++i) {
-            iov[i] = {const_cast<std::uint8_t*>(kReply), sizeof kReply};
-            messages[i] = {};
-            messages[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&to[start + i]);
-            messages[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
-            messages[i].msg_hdr.msg_iov = &iov[i];
-            messages[i].msg_hdr.msg_iovlen = 1;
-        }
-        const int sent = sendmmsg(m_args.socket, messages.data(), static_cast<unsigned>(count), 0);
-        // A reply that fails is passed over, as the record is still handed over.
-        const std::size_t advanced = sent > 0 ? static_cast<std::size_t>(sent) : 1;
-        if (sent > 0) {
-            Bump(m_args.counters.replies, static_cast<std::uint64_t>(sent));
-        }
-        start += advanced;
-    }
-}
-
-void ReceiveLoop::FlushReplies() {
-    // Replies for records already taken in keep their 1 ms; that is all the wait Stop() costs.
-    while (const auto due = m_replies.NextDue()) {
-        const timespec wait = ToTimespec(*due - ReplyQueue::Clock::now());
-        nanosleep(&wait, nullptr);
-        SendDueReplies(ReplyQueue::Clock::now());
     }
 }
 

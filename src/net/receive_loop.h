@@ -1,7 +1,8 @@
 #pragma once
 
-// The body of a receive thread: datagrams read in batches, sorted, answered and handed over
-// strictly in arrival order.
+// The body of a receive thread: datagrams read in batches, sorted, and put into the intake
+// queue strictly in arrival order. Answers are not sent here: a record is answered only once
+// its log entry is written.
 
 #include <sys/socket.h>
 
@@ -12,7 +13,6 @@
 #include <vector>
 
 #include "net/receive_thread.h"
-#include "net/reply_queue.h"
 
 namespace tarnwick {
 
@@ -28,26 +28,20 @@ private:
 
     struct Arrival {
         std::time_t wallClock;
-        ReplyQueue::Clock::time_point steady;
+        std::chrono::steady_clock::time_point steady;
     };
 
-    // Waits until the socket is readable, a reply is due, or Stop() wakes us.
+    // Waits until the socket is readable or Stop() wakes us.
     void WaitForWork();
     // Reads and handles what is queued on the socket; the number of datagrams read.
     std::size_t ReceiveBatch();
     void HandleDatagram(const mmsghdr& message, const sockaddr_in& from, const Arrival& at);
-    void HandleSorted(SortedDatagram sorted, const socket_info& sender,
-                      const Arrival& at);
+    void HandleSorted(SortedDatagram sorted, const socket_info& sender, const Arrival& at);
     void CountKernelDrops(const msghdr& header);
-    void SendDueReplies(ReplyQueue::Clock::time_point now);
-    void SendReplies(const std::vector<sockaddr_in>& to);
-    void FlushReplies();
 
     ReceiveThreadArgs m_args;
     int m_wakeFd;
     std::stop_token m_stop;
-    ReplyQueue m_replies;
-    std::vector<sockaddr_in> m_due;
     std::uint32_t m_kernelDropsSeen = 0;
 
     std::vector<std::uint8_t> m_buffers;

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <system_error>
 
 #include "net/receive_loop.h"
@@ -16,9 +15,14 @@ ReceiveThread::ReceiveThread(const ReceiveThreadArgs& args)
     if (m_wakeFd < 0) {
         throw std::system_error(errno, std::generic_category(), "eventfd");
     }
-    m_thread = std::jthread([args, wakeFd = m_wakeFd](std::stop_token stop) {
-        ReceiveLoop(args, wakeFd, std::move(stop)).Run();
-    });
+    try {
+        m_thread = std::jthread([args, wakeFd = m_wakeFd](std::stop_token stop) {
+            ReceiveLoop(args, wakeFd, std::move(stop)).Run();
+        });
+    } catch (...) {
+        close(m_wakeFd);
+        throw;
+    }
 }
 
 ReceiveThread::~ReceiveThread() {

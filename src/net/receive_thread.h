@@ -1,24 +1,35 @@
 #pragma once
 
-// One receive thread per open listener. It reads datagrams until its listener closes, and
-// nothing a peer sends ends it: bad datagrams are counted and dropped, transient socket errors
-// passed over. Stop() wakes it wherever it waits and joins it, so no thread outlives its
-// listener.
+// One receive thread per open listener. It reads datagrams until its listener closes and puts
+// every record, in arrival order, into the intake queue; nothing a peer sends ends it: bad
+// datagrams are counted and dropped, transient socket errors passed over. Stop() wakes it
+// wherever it waits and joins it, so no thread outlives its listener.
 
+#include <atomic>
 #include <cstdint>
 #include <thread>
 
 #include "net/client_list.h"
 #include "net/datagram_sorter.h"
 #include "net/engine_counters.h"
-#include "net/receive_front_end.h"
+#include "net/ordered_queue.h"
+#include "net/recv_hand_off.h"
 
 namespace tarnwick {
+
+// The operator's two check boxes, read by the receive thread at the moment of use.
+struct ReceiveSwitches {
+    std::atomic<bool> autoReply{false};   // "Automatic reply with @517"
+    std::atomic<bool> displayHex{false};  // " Hex" of the live display
+};
+
+using IntakeQueue = OrderedQueue<RecvHandOff>;
 
 struct ReceiveThreadArgs {
     int socket;              // the bound listening socket; the thread never closes it
     std::uint64_t listener;  // which opening of the listener this is
-    ReceiveFrontEnd& frontEnd;
+    const ReceiveSwitches& switches;
+    IntakeQueue& intake;
     ClientList& clients;
     EngineCounters& counters;
     DatagramSorter& sorter;  // used by one receive thread at a time
@@ -29,12 +40,13 @@ inline constexpr std::size_t kMaxDatagram = 4096;
 
 class ReceiveThread {
 public:
+    // Throws std::system_error when the thread or its wake-up descriptor cannot be made.
     explicit ReceiveThread(const ReceiveThreadArgs& args);
     ReceiveThread(const ReceiveThread&) = delete;
     ReceiveThread& operator=(const ReceiveThread&) = delete;
     ~ReceiveThread();
 
-    // Ends the thread promptly and joins it; replies already due go out first.
+    // Ends the thread promptly and joins it.
     void Stop();
 
 private:

@@ -1,8 +1,11 @@
 #pragma once
 
-// One record handed from the receive thread to its front end. Move-only: exactly one owner at
-// a time, from the receive thread through the queue to the handler.
+// One record on its way from the receive thread through the log to the front end. Move-only:
+// exactly one owner at a time.
 
+#include <netinet/in.h>
+
+#include <chrono>
 #include <cstddef>
 #include <ctime>
 #include <string>
@@ -20,6 +23,11 @@ struct RecvHandOff {
     std::string text;              // what the handler logs: sender, ':', body
     std::size_t sourceLength = 0;  // length of the sender part of text
     std::time_t receivedAt = 0;    // time of receipt, for the hex rows
+    // Set when "@517" is owed once the record is in the log: where it goes, and from when its
+    // 1 ms counts.
+    bool answer = false;
+    sockaddr_in from{};
+    std::chrono::steady_clock::time_point arrived{};
 
     RecvHandOff() = default;
     RecvHandOff(HandOffKind k, std::string t, std::size_t source, std::time_t at)

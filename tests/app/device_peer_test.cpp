@@ -10,7 +10,7 @@
 #include "support/udp.h"
 
 // The parser is pure and self-contained; the device itself is not linked into this binary.
-#include "../../tools/device/device_options.cpp"
+#include "device_options.h"
 
 namespace tarnwick::test {
 namespace {

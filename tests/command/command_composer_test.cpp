@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "net/engine_fixture.h"
+#include "session/session_fixture.h"
 
 namespace tarnwick::enginetest {
 namespace {
@@ -57,11 +57,11 @@ TEST(CommandComposerTest, ComposesTextAndHexCommands) {
     }
 }
 
-using SendCommandTest = EngineTest;
+using SendCommandTest = SessionTest;
 
 TEST_F(SendCommandTest, WithoutAClientNothingElseIsLookedAt) {
     for (const auto mode : {kText, kHex}) {
-        const CommandReport report = SendCommand(centre, "3838", mode);
+        const CommandReport report = SendCommand(session, "3838", mode);
         EXPECT_EQ(report, (CommandReport{CommandOutcome::NoClient, 0, 0}));
         EXPECT_EQ(report.Message(),
                   (OperatorMessage{"Have no Client connect!", "?!", MessageIcon::Stop}));
@@ -70,15 +70,15 @@ TEST_F(SendCommandTest, WithoutAClientNothingElseIsLookedAt) {
 
 TEST_F(SendCommandTest, SendsToTheNewestClientOrSaysWhyNot) {
     SendRecord(peer, 1);
-    EXPECT_EQ(SendCommand(centre, "ABC", kText), CommandReport{});
+    EXPECT_EQ(SendCommand(session, "ABC", kText), CommandReport{});
     EXPECT_EQ(peer.ReceiveBytes(), ToBytes("#517ABC"));
-    EXPECT_EQ(SendCommand(centre, Pairs(508), kHex), CommandReport{});
+    EXPECT_EQ(SendCommand(session, Pairs(508), kHex), CommandReport{});
     EXPECT_EQ(peer.ReceiveBytes().size(), kSendBufferSize);
 
-    const CommandReport prompt = SendCommand(centre, "3838", kHex);
+    const CommandReport prompt = SendCommand(session, "3838", kHex);
     EXPECT_EQ(prompt.Message(), (OperatorMessage{"Please into hex like :\r\n 38 38 31 02 02",
                                                  "Question", MessageIcon::Stop}));
-    const CommandReport tooLong = SendCommand(centre, Pairs(509), kHex);
+    const CommandReport tooLong = SendCommand(session, Pairs(509), kHex);
     EXPECT_EQ(tooLong, (CommandReport{CommandOutcome::HexTooLong, 0, 513}));
     EXPECT_NE(tooLong.Message().value_or(OperatorMessage{}).text.find("at most 508"),
               std::string::npos);
@@ -87,14 +87,14 @@ TEST_F(SendCommandTest, SendsToTheNewestClientOrSaysWhyNot) {
 
 TEST_F(SendCommandTest, AClientOfAClosedListenerIsASendFailure) {
     SendRecord(peer, 1);
-    centre.Close();
-    ASSERT_TRUE(centre.Listen("0").ok());
-    const CommandReport report = SendCommand(centre, "ABC", kText);
+    session.Close();
+    ASSERT_TRUE(session.Listen("0").ok());
+    const CommandReport report = SendCommand(session, "ABC", kText);
     EXPECT_EQ(report, (CommandReport{CommandOutcome::SendFailed, EBADF, 0}));
     EXPECT_EQ(report.Message(),
               (OperatorMessage{"send command fail [9]", "[9]", MessageIcon::None}));
     EXPECT_FALSE(peer.Receive(kQuiet));
-    EXPECT_TRUE(centre.IsListening());
+    EXPECT_TRUE(session.IsListening());
 }
 
 }  // namespace

@@ -107,18 +107,49 @@ TEST_F(DailyLogTest, FailuresAreReportedWithPathAndErrno) {
     }
 }
 
-TEST_F(DailyLogTest, WaitsForAnotherHolderOfTheLock) {
+TEST_F(DailyLogTest, ALockHeldElsewhereIsWaitedForOnlyAsLongAsTheCallerSays) {
     const std::string path = PathOf("Data_logs_0307.txt");
     WriteFile(path, "");
     const int holder = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
-    DailyLog log = LogAt("Data_logs_0307.txt");
-    auto pending = std::async(std::launch::async, [&log] { return log.Append("record"); });
-    EXPECT_EQ(pending.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
-    EXPECT_EQ(ReadFile(path), "");
-    close(holder);
-    EXPECT_TRUE(pending.get().ok());
+    int asked = 0;
+    const auto release = [&](const std::string& waitingFor) {
+        EXPECT_EQ(waitingFor, path);
+        if (++asked == 3) {
+            close(holder);
+        }
+        return true;
+    };
+    DailyLog patient(path, [this] { return m_now; }, {false, release});
+    EXPECT_TRUE(patient.Append("record").ok());
+    EXPECT_EQ(asked, 3);
     EXPECT_EQ(ReadFile(path), kEntryAt140509);
+
+    const int again = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(again, LOCK_EX), 0);
+    DailyLog impatient(path, [this] { return m_now; }, {false, [](const std::string&) { return false; }});
+    EXPECT_EQ(impatient.Append("record").error, kLockNotGranted);
+    EXPECT_EQ(ReadFile(path), kEntryAt140509);
+    close(again);
+}
+
+TEST_F(DailyLogTest, ABatchIsOneAppendPerDayAndEachEntryKeepsItsOwnTime) {
+    const std::vector<LocalTime> times = {March7At1405(58), March7At1405(59), std::nullopt};
+    std::tm march8 = *March7At1405(0);
+    march8.tm_mday = 8;
+    std::size_t next = 0;
+    const std::vector<LocalTime> clock = {times[0], times[1], march8};
+    DailyLog log(PathOf("Data_logs_0307.txt"), [&] { return clock[next++]; });
+    const std::vector<std::string_view> texts = {"a", "b", "c"};
+    const std::vector<LogWriteResult> results = log.AppendAll(texts);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0], (LogWriteResult{PathOf("Data_logs_0307.txt"), 0, 2}));
+    EXPECT_EQ(results[1], (LogWriteResult{PathOf("Data_logs_0308.txt"), 0, 1}));
+    EXPECT_EQ(ReadFile(PathOf("Data_logs_0307.txt")),
+              "-->2026-03-07 14:05:58" + kDashes + "\r\na\r\n-->2026-03-07 14:05:59" + kDashes +
+                  "\r\nb\r\n");
+    EXPECT_EQ(ReadFile(PathOf("Data_logs_0308.txt")),
+              "-->2026-03-08 14:05:00" + kDashes + "\r\nc\r\n");
 }
 
 }  // namespace

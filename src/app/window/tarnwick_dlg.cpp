@@ -23,6 +23,7 @@
 #include "app/window/status_line.h"
 #include "command/command_composer.h"
 #include "display/qt/row_list_view.h"
+#include "app/log_folder_option.h"
 #include "log/log_folder.h"
 #include "net/local_address.h"
 
@@ -35,14 +36,6 @@ constexpr qint64 kDrainSliceMs = 30;
 constexpr std::size_t kRecordsBetweenClockReads = 64;
 // The caption of every message box that names none: the program's name.
 constexpr const char* kApplicationName = "tarnwick";
-
-std::string LogFolderOf(const Options& options) {
-    std::string folder = options.logDir.value_or(DefaultLogFolder(ProgramPath()));
-    while (folder.size() > 1 && folder.back() == '/') {
-        folder.pop_back();
-    }
-    return folder;
-}
 
 QString Latin1(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -76,10 +69,8 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
     : m_boxes(boxes ? std::move(boxes) : std::make_unique<QtMessageBoxes>(*this)),
       m_chooser(chooser ? std::move(chooser) : std::make_unique<QtFolderChooser>(*this)),
       m_clientArea(*this),
-      m_frontEnd([this] { PostDrain(); }),
-      m_centre(m_frontEnd),
-      m_log(LogFilePathIn(LogFolderOf(options), SystemLocalTime()), SystemLocalTime),
-      m_handler(m_log, m_centre.Counters()),
+      m_session({LogFilePathIn(LogFolderOf(options), SystemLocalTime()), SystemLocalTime,
+                 options.sync, [this] { PostDrain(); }}),
       m_display([this](std::string_view row) { return (*m_dataWidths)(row); }),
       m_bmpListening(StatusLight(kLightListening)),
       m_bmpStopped(StatusLight(kLightStopped)) {
@@ -101,8 +92,8 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
 }
 
 CTarnwickDlg::~CTarnwickDlg() {
-    // The receive thread posts to this window: it must be gone before the window is.
-    m_centre.Close();
+    // The session's threads wake this window: they must be gone before the window is.
+    m_session.Close();
 }
 
 template <typename Widget>
@@ -169,8 +160,8 @@ void CTarnwickDlg::OnInitDialog(const Options& options) {
     m_editLocalPort->setText(QString::fromLocal8Bit(options.port.value_or("")));
     m_checkAutoReply->setChecked(options.autoReply);
     m_checkDisplayHex->setChecked(options.hex);
-    m_frontEnd.SetAutoReply(options.autoReply);
-    m_frontEnd.SetDisplayHex(options.hex);
+    m_session.SetAutoReply(options.autoReply);
+    m_session.SetDisplayHex(options.hex);
 
     auto* clock = new QTimer(this);
     connect(clock, &QTimer::timeout, this, &CTarnwickDlg::OnTimer);
@@ -186,9 +177,9 @@ void CTarnwickDlg::ConnectHandlers() {
     connect(Control<QPushButton>("IDC_BUFFER_CLEAR"), &QPushButton::clicked, this,
             &CTarnwickDlg::OnBnClickedBufferClear);
     connect(m_checkAutoReply, &QCheckBox::toggled, this,
-            [this](bool ticked) { m_frontEnd.SetAutoReply(ticked); });
+            [this](bool ticked) { m_session.SetAutoReply(ticked); });
     connect(m_checkDisplayHex, &QCheckBox::toggled, this,
-            [this](bool ticked) { m_frontEnd.SetDisplayHex(ticked); });
+            [this](bool ticked) { m_session.SetDisplayHex(ticked); });
     connect(m_buttonSend, &QPushButton::clicked, this, &CTarnwickDlg::OnBnClickedSend);
     connect(Control<QPushButton>("IDC_CLEAR_SEND_BUFFER"), &QPushButton::clicked, this,
             &CTarnwickDlg::OnBnClickedClearSendBuffer);
@@ -201,19 +192,19 @@ void CTarnwickDlg::ConnectHandlers() {
 }
 
 std::uint16_t CTarnwickDlg::ListeningPort() const {
-    return m_centre.Port();
+    return m_session.Port();
 }
 
 void CTarnwickDlg::OnBnClickedListen() {
-    if (m_centre.IsListening()) {
-        m_centre.Close();
+    if (m_session.IsListening()) {
+        m_session.Close();
         ShowListenState();
         return;
     }
-    const ListenResult result = m_centre.Listen(m_editLocalPort->text().toStdString());
+    const ListenResult result = m_session.Listen(m_editLocalPort->text().toStdString());
     ShowListenState();
     if (result.ok()) {
-        std::fprintf(stderr, "tarnwick: listening on UDP port %u\n", unsigned{m_centre.Port()});
+        std::fprintf(stderr, "tarnwick: listening on UDP port %u\n", unsigned{m_session.Port()});
         return;
     }
     const std::string_view message = ListenErrorMessage(result.error);
@@ -223,7 +214,7 @@ void CTarnwickDlg::OnBnClickedListen() {
 }
 
 void CTarnwickDlg::ShowListenState() {
-    const bool listening = m_centre.IsListening();
+    const bool listening = m_session.IsListening();
     m_buttonListen->setText(listening ? QStringLiteral("Close") : QStringLiteral("Listen"));
     m_staticStatus->setPixmap(listening ? m_bmpListening : m_bmpStopped);
 }
@@ -235,7 +226,7 @@ void CTarnwickDlg::OnBnClickedBufferClear() {
 
 void CTarnwickDlg::OnBnClickedSend() {
     const CommandMode mode = m_checkSendHex->isChecked() ? CommandMode::Hex : CommandMode::Text;
-    const CommandReport report = SendCommand(m_centre, Bytes(m_editSendBuffer->text()), mode);
+    const CommandReport report = SendCommand(m_session, Bytes(m_editSendBuffer->text()), mode);
     if (const std::optional<OperatorMessage> message = report.Message()) {
         m_boxes->Show(*message, QMessageBox::Ok);
     }
@@ -262,7 +253,7 @@ void CTarnwickDlg::OnBnClickedSavePath() {
         return;
     }
     m_editSavePath->setText(QString::fromLocal8Bit(logFile));
-    m_log.SetLogFile(logFile);
+    m_session.SetLogFile(logFile);
 }
 
 void CTarnwickDlg::OnHScroll(int action) {
@@ -284,7 +275,7 @@ void CTarnwickDlg::OnTimer() {
 
 void CTarnwickDlg::ShowDestination() {
     // Where SEND goes: the newest client, as the receive thread recorded it.
-    const std::optional<socket_info> newest = m_centre.Clients().Newest();
+    const std::optional<socket_info> newest = m_session.Clients().Newest();
     if (!newest) {
         return;
     }
@@ -294,7 +285,7 @@ void CTarnwickDlg::ShowDestination() {
 
 void CTarnwickDlg::RefreshStatusLine() {
     const QString line =
-        Latin1(StatusLineText(m_handler.Health().StatusText(), m_centre.Counters().Snapshot()));
+        Latin1(StatusLineText(m_session.LogStatus(), m_session.Counters()));
     if (line == m_labelCounters->toolTip()) {
         return;
     }
@@ -332,10 +323,10 @@ void CTarnwickDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CTarnwickDlg::done(int result) {
-    m_centre.Close();
+    m_session.Close();
     DrainHandOffs(false);
     std::fprintf(stderr, "tarnwick: stopped; %s\n",
-                 FormatCounters(m_centre.Counters().Snapshot()).c_str());
+                 FormatCounters(m_session.Counters()).c_str());
     QDialog::done(result);
 }
 
@@ -361,12 +352,15 @@ void CTarnwickDlg::DrainHandOffs(bool bounded) {
         if (m_nextInBatch == m_batch.size()) {
             m_batch.clear();
             m_nextInBatch = 0;
-            m_frontEnd.DrainInto(m_batch);
+            m_session.DrainInto(m_batch);
             if (m_batch.empty()) {
                 break;
             }
         }
-        HandleOne(std::move(m_batch[m_nextInBatch++]));
+        const HandledRecord& handled = m_batch[m_nextInBatch++];
+        if (handled.record) {
+            m_display.Show(*handled.record, SystemLocalTime());
+        }
         if (bounded && m_nextInBatch % kRecordsBetweenClockReads == 0 &&
             slice.elapsed() >= kDrainSliceMs) {
             PostDrain();
@@ -375,14 +369,6 @@ void CTarnwickDlg::DrainHandOffs(bool bounded) {
     }
     m_display.Commit();
     m_listData->SetExtent(m_display.DataExtent());
-}
-
-void CTarnwickDlg::HandleOne(RecvHandOff handOff) {
-    // OnRecvText / OnRecvHex: the cut, the empty check and the log entry, then the rows.
-    const std::optional<HandledRecord> handled = m_handler.Handle(std::move(handOff));
-    if (handled) {
-        m_display.Show(handled->record, SystemLocalTime());
-    }
 }
 
 }  // namespace tarnwick

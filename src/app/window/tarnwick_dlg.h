@@ -1,7 +1,7 @@
 #pragma once
 
-// The main window: an adapter over the receiving engine, the daily log and the live display.
-// Records reach it through the engine's ordered queue and are handled in batches.
+// The main window: an adapter over the receiving session and the live display. Records reach
+// it, already logged and answered, through the session's ordered queue, in batches.
 
 #include <QDialog>
 #include <QPixmap>
@@ -15,12 +15,9 @@
 #include "app/window/client_area.h"
 #include "app/window/folder_chooser.h"
 #include "app/window/message_boxes.h"
-#include "display/handoff_handler.h"
 #include "display/qt/live_display.h"
 #include "display/qt/row_widths.h"
-#include "log/daily_log.h"
-#include "net/centre.h"
-#include "net/queued_front_end.h"
+#include "session/session.h"
 
 class QCheckBox;
 class QLabel;
@@ -46,11 +43,11 @@ public:
     // The port the listener is bound to; 0 while closed.
     [[nodiscard]] std::uint16_t ListeningPort() const;
     // m_strLogFile: the full path of the current day's log file.
-    [[nodiscard]] const std::string& LogFile() const { return m_log.LogFile(); }
+    [[nodiscard]] std::string LogFile() const { return m_session.LogFile(); }
     // The data column's horizontal extent in pixels.
     [[nodiscard]] int DataExtent() const { return m_display.DataExtent(); }
 
-    // Closing closes the listener, joins the receive thread and logs what is still queued.
+    // Closing closes the listener, after what it took in is logged, answered and shown.
     void done(int result) override;
 
 protected:
@@ -84,18 +81,14 @@ private:
     void PostDrain();
     // Handles queued hand-offs; a bounded drain stops after its time slice and posts the rest.
     void DrainHandOffs(bool bounded);
-    void HandleOne(RecvHandOff handOff);
     void RefreshStatusLine();
 
     std::unique_ptr<MessageBoxes> m_boxes;
     std::unique_ptr<FolderChooser> m_chooser;
     ClientArea m_clientArea;
-    QueuedFrontEnd m_frontEnd;
-    Centre m_centre;
-    DailyLog m_log;
-    HandOffHandler m_handler;
+    Session m_session;
     LiveDisplay m_display;
-    std::vector<RecvHandOff> m_batch;  // reused by every drain
+    std::vector<HandledRecord> m_batch;  // reused by every drain
     std::size_t m_nextInBatch = 0;
     std::atomic<bool> m_drainPosted{false};  // set by the receive thread's wake too
 

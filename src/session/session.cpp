@@ -1,4 +1,4 @@
-#include "net/centre.h"
+#include "session/session.h"
 
 #include <sys/socket.h>
 
@@ -8,11 +8,15 @@
 
 namespace tarnwick {
 
-Centre::Centre(ReceiveFrontEnd& frontEnd) : m_frontEnd(frontEnd) {}
+Session::Session(SessionConfig config)
+    : m_output(std::move(config.wake), config.capacity),
+      m_intake({}, config.capacity),
+      m_logStage(std::move(config.logFile), std::move(config.clock), config.sync, m_counters,
+                 m_output) {}
 
-Centre::~Centre() { Close(); }
+Session::~Session() { Close(); }
 
-ListenResult Centre::Listen(std::string_view portText) {
+ListenResult Session::Listen(std::string_view portText) {
     Close();
     const auto port = ParsePortText(portText);
     if (!port) {
@@ -24,22 +28,27 @@ ListenResult Centre::Listen(std::string_view portText) {
     }
     m_listener = std::move(opened.listener);
     ++m_listenerId;
+    m_logStage.Start(m_listener->Fd(), m_intake);
     m_thread = std::make_unique<ReceiveThread>(ReceiveThreadArgs{
-        m_listener->Fd(), m_listenerId, m_frontEnd, m_clients, m_counters, m_sorter});
+        m_listener->Fd(), m_listenerId, m_switches, m_intake, m_clients, m_counters, m_sorter});
     return {};
 }
 
-void Centre::Close() {
-    // The thread goes first: it must never read from, or reply through, a closed socket.
+void Session::Close() {
+    // In this order: nothing more comes in, what came in is logged and answered, and only
+    // then does the socket the answers go through close.
     m_thread.reset();
+    m_logStage.Stop();
     m_listener.reset();
 }
 
-std::uint16_t Centre::Port() const { return m_listener ? m_listener->Port() : 0; }
+std::uint16_t Session::Port() const { return m_listener ? m_listener->Port() : 0; }
 
-int Centre::ReceiveBufferBytes() const { return m_listener ? m_listener->ReceiveBufferBytes() : 0; }
+int Session::ReceiveBufferBytes() const {
+    return m_listener ? m_listener->ReceiveBufferBytes() : 0;
+}
 
-SendResult Centre::SendToNewestClient(std::span<const std::uint8_t> datagram) {
+SendResult Session::SendToNewestClient(std::span<const std::uint8_t> datagram) {
     const auto client = m_clients.Newest();
     if (!client) {
         return {SendResult::Status::NoClient, 0};

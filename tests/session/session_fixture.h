@@ -1,13 +1,14 @@
 #pragma once
 
-// For tests that drive the engine over real sockets on 127.0.0.1: a peer standing in for a
-// device, and a front end whose hand-offs a test can wait for. Every wait is bounded.
+// For tests that drive the session over real sockets on 127.0.0.1: a peer standing in for a
+// device, and a front end whose records a test can wait for. Every wait is bounded.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -16,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "net/centre.h"
-#include "net/queued_front_end.h"
+#include "session/session.h"
+#include "support/temp_folder.h"
 #include "support/udp.h"
 
 namespace tarnwick::enginetest {
@@ -88,21 +89,22 @@ private:
     mutable test::UdpPeer m_udp = test::UdpPeer::BindLoopback();
 };
 
-// The queued front end, woken into a condition variable so a test can wait for hand-offs.
+// A front end woken into a condition variable, so a test can wait for handled records.
 class WaitableFrontEnd {
 public:
-    // Whatever feeds it (a centre) must be destroyed before this object.
-    QueuedFrontEnd queued{[this] { Wake(); }};
+    [[nodiscard]] std::function<void()> Waker() {
+        return [this] { Wake(); };
+    }
 
-    // Everything handed over so far, once there are at least n or timeout has passed.
-    const std::vector<RecvHandOff>& WaitFor(std::size_t n,
+    // Every record handled so far, once there are at least n or timeout has passed.
+    const std::vector<RecvHandOff>& WaitFor(Session& session, std::size_t n,
                                             std::chrono::milliseconds timeout = kPatience) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         std::unique_lock lock(m_mutex);
         for (;;) {
             m_woken = false;  // before draining: a push after the drain wakes us again
             lock.unlock();
-            queued.DrainInto(m_received);
+            Take(session);
             lock.lock();
             if (m_received.size() >= n ||
                 !m_wake.wait_until(lock, deadline, [this] { return m_woken; })) {
@@ -111,7 +113,26 @@ public:
         }
     }
 
+    // Whether each record so far was logged, in order.
+    [[nodiscard]] const std::vector<bool>& Logged() const { return m_logged; }
+    // The log's health reports so far.
+    [[nodiscard]] const std::vector<std::string>& Reports() const { return m_reports; }
+
 private:
+    void Take(Session& session) {
+        session.DrainInto(m_batch);
+        for (HandledRecord& handled : m_batch) {
+            if (handled.logReport) {
+                m_reports.push_back(*handled.logReport);
+            }
+            if (handled.record) {
+                m_received.push_back(std::move(*handled.record));
+                m_logged.push_back(handled.logged);
+            }
+        }
+        m_batch.clear();
+    }
+
     void Wake() {
         std::lock_guard lock(m_mutex);
         m_woken = true;
@@ -121,22 +142,31 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_woken = false;
+    std::vector<HandledRecord> m_batch;
     std::vector<RecvHandOff> m_received;
+    std::vector<bool> m_logged;
+    std::vector<std::string> m_reports;
 };
 
-// A centre listening on a port of the system's choosing, and one peer.
-class EngineTest : public ::testing::Test {
+// A session listening on a port of the system's choosing, logging into a temporary folder,
+// and one peer.
+class SessionTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(centre.Listen("0").ok()); }
+    void SetUp() override { ASSERT_TRUE(session.Listen("0").ok()); }
 
-    // Sends kRecord from peer and waits until it is the n-th hand-off.
+    // Sends kRecord from peer and waits until it is the n-th record handled.
     void SendRecord(const Peer& from, std::size_t n) {
-        from.SendTo(centre.Port(), kRecord);
-        ASSERT_EQ(front.WaitFor(n).size(), n);
+        from.SendTo(session.Port(), kRecord);
+        ASSERT_EQ(front.WaitFor(session, n).size(), n);
+    }
+    const std::vector<RecvHandOff>& WaitFor(std::size_t n,
+                                            std::chrono::milliseconds timeout = kPatience) {
+        return front.WaitFor(session, n, timeout);
     }
 
+    test::TempFolder folder;
     WaitableFrontEnd front;
-    Centre centre{front.queued};
+    Session session{{folder.PathOf("Data_logs_0307.txt"), SystemLocalTime, false, front.Waker()}};
     Peer peer;
 };
 

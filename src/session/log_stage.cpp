@@ -1,0 +1,154 @@
+#include "session/log_stage.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "net/reply_sender.h"
+#include "session/record_cut.h"
+
+namespace tarnwick {
+namespace {
+
+constexpr auto kReplyDelay = std::chrono::milliseconds(1);
+
+}  // namespace
+
+LogStage::LogStage(std::string logFile, LocalClock clock, bool sync, EngineCounters& counters,
+                   OutputQueue& output)
+    : m_log(logFile, std::move(clock),
+            {sync, [this](const std::string& path) { return KeepWaitingForLock(path); }}),
+      m_counters(counters),
+      m_output(output),
+      m_publishedLogFile(std::move(logFile)) {}
+
+LogStage::~LogStage() { Stop(); }
+
+void LogStage::Start(int socket, IntakeQueue& intake) {
+    m_thread = std::jthread(
+        [this, socket, &intake](std::stop_token stop) { Run(socket, intake, std::move(stop)); });
+}
+
+void LogStage::Stop() {
+    if (!m_thread.joinable()) {
+        return;
+    }
+    m_giveUpLockAt = std::chrono::steady_clock::now() + kLockGraceAtStop;
+    m_thread.request_stop();
+    m_thread.join();
+    m_giveUpLockAt = std::chrono::steady_clock::time_point::max();
+}
+
+void LogStage::SetLogFile(std::string path) {
+    std::lock_guard lock(m_shared);
+    m_publishedLogFile = path;
+    m_requestedLogFile = std::move(path);
+}
+
+std::string LogStage::LogFile() const {
+    std::lock_guard lock(m_shared);
+    return m_publishedLogFile;
+}
+
+std::string LogStage::Status() const {
+    std::lock_guard lock(m_shared);
+    return m_publishedStatus;
+}
+
+void LogStage::Run(int socket, IntakeQueue& intake, std::stop_token stop) {
+    m_stop = stop;
+    std::vector<RecvHandOff> batch;
+    while (!stop.stop_requested()) {
+        intake.WaitAndDrainInto(batch, stop);
+        Handle(batch, socket);
+    }
+    // What the receive thread took in before it stopped is logged and answered all the same.
+    intake.DrainInto(batch);
+    Handle(batch, socket);
+}
+
+void LogStage::Handle(std::vector<RecvHandOff>& batch, int socket) {
+    if (batch.empty()) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_shared);
+        if (m_requestedLogFile) {
+            m_log.SetLogFile(std::move(*m_requestedLogFile));
+            m_requestedLogFile.reset();
+        }
+    }
+    m_handled.clear();
+    WriteEntries(batch);
+    Answer(batch, socket);
+    Publish();
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        m_handled[i].record = std::move(batch[i]);
+        m_output.Push(std::move(m_handled[i]), m_stop);
+    }
+    batch.clear();
+}
+
+void LogStage::WriteEntries(std::vector<RecvHandOff>& batch) {
+    m_texts.clear();
+    for (RecvHandOff& record : batch) {
+        if (record.kind == HandOffKind::Text) {
+            record.text.resize(CutAfterReplyMarker(record.text).size());
+            // The cut may reach into the sender part; the rows must not read past it.
+            record.sourceLength = std::min(record.sourceLength, record.text.size());
+        }
+        m_texts.push_back(record.text);
+    }
+    for (const LogWriteResult& result : m_log.AppendAll(m_texts)) {
+        Bump(result.ok() ? m_counters.logged : m_counters.notLogged, result.entries);
+        std::optional<std::string> report = m_health.Record(result);
+        for (std::size_t k = 0; k < result.entries; ++k) {
+            m_handled.push_back({std::nullopt, result.ok(), std::exchange(report, {})});
+        }
+    }
+    m_lockWaitSince.reset();
+}
+
+void LogStage::Answer(const std::vector<RecvHandOff>& batch, int socket) {
+    m_answers.clear();
+    std::chrono::steady_clock::time_point due{};
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (!batch[i].answer) {
+            continue;
+        }
+        if (!m_handled[i].logged) {
+            Bump(m_counters.notAnswered);
+            continue;
+        }
+        m_answers.push_back(batch[i].from);
+        due = std::max(due, batch[i].arrived + kReplyDelay);
+    }
+    if (m_answers.empty()) {
+        return;
+    }
+    std::this_thread::sleep_until(due);
+    Bump(m_counters.replies, SendReplies(socket, m_answers));
+}
+
+bool LogStage::KeepWaitingForLock(const std::string& path) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= m_giveUpLockAt.load()) {
+        return false;
+    }
+    if (!m_lockWaitSince) {
+        m_lockWaitSince = now;
+    } else if (now - *m_lockWaitSince >= kLockWaitReported) {
+        if (auto report = m_health.Waiting(path)) {
+            Publish();
+            m_output.Push({std::nullopt, false, std::move(report)}, m_stop);
+        }
+    }
+    return true;
+}
+
+void LogStage::Publish() {
+    std::lock_guard lock(m_shared);
+    m_publishedLogFile = m_log.LogFile();
+    m_publishedStatus = m_health.StatusText();
+}
+
+}  // namespace tarnwick

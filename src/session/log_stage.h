@@ -1,0 +1,82 @@
+#pragma once
+
+// The thread between the receive thread and the front end. It takes what the receive thread
+// queued, writes the log entries of each batch in one append per file, answers "@517" only for
+// records whose entry was written (and no sooner than 1 ms after they arrived), then hands
+// every record on to the front end. Nothing outside the process can hold it past a stop: a
+// lock another program keeps is waited for only until then.
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "log/daily_log.h"
+#include "log/log_health.h"
+#include "net/engine_counters.h"
+#include "net/receive_thread.h"
+#include "session/handled_record.h"
+
+namespace tarnwick {
+
+using OutputQueue = OrderedQueue<HandledRecord>;
+
+class LogStage {
+public:
+    // How long a stop waits for another program's lock before the entries count as not logged.
+    static constexpr auto kLockGraceAtStop = std::chrono::milliseconds(50);
+    // How long entries wait for another program's lock before the wait is reported.
+    static constexpr auto kLockWaitReported = std::chrono::seconds(1);
+
+    LogStage(std::string logFile, LocalClock clock, bool sync, EngineCounters& counters,
+             OutputQueue& output);
+    LogStage(const LogStage&) = delete;
+    LogStage& operator=(const LogStage&) = delete;
+    ~LogStage();
+
+    // Starts the thread that serves intake and answers through socket until Stop().
+    void Start(int socket, IntakeQueue& intake);
+    // Logs and answers whatever is still queued, then joins the thread. The receive thread
+    // must be stopped first.
+    void Stop();
+
+    // Any thread: where the next entries go, and where they went.
+    void SetLogFile(std::string path);
+    [[nodiscard]] std::string LogFile() const;
+    // The log's failure or wait, while there is one; empty otherwise.
+    [[nodiscard]] std::string Status() const;
+
+private:
+    void Run(int socket, IntakeQueue& intake, std::stop_token stop);
+    void Handle(std::vector<RecvHandOff>& batch, int socket);
+    // The "@517" cut, then the batch's entries: one m_handled item per record.
+    void WriteEntries(std::vector<RecvHandOff>& batch);
+    void Answer(const std::vector<RecvHandOff>& batch, int socket);
+    bool KeepWaitingForLock(const std::string& path);
+    void Publish();
+
+    DailyLog m_log;
+    LogHealth m_health;
+    EngineCounters& m_counters;
+    OutputQueue& m_output;
+
+    mutable std::mutex m_shared;  // guards the three below
+    std::optional<std::string> m_requestedLogFile;
+    std::string m_publishedLogFile;
+    std::string m_publishedStatus;
+
+    std::atomic<std::chrono::steady_clock::time_point> m_giveUpLockAt{
+        std::chrono::steady_clock::time_point::max()};
+    std::optional<std::chrono::steady_clock::time_point> m_lockWaitSince;
+    std::stop_token m_stop;  // the thread's own, for its pushes to the front end
+    std::vector<HandledRecord> m_handled;  // reused by every batch
+    std::vector<std::string_view> m_texts;
+    std::vector<sockaddr_in> m_answers;
+    std::jthread m_thread;
+};
+
+}  // namespace tarnwick

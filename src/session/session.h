@@ -1,0 +1,98 @@
+#pragma once
+
+// The receiving session: everything between the UDP port and a front end (the window, the
+// headless mode, the benchmark). It owns the listener, the receive thread, the log stage with
+// its answers, the client list and the counters, and hands every record, in arrival order, to
+// the one front end attached to it. A datagram's road: the receive thread reads and sorts it
+// (ReceiveLoop), the log stage writes its entry and only then answers it (LogStage), the front
+// end drains it (DrainInto) to show or print it.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/time_text.h"
+#include "net/client_list.h"
+#include "net/datagram_sorter.h"
+#include "net/engine_counters.h"
+#include "net/receive_thread.h"
+#include "net/udp_listener.h"
+#include "session/handled_record.h"
+#include "session/log_stage.h"
+
+namespace tarnwick {
+
+struct SessionConfig {
+    std::string logFile;                  // folder + LogFileName
+    LocalClock clock = SystemLocalTime;   // the log's clock
+    bool sync = false;                    // --sync: entries reach the disk before answers leave
+    std::function<void()> wake;           // runs when records are ready for DrainInto
+    std::size_t capacity = OrderedQueue<RecvHandOff>::kDefaultCapacity;
+};
+
+struct ListenResult {
+    ListenError error = ListenError::None;
+    int errorCode = 0;  // errno of the failed step
+    [[nodiscard]] bool ok() const { return error == ListenError::None; }
+};
+
+struct SendResult {
+    enum class Status { Sent, NoClient, Failed };
+    Status status = Status::Sent;
+    int errorCode = 0;  // errno when Failed
+};
+
+class Session {
+public:
+    explicit Session(SessionConfig config);
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    ~Session();
+
+    // Opening: the port text read as ParsePortText reads it, then the two threads.
+    ListenResult Listen(std::string_view portText);
+    // Stops reception, logs and answers what was taken in, then closes the socket. What was
+    // handled stays queued for DrainInto.
+    void Close();
+
+    [[nodiscard]] bool IsListening() const { return m_listener.has_value(); }
+    [[nodiscard]] std::uint16_t Port() const;
+    [[nodiscard]] int ReceiveBufferBytes() const;
+
+    void SetAutoReply(bool ticked) { m_switches.autoReply.store(ticked); }
+    void SetDisplayHex(bool ticked) { m_switches.displayHex.store(ticked); }
+
+    void SetLogFile(std::string path) { m_logStage.SetLogFile(std::move(path)); }
+    [[nodiscard]] std::string LogFile() const { return m_logStage.LogFile(); }
+    // Why the log is not being written, while it is not; empty otherwise.
+    [[nodiscard]] std::string LogStatus() const { return m_logStage.Status(); }
+
+    // On the front end's thread: everything handled so far, in arrival order.
+    void DrainInto(std::vector<HandledRecord>& out) { m_output.DrainInto(out); }
+
+    // One datagram to the newest client through the listener it came in on. A client whose
+    // listener has been closed since gets nothing (EBADF), and no socket is touched.
+    SendResult SendToNewestClient(std::span<const std::uint8_t> datagram);
+
+    [[nodiscard]] const ClientList& Clients() const { return m_clients; }
+    [[nodiscard]] CounterSnapshot Counters() const { return m_counters.Snapshot(); }
+
+private:
+    ReceiveSwitches m_switches;
+    ClientList m_clients;
+    EngineCounters m_counters;
+    DatagramSorter m_sorter;
+    OutputQueue m_output;
+    IntakeQueue m_intake;
+    LogStage m_logStage;
+    std::optional<UdpListener> m_listener;
+    std::unique_ptr<ReceiveThread> m_thread;
+    std::uint64_t m_listenerId = 0;
+};
+
+}  // namespace tarnwick
