@@ -77,6 +77,7 @@ TEST_F(SessionTest, CountsHostileDatagramsAndGoesOnAnswering) {
                                        .logged = 3}))
         << FormatCounters(counts);
     EXPECT_EQ(counts.received, counts.records + counts.hex + Dropped(counts));
+    EXPECT_EQ(counts.records + counts.hex, counts.logged + counts.notLogged);
 }
 
 TEST_F(SessionTest, TheNewestClientIsTheLastSender) {
