@@ -13,10 +13,10 @@
 #include <QTimer>
 
 #include "app/window/pictures.h"
-#include "display/handoff_handler.h"
 #include "display/qt/row_list_view.h"
 #include "display/qt/row_widths.h"
 #include "display/record_rows.h"
+#include "session/record_cut.h"
 #include "log/log_folder.h"
 #include "net/local_address.h"
 #include "net/record_rules.h"
