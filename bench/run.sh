@@ -183,9 +183,33 @@ wait_for_flood() {
 }
 
 # shown_rows STOP_LINE: the rows the window showed, from the counters it prints when it stops:
-# every record handed to the log is shown, whether its entry was written or missed.
+# every record taken in is shown, whether its entry was written or not.
 shown_rows() {
-    echo $(($(field "$1" logged) + $(field "$1" "missed log")))
+    echo $(($(field "$1" logged) + $(field "$1" "not logged")))
+}
+
+# latency REPORT: "p50 A ms, p99 B ms" from a device report.
+latency() {
+    echo "p50 $(field "$1" "latency ms p50") ms, p99 $(field "$1" p99) ms"
+}
+
+# headless_run NAME RECORDS DEVICE_ARGS... -- CENTRE_ARGS...: one more headless centre, driven
+# by the device with the given arguments; sets report.
+headless_run() {
+    local name=$1 count=$2 device_args=() centre_args=()
+    shift 2
+    while [ "$1" != -- ]; do device_args+=("$1"); shift; done
+    shift
+    centre_args=("$@")
+    mkdir -p "$work/$name-logs"
+    start_server "$name" "$centre_exe" --headless --port 0 --auto-reply --log-dir "$work/$name-logs" \
+        "${centre_args[@]}"
+    local pid=$server_pid status=0
+    "$device_exe" --port "$server_port" --count "$count" --expect-replies --quiet "${device_args[@]}" \
+        >"$work/$name.out" 2>"$work/$name.device.err" || status=$?
+    finish_drive "$name" "$status"
+    stop_server "$pid"
+    rm -rf "$work/$name-logs"
 }
 
 echo "== Ceiling: bench_echo, $records records"
@@ -210,6 +234,15 @@ stop_server "$centre_pid"
 centre_peak_kb=$peak_kb
 centre_stop_seconds=$stop_seconds
 centre_entries=$(log_entries "$work/logs")
+
+echo "== Centre with --sync (fdatasync before each batch's answers), $records records"
+headless_run sync "$records" --window 2048 --sources 4 -- --sync
+sync_report=$report
+
+light_count=5000
+echo "== Centre under a light load: 1,000 records/s, $light_count records"
+headless_run light "$light_count" --rate 1000 --window 2048 --
+light_report=$report
 
 echo "== Window: tarnwick --auto-reply --listen under Xvfb, $records records"
 start_display
@@ -254,9 +287,13 @@ printf '%-32s %s\n' \
     "ceiling records/s:" "$echo_rate" \
     "centre records/s:" "$centre_rate" \
     "centre / ceiling:" "$(percent "$centre_rate" "$echo_rate")" \
+    "centre --sync records/s:" "$(field "$sync_report" records/s) ($(percent "$(field "$sync_report" records/s)" "$echo_rate") of the ceiling)" \
+    "answer latency, flood:" "$(latency "$centre_report")" \
+    "answer latency, 1,000/s:" "$(latency "$light_report")" \
+    "answer latency, --sync flood:" "$(latency "$sync_report")" \
     "window records/s:" "$window_rate" \
     "window / ceiling:" "$(percent "$window_rate" "$echo_rate")" \
-    "replies missing:" "ceiling $(field "$echo_report" missing), centre $(field "$centre_report" missing), window $(field "$window_report" missing)" \
+    "replies missing:" "ceiling $(field "$echo_report" missing), centre $(field "$centre_report" missing), --sync $(field "$sync_report" missing), window $(field "$window_report" missing)" \
     "log entries missing:" "centre $((records - centre_entries)) (found $centre_entries), window $((records - window_entries)) (found $window_entries)" \
     "rows the window showed:" "$rows" \
     "window repaints while flooded:" "$repaints" \

@@ -58,6 +58,7 @@ PeerStats PeerLoop::Run() {
     ReceiveUntil(Clock::now() + m_options.listen, false);
     stats.replies = m_replies;
     stats.commands = m_commands;
+    stats.latencies = std::move(m_latencies);
     return stats;
 }
 
@@ -154,9 +155,10 @@ void PeerLoop::PollSockets(Clock::duration timeout, bool wantWrite) {
     if (ppoll(m_pollFds.data(), m_pollFds.size(), &wait, nullptr) < 0 && errno != EINTR) {
         throw std::system_error(errno, std::generic_category(), "ppoll");
     }
-    for (const pollfd& entry : m_pollFds) {
-        if ((entry.revents & (POLLIN | POLLERR)) != 0) {
-            m_receiver.Drain(entry.fd, m_onDatagram);
+    for (std::size_t i = 0; i < m_pollFds.size(); ++i) {
+        if ((m_pollFds[i].revents & (POLLIN | POLLERR)) != 0) {
+            m_draining = i;
+            m_receiver.Drain(m_pollFds[i].fd, m_onDatagram);
         }
     }
 }
@@ -165,6 +167,11 @@ void PeerLoop::OnDatagram(std::span<const std::uint8_t> bytes, const sockaddr_in
     if (IsReply(bytes)) {
         ++m_replies;
         m_lastReply = m_lastActivity = Clock::now();
+        if (const auto sent = m_senders[m_draining].TakeOldestSent()) {
+            m_latencies.push_back(static_cast<std::uint32_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(m_lastReply - *sent)
+                    .count()));
+        }
         return;
     }
     ++m_commands;

@@ -58,7 +58,9 @@ private:
     std::vector<pollfd> m_pollFds;
     Receiver m_receiver;
     Receiver::Handler m_onDatagram;
-    std::size_t m_turn = 0;  // the sender that goes first in the next step
+    std::size_t m_turn = 0;      // the sender that goes first in the next step
+    std::size_t m_draining = 0;  // the sender whose socket is being read
+    std::vector<std::uint32_t> m_latencies;
 
     std::uint64_t m_sent = 0;
     std::uint64_t m_replies = 0;

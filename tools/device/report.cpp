@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -35,7 +36,18 @@ std::string FormatReport(const PeerStats& stats, bool expectReplies) {
                   static_cast<unsigned long long>(stats.replies),
                   static_cast<unsigned long long>(MissingReplies(stats, expectReplies)),
                   static_cast<unsigned long long>(stats.commands), seconds, perSecond);
-    return line;
+    std::string report = line;
+    if (!stats.latencies.empty()) {
+        std::vector<std::uint32_t> sorted = stats.latencies;
+        std::sort(sorted.begin(), sorted.end());
+        const auto at = [&](double share) {
+            return sorted[static_cast<std::size_t>(share * static_cast<double>(sorted.size() - 1))];
+        };
+        std::snprintf(line, sizeof line, ", latency ms p50 %.3f p99 %.3f", at(0.5) / 1000.0,
+                      at(0.99) / 1000.0);
+        report += line;
+    }
+    return report;
 }
 
 }  // namespace tarnwick::device

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnwick::device {
 
@@ -16,6 +17,8 @@ struct PeerStats {
     std::uint64_t commands = 0;
     // From the first send to the last send or the last reply awaited, whichever came later.
     std::chrono::nanoseconds elapsed{0};
+    // Record sent to its reply received, in microseconds, one per reply.
+    std::vector<std::uint32_t> latencies;
 };
 
 // "command from ADDR:PORT: " and the bytes, printable ASCII as is and any other byte as \xHH.
@@ -25,7 +28,8 @@ struct PeerStats {
 // Replies still missing; none are missing when none were expected.
 [[nodiscard]] std::uint64_t MissingReplies(const PeerStats& stats, bool expectReplies);
 
-// "sent N, replies M, missing K, commands C, seconds T, records/s R"
+// "sent N, replies M, missing K, commands C, seconds T, records/s R", then, when replies
+// came, ", latency ms p50 A p99 B"
 [[nodiscard]] std::string FormatReport(const PeerStats& stats, bool expectReplies);
 
 }  // namespace tarnwick::device

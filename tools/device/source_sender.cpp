@@ -40,6 +40,7 @@ std::uint64_t SourceSender::Send(const DatagramSource& source, std::uint64_t bud
             const auto count = static_cast<std::uint64_t>(result);
             m_next += count * m_stride;
             sent += count;
+            m_unanswered.insert(m_unanswered.end(), count, std::chrono::steady_clock::now());
         }
     }
     return sent;
@@ -76,6 +77,15 @@ bool SourceSender::SkipRefused() {
               << '\n';
     m_next += m_stride;
     return true;
+}
+
+std::optional<std::chrono::steady_clock::time_point> SourceSender::TakeOldestSent() {
+    if (m_unanswered.empty()) {
+        return std::nullopt;
+    }
+    const auto sent = m_unanswered.front();
+    m_unanswered.pop_front();
+    return sent;
 }
 
 }  // namespace tarnwick::device

@@ -6,7 +6,10 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,8 @@ public:
     std::uint64_t Send(const DatagramSource& source, std::uint64_t budget);
 
     [[nodiscard]] bool Done(const DatagramSource& source) const { return m_next >= source.Count(); }
+    // When the oldest datagram not yet answered was sent: replies come back in sending order.
+    [[nodiscard]] std::optional<std::chrono::steady_clock::time_point> TakeOldestSent();
     [[nodiscard]] int Fd() const { return m_socket.Fd(); }
 
 private:
@@ -42,6 +47,7 @@ private:
     std::vector<mmsghdr> m_messages;
     std::vector<iovec> m_iov;
     std::vector<std::string> m_scratch;  // generated records of the batch being sent
+    std::deque<std::chrono::steady_clock::time_point> m_unanswered;  // when each was sent
 };
 
 }  // namespace tarnwick::device
