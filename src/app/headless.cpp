@@ -21,20 +21,25 @@
 namespace tarnwick {
 namespace {
 
-// Plain lines on standard error, no colours: what a service manager's journal shows well.
-void Report(std::string_view line) {
-    std::string text = "tarnwick: ";
-    text += line;
-    text += '\n';
-    [[maybe_unused]] const auto written = write(STDERR_FILENO, text.data(), text.size());
-}
-
-// The window's message texts break lines with CR LF; a terminal wants LF.
-std::string ForTerminal(std::string text) {
-    for (auto p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", p)) {
-        text.erase(p, 1);
+// Plain lines on standard error, no colours, each with the program's name: what a service
+// manager's journal shows well, line by line. The window's message texts break lines with
+// CR LF.
+void Report(std::string_view message) {
+    std::string text;
+    for (auto end = message.find('\n');; end = message.find('\n')) {
+        std::string_view line = message.substr(0, end);
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        text += "tarnwick: ";
+        text += line;
+        text += '\n';
+        if (end == std::string_view::npos) {
+            break;
+        }
+        message.remove_prefix(end + 1);
     }
-    return text;
+    [[maybe_unused]] const auto written = write(STDERR_FILENO, text.data(), text.size());
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -149,7 +154,7 @@ private:
         if (n < 0 && errno == EINTR) {
             return;
         }
-        std::vector<std::string> lines;
+        std::vector<InputLine> lines;
         if (n <= 0) {
             // Under a service manager there is no input: only a signal ends the centre.
             m_stdinOpen = false;
@@ -157,16 +162,22 @@ private:
         } else {
             m_lines.Feed({chunk, static_cast<std::size_t>(n)}, lines);
         }
-        for (const std::string& line : lines) {
-            SendLine(line);
+        for (const InputLine& line : lines) {
+            if (line.tooLong) {
+                Report("input line longer than " + std::to_string(kLongestCommandLine) +
+                       " bytes: discarded, nothing sent");
+            } else {
+                SendLine(line.text);
+            }
         }
     }
 
     void SendLine(std::string_view line) {
         const StdinCommand command = ParseStdinCommand(line);
-        const CommandReport report = SendCommand(m_centre, command.bufferText, command.mode);
-        if (const auto message = report.Message()) {
-            Report(ForTerminal(message->text));
+        const CommandReport report =
+            SendCommand(m_centre, m_centre.Clients().Newest(), command.bufferText, command.mode);
+        for (const OperatorMessage& message : report.Messages()) {
+            Report(message.text);
         }
     }
 
@@ -183,7 +194,7 @@ private:
     Centre m_centre;
     DailyLog m_log;
     HandOffHandler m_handler;
-    LineSplitter m_lines;
+    LineSplitter m_lines{kLongestCommandLine};
     bool m_stdinOpen = true;
     bool m_stdoutOpen = true;
     std::vector<RecvHandOff> m_batch;

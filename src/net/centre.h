@@ -1,7 +1,7 @@
 #pragma once
 
-// The receiving engine as a front end drives it: open and close the listener, send to the
-// newest client. The client list, the counters and the sorter's memory of the last datagram
+// The receiving engine as a front end drives it: open and close the listener, send to a
+// client. The client list, the counters and the sorter's memory of the last datagram
 // live here, across every Close and Listen.
 
 #include <cstdint>
@@ -26,7 +26,7 @@ struct ListenResult {
 };
 
 struct SendResult {
-    enum class Status { Sent, NoClient, Failed };
+    enum class Status { Sent, Failed };
     Status status = Status::Sent;
     int errorCode = 0;  // errno when Failed
 };
@@ -47,9 +47,9 @@ public:
     [[nodiscard]] std::uint16_t Port() const;
     [[nodiscard]] int ReceiveBufferBytes() const;
 
-    // One datagram to the newest client through the listener it came in on. A client whose
-    // listener has been closed since gets nothing (EBADF), and no socket is touched.
-    SendResult SendToNewestClient(std::span<const std::uint8_t> datagram);
+    // One datagram to client through the listener it came in on. A client whose listener has
+    // been closed since gets nothing (EBADF), and no socket is touched.
+    SendResult SendToClient(const socket_info& client, std::span<const std::uint8_t> datagram);
 
     [[nodiscard]] const ClientList& Clients() const { return m_clients; }
     [[nodiscard]] EngineCounters& Counters() { return m_counters; }

@@ -110,14 +110,16 @@ TEST_F(CentreTest, CloseEndsTheWaitingThreadPromptlyAndFreesThePort) {
 TEST_F(CentreTest, ASendReachesOnlyAClientOfTheOpenListener) {
     const Bytes command = ToBytes("#517X");
     SendRecord(peer, 1);
+    const socket_info before = centre.Clients().Newest().value();
     centre.Close();
     ASSERT_TRUE(centre.Listen("0").ok());
-    const SendResult failed = centre.SendToNewestClient(command);
+    const SendResult failed = centre.SendToClient(before, command);
     EXPECT_EQ(failed.status, SendResult::Status::Failed);
     EXPECT_EQ(failed.errorCode, EBADF);
     EXPECT_FALSE(peer.Receive(kQuiet));
     SendRecord(peer, 2);  // the failed send left the listener receiving
-    EXPECT_EQ(centre.SendToNewestClient(command).status, SendResult::Status::Sent);
+    EXPECT_EQ(centre.SendToClient(centre.Clients().Newest().value(), command).status,
+              SendResult::Status::Sent);
     EXPECT_EQ(peer.ReceiveBytes(), command);
 }
 
