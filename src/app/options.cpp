@@ -120,8 +120,9 @@ std::string UsageText() {
            "0 lets the system choose), logs each one to DIR/Data_logs_MMDD.txt and shows it\n"
            "in the window, or prints it without one.\n"
            "\n"
-           "  --headless     run without a window, until SIGINT or SIGTERM\n"
-           "  --port PORT    the UDP port to listen on (the window: fills in \"Port:\")\n"
+           "  --headless     run without a window, until SIGINT, SIGTERM or SIGHUP\n"
+           "  --port PORT    the UDP port to listen on, a decimal number from 0 to 65535\n"
+           "                 (the window: fills in \"Port:\")\n"
            "  --listen       the window: press \"Listen\" at start\n"
            "  --auto-reply   answer every valid record with \"@517\"\n"
            "  --hex          also log, in hex, the datagram that follows a record\n"
@@ -132,7 +133,12 @@ std::string UsageText() {
            "\n"
            "Without a window, each line on standard input is a command for the newest client,\n"
            "sent as \"#517\" followed by the line; a line beginning \"hex:\" is sent as hex\n"
-           "text (\"hex:38 38 31\").\n";
+           "text (\"hex:38 38 31\"); hex text that stops being hex before its end sends\n"
+           "nothing, and a line longer than 1528 bytes is discarded.\n"
+           "\n"
+           "A record's control bytes are logged and shown as \\r, \\n, \\t or \\xHH (ESC: \\x1B).\n"
+           "An unknown option, a missing value, a PORT that is not such a number and an empty\n"
+           "DIR are errors: exit status 2.\n";
 }
 
 }  // namespace tarnwick
