@@ -26,14 +26,6 @@ namespace {
 // How long a stop gives standard output and error to take what is still buffered.
 constexpr int kFlushAtStopMs = 50;
 
-// The window's message texts break lines with CR LF; a terminal wants LF.
-std::string ForTerminal(std::string text) {
-    for (auto p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", p)) {
-        text.erase(p, 1);
-    }
-    return text;
-}
-
 class HeadlessCentre {
 public:
     HeadlessCentre(const Options& options, int signalFd)
@@ -61,11 +53,21 @@ public:
     }
 
 private:
-    // Plain lines on standard error, no colours: what a service manager's journal shows well.
-    void Report(std::string_view line) {
-        std::string text = "tarnwick: ";
-        text += line;
-        m_stderr.WriteLine(text);
+    // Plain lines on standard error, no colours, each with the program's name: what a service
+    // manager's journal shows well, line by line. The window's message texts break lines with
+    // CR LF.
+    void Report(std::string_view message) {
+        for (auto end = message.find('\n');; end = message.find('\n')) {
+            std::string_view line = message.substr(0, end);
+            if (line.ends_with('\r')) {
+                line.remove_suffix(1);
+            }
+            m_stderr.WriteLine("tarnwick: " + std::string(line));
+            if (end == std::string_view::npos) {
+                break;
+            }
+            message.remove_prefix(end + 1);
+        }
         m_stderr.Flush();
     }
 
@@ -151,7 +153,7 @@ private:
         if (n < 0 && errno == EINTR) {
             return;
         }
-        std::vector<std::string> lines;
+        std::vector<InputLine> lines;
         if (n <= 0) {
             // Under a service manager there is no input: only a signal ends the centre.
             m_stdinOpen = false;
@@ -159,16 +161,22 @@ private:
         } else {
             m_lines.Feed({chunk, static_cast<std::size_t>(n)}, lines);
         }
-        for (const std::string& line : lines) {
-            SendLine(line);
+        for (const InputLine& line : lines) {
+            if (line.tooLong) {
+                Report("input line longer than " + std::to_string(kLongestCommandLine) +
+                       " bytes: discarded, nothing sent");
+            } else {
+                SendLine(line.text);
+            }
         }
     }
 
     void SendLine(std::string_view line) {
         const StdinCommand command = ParseStdinCommand(line);
-        const CommandReport report = SendCommand(m_session, command.bufferText, command.mode);
-        if (const auto message = report.Message()) {
-            Report(ForTerminal(message->text));
+        const CommandReport report =
+            SendCommand(m_session, m_session.Clients().Newest(), command.bufferText, command.mode);
+        for (const OperatorMessage& message : report.Messages()) {
+            Report(message.text);
         }
     }
 
@@ -199,7 +207,7 @@ private:
     NonBlockingOutput m_stdout{STDOUT_FILENO};
     NonBlockingOutput m_stderr{STDERR_FILENO, 1024 * 1024};
     Session m_session;
-    LineSplitter m_lines;
+    LineSplitter m_lines{kLongestCommandLine};
     bool m_stdinOpen = true;
     std::uint64_t m_notPrinted = 0;
     std::vector<HandledRecord> m_batch;

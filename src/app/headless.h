@@ -5,7 +5,7 @@
 namespace tarnwick {
 
 // The centre without a window: listens, answers, logs and prints every record, takes commands
-// from standard input, and runs until SIGINT or SIGTERM. Returns the exit status.
+// from standard input, and runs until SIGINT, SIGTERM or SIGHUP. Returns the exit status.
 [[nodiscard]] int RunHeadless(const Options& options);
 
 }  // namespace tarnwick

@@ -2,22 +2,39 @@
 
 namespace tarnwick {
 
-void LineSplitter::Feed(std::string_view chunk, std::vector<std::string>& lines) {
+void LineSplitter::Feed(std::string_view chunk, std::vector<InputLine>& lines) {
     for (auto newline = chunk.find('\n'); newline != std::string_view::npos;
          newline = chunk.find('\n')) {
-        m_pending += chunk.substr(0, newline);
-        lines.push_back(std::move(m_pending));
+        Take(chunk.substr(0, newline), lines);
+        if (!m_skipping) {
+            lines.push_back({std::move(m_pending)});
+        }
         m_pending.clear();
+        m_skipping = false;
         chunk.remove_prefix(newline + 1);
     }
-    m_pending += chunk;
+    Take(chunk, lines);
 }
 
-void LineSplitter::Finish(std::vector<std::string>& lines) {
+void LineSplitter::Finish(std::vector<InputLine>& lines) {
     if (!m_pending.empty()) {
-        lines.push_back(std::move(m_pending));
-        m_pending.clear();
+        lines.push_back({std::move(m_pending)});
     }
+    m_pending.clear();
+    m_skipping = false;
+}
+
+void LineSplitter::Take(std::string_view part, std::vector<InputLine>& lines) {
+    if (m_skipping) {
+        return;
+    }
+    if (m_pending.size() + part.size() > m_maxLine) {
+        m_pending.clear();
+        m_skipping = true;
+        lines.push_back({"", true});
+        return;
+    }
+    m_pending += part;
 }
 
 }  // namespace tarnwick

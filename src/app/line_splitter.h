@@ -1,22 +1,39 @@
 #pragma once
 
-// Splits what arrives on standard input into command lines, however the reads cut it.
+// Splits what arrives on standard input into command lines, however the reads cut it, keeping
+// at most a bounded line in memory however long a line is.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tarnwick {
 
+struct InputLine {
+    std::string text;      // without its "\n"
+    bool tooLong = false;  // the line grew past the bound: text is empty, the rest is skipped
+    bool operator==(const InputLine&) const = default;
+};
+
 class LineSplitter {
 public:
-    // Appends the lines completed by chunk (without their "\n") to lines.
-    void Feed(std::string_view chunk, std::vector<std::string>& lines);
+    // Lines of more than maxLine bytes are discarded.
+    explicit LineSplitter(std::size_t maxLine) : m_maxLine(maxLine) {}
+
+    // Appends the lines completed by chunk to lines, and a tooLong entry for a line at the
+    // moment it grows past the bound, before its end has arrived.
+    void Feed(std::string_view chunk, std::vector<InputLine>& lines);
     // At the end of input: the unterminated last line, if any, is a line too.
-    void Finish(std::vector<std::string>& lines);
+    void Finish(std::vector<InputLine>& lines);
 
 private:
+    // Takes the part of one line that chunk carries (up to, not including, its "\n").
+    void Take(std::string_view part, std::vector<InputLine>& lines);
+
+    std::size_t m_maxLine;
     std::string m_pending;
+    bool m_skipping = false;  // in a discarded line, until its "\n"
 };
 
 }  // namespace tarnwick

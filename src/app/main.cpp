@@ -12,7 +12,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     const ParsedOptions parsed = ParseOptions(args);
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "tarnwick: %s\n\n%s", parsed.error.c_str(), UsageText().c_str());
+        // Every line on standard error carries the program's name, for a service's journal.
+        std::fprintf(stderr, "tarnwick: %s\ntarnwick: see \"tarnwick --help\"\n",
+                     parsed.error.c_str());
         return 2;
     }
     const Options& options = parsed.options;

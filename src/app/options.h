@@ -15,8 +15,8 @@ struct Options {
     bool hex = false;        // --hex: " Hex" of the live display ticked
     bool help = false;
     bool version = false;
-    std::optional<std::string> port;    // as typed; read the way the port field is read
-    std::optional<std::string> logDir;  // default: "DataLog" beside the program
+    std::optional<std::string> port;    // decimal, 0 to 65535 (0: the system chooses)
+    std::optional<std::string> logDir;  // never empty; default: "DataLog" beside the program
     bool listen = false;                // --listen: the window presses "Listen" once it is up
     bool sync = false;                  // --sync: log entries reach the disk before answers
     bool operator==(const Options&) const = default;
@@ -28,7 +28,8 @@ struct ParsedOptions {
     bool operator==(const ParsedOptions&) const = default;
 };
 
-// args: the arguments after the program name. "--port 5000" and "--port=5000" both work.
+// args: the arguments after the program name. "--port 5000" and "--port=5000" both work; a
+// value that is not one for its option, or that begins with "--", is an error.
 [[nodiscard]] ParsedOptions ParseOptions(std::span<const std::string_view> args);
 
 [[nodiscard]] std::string UsageText();

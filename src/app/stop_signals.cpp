@@ -11,6 +11,8 @@ int WatchStopSignals() {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    // A closed terminal or a service manager's reload must not lose the counters either.
+    sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     return signalfd(-1, &signals, SFD_CLOEXEC);

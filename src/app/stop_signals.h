@@ -2,8 +2,8 @@
 
 namespace tarnwick {
 
-// SIGINT and SIGTERM become readable events on the returned descriptor (-1 on failure) instead
-// of killing the process, so both front ends can close the listener and log what is queued
+// SIGINT, SIGTERM and SIGHUP become readable events on the returned descriptor (-1 on failure)
+// instead of killing the process, so both front ends can close the listener and log what is queued
 // before they exit. Call before any thread starts: threads inherit the blocked mask. Also
 // ignores SIGPIPE, so a reader that goes away never stops the centre.
 [[nodiscard]] int WatchStopSignals();

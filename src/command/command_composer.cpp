@@ -5,6 +5,7 @@
 
 #include "command/hex_text.h"
 #include "session/session.h"
+#include "net/control_escapes.h"
 
 namespace tarnwick {
 namespace {
@@ -17,11 +18,37 @@ ComposedCommand ComposeHex(std::string_view bufferText) {
     }
     std::string joined(kCommandPrefixHex);
     joined += bufferText;
-    auto bytes = HexTextToBytes(joined);
-    if (bytes.size() > kSendBufferSize) {
-        return {CommandOutcome::HexTooLong, std::move(bytes)};
+    HexConversion converted = ConvertHexText(joined);
+    // A typo must not send the command cut short at it.
+    if (converted.stoppedAt < joined.size()) {
+        return {CommandOutcome::HexNotHex, {}, converted.stoppedAt - kCommandPrefixHex.size()};
     }
-    return {CommandOutcome::Sent, std::move(bytes)};
+    if (converted.bytes.size() > kSendBufferSize) {
+        return {CommandOutcome::HexTooLong, std::move(converted.bytes)};
+    }
+    return {CommandOutcome::Sent, std::move(converted.bytes)};
+}
+
+// "... at character N: "REST"": N counts from 1, and the rest is cut short and shows its
+// control bytes, so the message stays one line.
+std::string HexStopText(std::size_t stop, std::string_view rest) {
+    constexpr std::size_t kShownRest = 12;
+    std::string shown = EscapeControlBytes(rest.substr(0, kShownRest));
+    if (rest.size() > kShownRest) {
+        shown += "...";
+    }
+    return "The hex text stops being hex at character " + std::to_string(stop + 1) + ": \"" +
+           shown + "\". Nothing was sent.";
+}
+
+// The client shown, reached through the listener its address last came in on: after Close and
+// Listen the fields may still show a device as it was recorded on the closed listener, until
+// the next refresh, although it has arrived on the open one since.
+socket_info Route(const socket_info& shown, const std::optional<socket_info>& newest) {
+    if (newest && newest->ip == shown.ip && newest->port == shown.port) {
+        return *newest;
+    }
+    return shown;
 }
 
 ComposedCommand ComposeText(std::string_view bufferText) {
@@ -39,47 +66,52 @@ ComposedCommand ComposeCommand(std::string_view bufferText, CommandMode mode) {
     return mode == CommandMode::Hex ? ComposeHex(bufferText) : ComposeText(bufferText);
 }
 
-std::optional<OperatorMessage> CommandReport::Message() const {
+std::vector<OperatorMessage> CommandReport::Messages() const {
+    const OperatorMessage hexPrompt{"Please into hex like :\r\n 38 38 31 02 02", "Question",
+                                    MessageIcon::Stop};
     switch (outcome) {
         case CommandOutcome::Sent:
-            return std::nullopt;
+            return {};
         case CommandOutcome::NoClient:
-            return OperatorMessage{"Have no Client connect!", "?!", MessageIcon::Stop};
+            return {{"Have no Client connect!", "?!", MessageIcon::Stop}};
         case CommandOutcome::HexPrompt:
-            return OperatorMessage{"Please into hex like :\r\n 38 38 31 02 02", "Question",
-                                   MessageIcon::Stop};
+            return {hexPrompt};
+        case CommandOutcome::HexNotHex:
+            return {hexPrompt, {HexStopText(hexStop, hexRest), "Question", MessageIcon::Stop}};
         case CommandOutcome::HexTooLong:
-            return OperatorMessage{
-                "The hex text converts to " + std::to_string(hexBytes - kCommandPrefix.size()) +
-                    " bytes; a command carries at most " +
-                    std::to_string(kSendBufferSize - kCommandPrefix.size()) + ". Nothing was sent.",
-                "Question", MessageIcon::Stop};
+            return {{"The hex text converts to " +
+                         std::to_string(hexBytes - kCommandPrefix.size()) +
+                         " bytes; a command carries at most " +
+                         std::to_string(kSendBufferSize - kCommandPrefix.size()) +
+                         ". Nothing was sent.",
+                     "Question", MessageIcon::Stop}};
         case CommandOutcome::SendFailed: {
             const std::string code = "[" + std::to_string(errorCode) + "]";
-            return OperatorMessage{"send command fail " + code, code, MessageIcon::None};
+            return {{"send command fail " + code, code, MessageIcon::None}};
         }
     }
-    return std::nullopt;
+    return {};
 }
 
-CommandReport SendCommand(Session& session, std::string_view bufferText, CommandMode mode) {
-    if (!session.Clients().Newest()) {
-        return {CommandOutcome::NoClient, 0, 0};
+CommandReport SendCommand(Session& session, const std::optional<socket_info>& destination,
+                          std::string_view bufferText, CommandMode mode) {
+    if (!destination) {
+        return {CommandOutcome::NoClient};
     }
     const ComposedCommand command = ComposeCommand(bufferText, mode);
+    if (command.outcome == CommandOutcome::HexNotHex) {
+        return {command.outcome, 0, 0, command.hexStop,
+                std::string(bufferText.substr(command.hexStop))};
+    }
     if (command.outcome != CommandOutcome::Sent) {
         return {command.outcome, 0, command.datagram.size()};
     }
-    const SendResult sent = session.SendToNewestClient(command.datagram);
-    switch (sent.status) {
-        case SendResult::Status::Sent:
-            return {};
-        case SendResult::Status::NoClient:
-            return {CommandOutcome::NoClient, 0, 0};
-        case SendResult::Status::Failed:
-            break;
+    const SendResult sent =
+        session.SendToClient(Route(*destination, session.Clients().Newest()), command.datagram);
+    if (sent.status == SendResult::Status::Failed) {
+        return {CommandOutcome::SendFailed, sent.errorCode};
     }
-    return {CommandOutcome::SendFailed, sent.errorCode, 0};
+    return {};
 }
 
 }  // namespace tarnwick

@@ -1,15 +1,18 @@
 #pragma once
 
 // SEND: a command is "#517" followed by the sending buffer's text, or by the bytes of its hex
-// text, as one datagram to the newest client.
+// text, as one datagram to the client the operator was shown. Hex text goes out whole or not at
+// all.
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "command/operator_message.h"
+#include "net/client_list.h"
 
 namespace tarnwick {
 
@@ -22,30 +25,35 @@ inline constexpr std::size_t kSendBufferSize = 512;
 
 enum class CommandMode { Text, Hex };
 
-enum class CommandOutcome { Sent, NoClient, HexPrompt, HexTooLong, SendFailed };
+enum class CommandOutcome { Sent, NoClient, HexPrompt, HexNotHex, HexTooLong, SendFailed };
 
 struct ComposedCommand {
     CommandOutcome outcome = CommandOutcome::Sent;  // Sent: datagram is ready to go
     std::vector<std::uint8_t> datagram;
+    std::size_t hexStop = 0;  // HexNotHex: where in bufferText the hex text stops being hex
     bool operator==(const ComposedCommand&) const = default;
 };
 
-// The datagram for bufferText, or why there is none (HexPrompt, HexTooLong).
+// The datagram for bufferText, or why there is none (HexPrompt, HexNotHex, HexTooLong).
 [[nodiscard]] ComposedCommand ComposeCommand(std::string_view bufferText, CommandMode mode);
 
 struct CommandReport {
     CommandOutcome outcome = CommandOutcome::Sent;
-    int errorCode = 0;            // SendFailed: the socket error
-    std::size_t hexBytes = 0;     // HexTooLong: how many bytes the hex text converts to
+    int errorCode = 0;         // SendFailed: the socket error
+    std::size_t hexBytes = 0;  // HexTooLong: how many bytes the hex text converts to
+    std::size_t hexStop = 0;   // HexNotHex: where in the operator's text hex ends
+    std::string hexRest{};     // HexNotHex: the operator's text from there on
     bool operator==(const CommandReport&) const = default;
 
-    // Nothing to say after a successful send.
-    [[nodiscard]] std::optional<OperatorMessage> Message() const;
+    // What the operator is told, in order, one message box each; nothing after a send.
+    [[nodiscard]] std::vector<OperatorMessage> Messages() const;
 };
 
 // OnBnClickedSend: no client is checked before anything else, then the text is composed and
-// sent through the session. A failed send leaves the listener open.
-[[nodiscard]] CommandReport SendCommand(Session& session, std::string_view bufferText,
-                                        CommandMode mode);
+// sent through the session to destination, the client the operator was shown (nullopt: none
+// yet). A failed send leaves the listener open.
+[[nodiscard]] CommandReport SendCommand(Session& session,
+                                        const std::optional<socket_info>& destination,
+                                        std::string_view bufferText, CommandMode mode);
 
 }  // namespace tarnwick

@@ -22,26 +22,30 @@ int HexValue(char c) {
 
 }  // namespace
 
-std::vector<std::uint8_t> HexTextToBytes(std::string_view text) {
-    std::vector<std::uint8_t> bytes;
+HexConversion ConvertHexText(std::string_view text) {
+    HexConversion converted;
     std::size_t p = 0;
     while (p < text.size()) {
+        const std::size_t pair = p;
         const char first = text[p++];
         if (first == ' ') {
             continue;
         }
-        if (p == text.size()) {
-            break;
-        }
         // The two digits of a pair are read as they stand: a blank between them ends the text.
         const int high = HexValue(first);
-        const int low = HexValue(text[p++]);
+        const int low = p == text.size() ? kNotHex : HexValue(text[p++]);
         if (high == kNotHex || low == kNotHex) {
-            break;
+            converted.stoppedAt = pair;
+            return converted;
         }
-        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+        converted.bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
     }
-    return bytes;
+    converted.stoppedAt = text.size();
+    return converted;
+}
+
+std::vector<std::uint8_t> HexTextToBytes(std::string_view text) {
+    return ConvertHexText(text).bytes;
 }
 
 }  // namespace tarnwick

@@ -10,8 +10,8 @@ std::string SenderText(HandOffKind kind, std::string_view address, int port) {
     return text;
 }
 
-RecvHandOff MakeHandOff(HandOffKind kind, std::string_view address, int port,
-                        std::string_view body, std::time_t receivedAt) {
+RecvHandOff MakeHandOff(HandOffKind kind, std::string_view address, int port, std::string_view body,
+                        std::time_t receivedAt) {
     std::string text = SenderText(kind, address, port);
     const std::size_t source = text.size();
     text.reserve(source + 1 + body.size());

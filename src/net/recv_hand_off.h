@@ -14,7 +14,7 @@
 namespace tarnwick {
 
 enum class HandOffKind {
-    Text,  // a device record: "ADDR (PORT):" + trimmed record
+    Text,  // a device record: "ADDR (PORT):" + trimmed record, control bytes escaped
     Hex,   // the datagram after a record, in hex: "ADDR  (PORT):" + hex text
 };
 
@@ -47,7 +47,7 @@ struct RecvHandOff {
 // "ADDR (PORT)" for a text record, "ADDR  (PORT)" for a hex record.
 [[nodiscard]] std::string SenderText(HandOffKind kind, std::string_view address, int port);
 
-// Sender, ':' and body, with sourceLength set.
+// Sender, ':' and body, with sourceLength set; a text record's control bytes escaped.
 [[nodiscard]] RecvHandOff MakeHandOff(HandOffKind kind, std::string_view address, int port,
                                       std::string_view body, std::time_t receivedAt);
 

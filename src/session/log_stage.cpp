@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "net/control_escapes.h"
 #include "net/reply_sender.h"
 #include "session/record_cut.h"
 
@@ -95,6 +96,9 @@ void LogStage::WriteEntries(std::vector<RecvHandOff>& batch) {
             record.text.resize(CutAfterReplyMarker(record.text).size());
             // The cut may reach into the sender part; the rows must not read past it.
             record.sourceLength = std::min(record.sourceLength, record.text.size());
+            // A device's control bytes must not start lines of their own in the log or on a
+            // terminal; the line breaks inside a hex rendering are the centre's own.
+            EscapeControlBytesFrom(record.text, record.sourceLength);
         }
         m_texts.push_back(record.text);
     }

@@ -48,16 +48,13 @@ int Session::ReceiveBufferBytes() const {
     return m_listener ? m_listener->ReceiveBufferBytes() : 0;
 }
 
-SendResult Session::SendToNewestClient(std::span<const std::uint8_t> datagram) {
-    const auto client = m_clients.Newest();
-    if (!client) {
-        return {SendResult::Status::NoClient, 0};
-    }
-    if (!m_listener || client->listener != m_listenerId) {
+SendResult Session::SendToClient(const socket_info& client,
+                                 std::span<const std::uint8_t> datagram) {
+    if (!m_listener || client.listener != m_listenerId) {
         return {SendResult::Status::Failed, EBADF};
     }
     const auto sent = sendto(m_listener->Fd(), datagram.data(), datagram.size(), 0,
-                             reinterpret_cast<const sockaddr*>(&client->addr), sizeof client->addr);
+                             reinterpret_cast<const sockaddr*>(&client.addr), sizeof client.addr);
     if (sent < 0) {
         return {SendResult::Status::Failed, errno};
     }

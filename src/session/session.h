@@ -42,7 +42,7 @@ struct ListenResult {
 };
 
 struct SendResult {
-    enum class Status { Sent, NoClient, Failed };
+    enum class Status { Sent, Failed };
     Status status = Status::Sent;
     int errorCode = 0;  // errno when Failed
 };
@@ -75,9 +75,9 @@ public:
     // On the front end's thread: everything handled so far, in arrival order.
     void DrainInto(std::vector<HandledRecord>& out) { m_output.DrainInto(out); }
 
-    // One datagram to the newest client through the listener it came in on. A client whose
-    // listener has been closed since gets nothing (EBADF), and no socket is touched.
-    SendResult SendToNewestClient(std::span<const std::uint8_t> datagram);
+    // One datagram to client through the listener it came in on. A client whose listener has
+    // been closed since gets nothing (EBADF), and no socket is touched.
+    SendResult SendToClient(const socket_info& client, std::span<const std::uint8_t> datagram);
 
     [[nodiscard]] const ClientList& Clients() const { return m_clients; }
     [[nodiscard]] CounterSnapshot Counters() const { return m_counters.Snapshot(); }

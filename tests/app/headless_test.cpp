@@ -244,12 +244,27 @@ TEST_F(Headless, SendsInputLinesAsCommandsAndOutlivesTheEndOfInput) {
     ChildProcess device = StartDevice(port, {"--record", std::string(kRecord), "--expect-replies",
                                              "--listen-seconds", std::to_string(kTimeout.count())});
     ASSERT_TRUE(centre.WaitForStdoutLine(StartsWith("127.0.0.1 ("), kTimeout));
-    ASSERT_TRUE(centre.WriteInput("ABC\nhex:38 38 31 02 02\nhex:3838\n"));
+    ASSERT_TRUE(centre.WriteInput("ABC\nhex:38 38 31 02 02\nhex:3838\nhex:38 zz 31\n"));
+    ASSERT_TRUE(centre.WriteInput(std::string(3000, 'x') + "\nDEF\n"));
     const std::string from = "command from 127.0.0.1:" + std::to_string(port) + ": ";
     EXPECT_EQ(device.WaitForStdoutLine(StartsWith("command"), kTimeout), from + "#517ABC");
     EXPECT_EQ(device.WaitForStdoutLine(StartsWith("command"), kTimeout),
               from + "#517881\\x02\\x02");
-    EXPECT_TRUE(centre.WaitForStderrLine(Is("tarnwick: Please into hex like :"), kTimeout));
+    // The typo and the overlong line send nothing: the next command is the line after them.
+    EXPECT_EQ(device.WaitForStdoutLine(StartsWith("command"), kTimeout), from + "#517DEF");
+    const std::vector<std::string> refusals = {
+        "tarnwick: Please into hex like :",
+        "tarnwick:  38 38 31 02 02",
+        "tarnwick: Please into hex like :",
+        "tarnwick:  38 38 31 02 02",
+        "tarnwick: The hex text stops being hex at character 4: \"zz 31\". Nothing was sent.",
+        "tarnwick: input line longer than 1528 bytes: discarded, nothing sent",
+    };
+    ASSERT_TRUE(centre.WaitForStderrLine(Is(refusals.back()), kTimeout));
+    const std::vector<std::string> said = Lines(centre.Stderr());
+    EXPECT_TRUE(std::search(said.begin(), said.end(), refusals.begin(), refusals.end()) !=
+                said.end())
+        << centre.Stderr();
 
     centre.CloseInput();
     const DeviceRun after = RunDevice(port, {"--record", std::string(kRecord), "--expect-replies"});
@@ -257,6 +272,9 @@ TEST_F(Headless, SendsInputLinesAsCommandsAndOutlivesTheEndOfInput) {
     ASSERT_EQ(Stop(centre, SIGTERM), 0);
     EXPECT_TRUE(
         LastLine(centre.Stderr()).starts_with("tarnwick: stopped; received 2, records 2, "));
+    for (const std::string& line : Lines(centre.Stderr())) {
+        EXPECT_TRUE(line.starts_with("tarnwick: ")) << line;
+    }
 }
 
 TEST_F(Headless, AnUnwritableLogFolderIsReportedOnceAndRecordsAreShownButNotAnswered) {
@@ -291,11 +309,33 @@ TEST_F(Headless, AnUnwritableLogFolderIsReportedOnceAndRecordsAreShownButNotAnsw
                                "kernel drops 0"));
 }
 
-TEST_F(Headless, SigintStopsItCleanlyToo) {
-    ChildProcess centre = StartCentre({"--log-dir", m_dir.string()});
-    ASSERT_NE(ListeningPort(centre), 0) << centre.Stderr();
-    EXPECT_EQ(Stop(centre, SIGINT), 0);
-    EXPECT_TRUE(LastLine(centre.Stderr()).starts_with("tarnwick: stopped; received 0, "));
+TEST_F(Headless, SigintAndSighupStopItCleanlyToo) {
+    for (const int signal : {SIGINT, SIGHUP}) {
+        ChildProcess centre = StartCentre({"--log-dir", m_dir.string()});
+        ASSERT_NE(ListeningPort(centre), 0) << centre.Stderr();
+        EXPECT_EQ(Stop(centre, signal), 0) << strsignal(signal);
+        EXPECT_TRUE(LastLine(centre.Stderr()).starts_with("tarnwick: stopped; received 0, "))
+            << strsignal(signal);
+    }
+}
+
+TEST_F(Headless, ControlBytesInARecordCannotForgeALogEntryOrAnOutputLine) {
+    const std::string forgedHeader = "-->2020-01-01 00:00:00" + std::string(40, '-');
+    const std::string forged =
+        "#ST,123;X:1;\r\n" + forgedHeader + "\r\n6.6.6.6 (1):#ST,999;FAKE:1;#";
+    ChildProcess centre = StartCentre({"--auto-reply", "--log-dir", m_dir.string()});
+    const std::uint16_t port = ListeningPort(centre);
+    ASSERT_NE(port, 0) << centre.Stderr();
+
+    const DeviceRun device = RunDevice(port, {"--record", forged, "--expect-replies"});
+    EXPECT_TRUE(device.report.starts_with("sent 1, replies 1, missing 0, ")) << device.report;
+
+    ASSERT_EQ(Stop(centre, SIGTERM), 0);
+    const std::vector<std::string> shown = {
+        TextLine(DevicePort(centre.Stdout()),
+                 "#ST,123;X:1;\\r\\n" + forgedHeader + "\\r\\n6.6.6.6 (1):#ST,999;FAKE:1;#")};
+    EXPECT_EQ(Lines(centre.Stdout()), shown);
+    ExpectLogged(m_dir, shown);
 }
 
 struct StartRow {
@@ -319,7 +359,27 @@ TEST(HeadlessStartUp, RefusesOrAnswersAtOnce) {
          kAnyFailure,
          false,
          StartsWith("tarnwick: no port to listen on")},
-        {"an unknown option", {"--bogus"}, 2, false, StartsWith("Usage: tarnwick")},
+        {"an unknown option", {"--bogus"}, 2, false, Is("tarnwick: unknown option: --bogus")},
+        {"an empty log folder, with or without a window",
+         {"--log-dir", ""},
+         2,
+         false,
+         Is("tarnwick: --log-dir takes a folder, not \"\"")},
+        {"a port that is no decimal number",
+         {"--headless", "--port", "0x10"},
+         2,
+         false,
+         Is("tarnwick: --port takes a number from 0 to 65535, not \"0x10\"")},
+        {"a port out of range",
+         {"--headless", "--port", "4294967297"},
+         2,
+         false,
+         Is("tarnwick: --port takes a number from 0 to 65535, not \"4294967297\"")},
+        {"a forgotten port",
+         {"--port", "--headless"},
+         2,
+         false,
+         Is("tarnwick: --port needs a value")},
         {"help", {"--help"}, 0, true, StartsWith("Usage: tarnwick")},
         {"version", {"--version"}, 0, true, Is("tarnwick 1.0.4")},
     };

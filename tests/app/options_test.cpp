@@ -33,23 +33,63 @@ TEST(OptionsTest, ParsesTheCommandLine) {
         {"unknown option", {"--bogus"}, {{}, "unknown option: --bogus"}},
         {"help", {"--help"}, {Set(&Options::help), ""}},
         {"version", {"--version"}, {Set(&Options::version), ""}},
+        {"port 0", {"--port", "0"}, {{.port = "0", .logDir = {}}, ""}},
+        {"port 65535", {"--port=65535"}, {{.port = "65535", .logDir = {}}, ""}},
+        {"leading zeros read as decimal",
+         {"--port", "05000"},
+         {{.port = "5000", .logDir = {}}, ""}},
+        {"a value that is an option", {"--port", "--auto-reply"}, {{}, "--port needs a value"}},
+        {"a forgotten port before --headless",
+         {"--port", "--headless"},
+         {{}, "--port needs a value"}},
+        {"empty log folder", {"--log-dir", ""}, {{}, "--log-dir takes a folder, not \"\""}},
+        {"empty log folder after =", {"--log-dir="}, {{}, "--log-dir takes a folder, not \"\""}},
+        {"a log folder that looks like an option",
+         {"--log-dir", "--hex"},
+         {{}, "--log-dir needs a value"}},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(ParseOptions(row.args), row.parsed) << row.proves;
     }
 }
 
+TEST(OptionsTest, RefusesEveryPortTextButADecimalNumberUpTo65535) {
+    for (const std::string_view text : {"", "abc", "0x10", "-1", "+1", " 5000", "5000 ", "5000x",
+                                        "65536", "99999999999", "4294967297", "1e3"}) {
+        const std::string_view args[] = {"--port", text};
+        EXPECT_EQ(
+            ParseOptions(args),
+            (ParsedOptions{
+                {}, "--port takes a number from 0 to 65535, not \"" + std::string(text) + "\""}))
+            << text;
+    }
+}
+
 TEST(LineSplitterTest, CutsLinesHoweverTheChunksFall) {
-    LineSplitter splitter;
-    std::vector<std::string> lines;
+    LineSplitter splitter(kLongestCommandLine);
+    std::vector<InputLine> lines;
     splitter.Feed("AB", lines);
     EXPECT_TRUE(lines.empty());
     splitter.Feed("C\nD", lines);
     splitter.Feed("E\n\n\nF", lines);
     splitter.Finish(lines);
-    EXPECT_EQ(lines, (std::vector<std::string>{"ABC", "DE", "", "", "F"}));
+    EXPECT_EQ(lines, (std::vector<InputLine>{{"ABC"}, {"DE"}, {""}, {""}, {"F"}}));
     splitter.Finish(lines);  // nothing pending, nothing added
     EXPECT_EQ(lines.size(), 5u);
+}
+
+TEST(LineSplitterTest, DiscardsALongLineOnceAsItGrowsPastTheBound) {
+    LineSplitter splitter(4);
+    std::vector<InputLine> lines;
+    splitter.Feed("ABCD\nAB", lines);
+    splitter.Feed("CDE", lines);
+    EXPECT_EQ(lines, (std::vector<InputLine>{{"ABCD"}, {"", true}}));
+    for (int i = 0; i < 1000; ++i) {
+        splitter.Feed("FGHIJKLMNOPQRSTUVWXYZ", lines);  // its end has not come yet
+    }
+    splitter.Feed("Z\nXY\nABCDE", lines);
+    splitter.Finish(lines);
+    EXPECT_EQ(lines, (std::vector<InputLine>{{"ABCD"}, {"", true}, {"XY"}, {"", true}}));
 }
 
 TEST(StdinCommandTest, HexPrefixTicksHex) {

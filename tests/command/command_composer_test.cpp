@@ -15,6 +15,9 @@ constexpr auto kText = CommandMode::Text;
 constexpr auto kHex = CommandMode::Hex;
 constexpr auto kSent = CommandOutcome::Sent;
 constexpr auto kPrompt = CommandOutcome::HexPrompt;
+constexpr auto kNotHex = CommandOutcome::HexNotHex;
+const OperatorMessage kHexPrompt{"Please into hex like :\r\n 38 38 31 02 02", "Question",
+                                 MessageIcon::Stop};
 
 std::string Pairs(std::size_t n) {
     std::string text;
@@ -30,6 +33,7 @@ struct ComposeRow {
     CommandMode mode;
     CommandOutcome outcome;
     std::string datagram;  // when Sent
+    std::size_t hexStop = 0;
 };
 
 TEST(CommandComposerTest, ComposesTextAndHexCommands) {
@@ -39,9 +43,11 @@ TEST(CommandComposerTest, ComposesTextAndHexCommands) {
         {"spaced hex pairs", "38 38 31 02 02", kHex, kSent, "#517\x38\x38\x31\x02\x02"},
         {"either case", "ab Cd", kHex, kSent, "#517\xAB\xCD"},
         {"a trailing blank", "38 ", kHex, kSent, "#517\x38"},
-        {"a lone last digit is dropped", "38 3", kHex, kSent, "#517\x38"},
-        {"conversion stops at a misfit", "38 zz 31", kHex, kSent, "#517\x38"},
-        {"a misfit first pair leaves the prefix", "zz 31", kHex, kSent, "#517"},
+        {"a lone last digit is refused", "38 3", kHex, kNotHex, "", 3},
+        {"a lone digit before a blank", "38 3 ", kHex, kNotHex, "", 3},
+        {"a misfit pair is refused", "38 zz 31", kHex, kNotHex, "", 3},
+        {"a misfit first pair", "zz 31", kHex, kNotHex, "", 0},
+        {"a tab after the pairs", "38 38\t", kHex, kNotHex, "", 5},
         {"508 pairs fill the datagram", Pairs(508), kHex, kSent, "#517" + std::string(508, 'Z')},
         {"509 pairs are too many", Pairs(509), kHex, CommandOutcome::HexTooLong, ""},
         {"packed pairs are refused", "3838", kHex, kPrompt, ""},
@@ -51,6 +57,7 @@ TEST(CommandComposerTest, ComposesTextAndHexCommands) {
     for (const auto& row : rows) {
         const ComposedCommand composed = ComposeCommand(row.text, row.mode);
         EXPECT_EQ(composed.outcome, row.outcome) << row.proves;
+        EXPECT_EQ(composed.hexStop, row.hexStop) << row.proves;
         if (row.outcome == kSent) {
             EXPECT_EQ(composed.datagram, ToBytes(row.datagram)) << row.proves;
         }
@@ -59,40 +66,61 @@ TEST(CommandComposerTest, ComposesTextAndHexCommands) {
 
 using SendCommandTest = SessionTest;
 
+TEST(CommandReportTest, AHexTypoIsThePromptThenWhereHexStops) {
+    const std::vector<OperatorMessage> expected = {
+        kHexPrompt,
+        {"The hex text stops being hex at character 4: \"zz\\t012345678...\". Nothing was sent.",
+         "Question", MessageIcon::Stop}};
+    EXPECT_EQ((CommandReport{kNotHex, 0, 0, 3, "zz\t0123456789ABC"}.Messages()), expected);
+}
+
 TEST_F(SendCommandTest, WithoutAClientNothingElseIsLookedAt) {
     for (const auto mode : {kText, kHex}) {
-        const CommandReport report = SendCommand(session, "3838", mode);
-        EXPECT_EQ(report, (CommandReport{CommandOutcome::NoClient, 0, 0}));
-        EXPECT_EQ(report.Message(),
-                  (OperatorMessage{"Have no Client connect!", "?!", MessageIcon::Stop}));
+        const CommandReport report = SendCommand(session, std::nullopt, "3838", mode);
+        EXPECT_EQ(report, (CommandReport{CommandOutcome::NoClient}));
+        EXPECT_EQ(
+            report.Messages(),
+            (std::vector<OperatorMessage>{{"Have no Client connect!", "?!", MessageIcon::Stop}}));
     }
 }
 
 TEST_F(SendCommandTest, SendsToTheNewestClientOrSaysWhyNot) {
     SendRecord(peer, 1);
-    EXPECT_EQ(SendCommand(session, "ABC", kText), CommandReport{});
+    const auto client = session.Clients().Newest();
+    EXPECT_EQ(SendCommand(session, client, "ABC", kText), CommandReport{});
     EXPECT_EQ(peer.ReceiveBytes(), ToBytes("#517ABC"));
-    EXPECT_EQ(SendCommand(session, Pairs(508), kHex), CommandReport{});
+    EXPECT_EQ(SendCommand(session, client, Pairs(508), kHex), CommandReport{});
     EXPECT_EQ(peer.ReceiveBytes().size(), kSendBufferSize);
 
-    const CommandReport prompt = SendCommand(session, "3838", kHex);
-    EXPECT_EQ(prompt.Message(), (OperatorMessage{"Please into hex like :\r\n 38 38 31 02 02",
-                                                 "Question", MessageIcon::Stop}));
-    const CommandReport tooLong = SendCommand(session, Pairs(509), kHex);
+    const CommandReport prompt = SendCommand(session, client, "3838", kHex);
+    EXPECT_EQ(prompt.Messages(), std::vector<OperatorMessage>{kHexPrompt});
+    const CommandReport typo = SendCommand(session, client, "38 zz 31", kHex);
+    EXPECT_EQ(typo, (CommandReport{kNotHex, 0, 0, 3, "zz 31"}));
+    const CommandReport tooLong = SendCommand(session, client, Pairs(509), kHex);
     EXPECT_EQ(tooLong, (CommandReport{CommandOutcome::HexTooLong, 0, 513}));
-    EXPECT_NE(tooLong.Message().value_or(OperatorMessage{}).text.find("at most 508"),
-              std::string::npos);
+    ASSERT_EQ(tooLong.Messages().size(), 1u);
+    EXPECT_NE(tooLong.Messages()[0].text.find("at most 508"), std::string::npos);
     EXPECT_FALSE(peer.Receive(kQuiet));
+}
+
+TEST_F(SendCommandTest, AShownClientThatCameBackOnTheOpenListenerIsReachedThroughIt) {
+    SendRecord(peer, 1);
+    const auto shown = session.Clients().Newest();
+    session.Close();
+    ASSERT_TRUE(session.Listen("0").ok());
+    SendRecord(peer, 2);
+    EXPECT_EQ(SendCommand(session, shown, "ABC", kText), CommandReport{});
+    EXPECT_EQ(peer.ReceiveBytes(), ToBytes("#517ABC"));
 }
 
 TEST_F(SendCommandTest, AClientOfAClosedListenerIsASendFailure) {
     SendRecord(peer, 1);
     session.Close();
     ASSERT_TRUE(session.Listen("0").ok());
-    const CommandReport report = SendCommand(session, "ABC", kText);
-    EXPECT_EQ(report, (CommandReport{CommandOutcome::SendFailed, EBADF, 0}));
-    EXPECT_EQ(report.Message(),
-              (OperatorMessage{"send command fail [9]", "[9]", MessageIcon::None}));
+    const CommandReport report = SendCommand(session, session.Clients().Newest(), "ABC", kText);
+    EXPECT_EQ(report, (CommandReport{CommandOutcome::SendFailed, EBADF}));
+    EXPECT_EQ(report.Messages(),
+              (std::vector<OperatorMessage>{{"send command fail [9]", "[9]", MessageIcon::None}}));
     EXPECT_FALSE(peer.Receive(kQuiet));
     EXPECT_TRUE(session.IsListening());
 }

@@ -110,14 +110,16 @@ TEST_F(SessionTest, CloseEndsTheWaitingThreadPromptlyAndFreesThePort) {
 TEST_F(SessionTest, ASendReachesOnlyAClientOfTheOpenListener) {
     const Bytes command = ToBytes("#517X");
     SendRecord(peer, 1);
+    const socket_info before = session.Clients().Newest().value();
     session.Close();
     ASSERT_TRUE(session.Listen("0").ok());
-    const SendResult failed = session.SendToNewestClient(command);
+    const SendResult failed = session.SendToClient(before, command);
     EXPECT_EQ(failed.status, SendResult::Status::Failed);
     EXPECT_EQ(failed.errorCode, EBADF);
     EXPECT_FALSE(peer.Receive(kQuiet));
     SendRecord(peer, 2);  // the failed send left the listener receiving
-    EXPECT_EQ(session.SendToNewestClient(command).status, SendResult::Status::Sent);
+    EXPECT_EQ(session.SendToClient(session.Clients().Newest().value(), command).status,
+              SendResult::Status::Sent);
     EXPECT_EQ(peer.ReceiveBytes(), command);
 }
 

@@ -109,11 +109,7 @@ private Q_SLOTS:
             << true << QStringLiteral("3838") << QByteArray() << kHexPrompt;
         QTest::newRow("hex: one pair alone is refused")
             << true << QStringLiteral("38") << QByteArray() << kHexPrompt;
-        QTest::newRow("hex: conversion ends at zz")
-            << true << QStringLiteral("38 zz 31") << Command(QByteArray::fromHex("38"))
-            << QString();
-        QTest::newRow("hex: zz first leaves the prefix alone")
-            << true << QStringLiteral("zz 31") << Command({}) << QString();
+
         QTest::newRow("hex: either case")
             << true << QStringLiteral("ab Cd") << Command(QByteArray::fromHex("abcd")) << QString();
         QTest::newRow("hex: 508 pairs fill the 512-byte datagram")
@@ -143,6 +139,39 @@ private Q_SLOTS:
             QCOMPARE(Received(peer, 200ms), QByteArray());
         }
         QCOMPARE(Field("IDC_SEND_BUFFER")->text(), buffer);
+    }
+
+    void aHexTypoSendsNothingAndSaysWhereHexStops() {
+        UdpPeer peer = UdpPeer::BindLoopback();
+        m_port = Listen(Open());
+        QVERIFY(BecomeNewest(peer));
+        Send(true, QStringLiteral("38 zz 31"));
+        const std::vector<OperatorMessage> expected = {
+            {kHexPrompt.toStdString(), "Question", MessageIcon::Stop},
+            {"The hex text stops being hex at character 4: \"zz 31\". Nothing was sent.",
+             "Question", MessageIcon::Stop}};
+        QCOMPARE(m_script.shown.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            QCOMPARE(m_script.shown[i].message, expected[i]);
+        }
+        QCOMPARE(Received(peer, 200ms), QByteArray());
+    }
+
+    void aSenderNotYetShownDoesNotRedirectSend() {
+        UdpPeer shown = UdpPeer::BindLoopback();
+        UdpPeer unseen = UdpPeer::BindLoopback();
+        m_port = Listen(Open());
+        QVERIFY(BecomeNewest(shown));
+        Find<QCheckBox>(*m_dlg, "IDC_AUTO_REPLY")->setChecked(true);
+        Field("IDC_SEND_BUFFER")->setText(QStringLiteral("go"));
+        // The reply comes once the engine has recorded the unseen sender; the event loop does not
+        // run until the click, so the fields are not refreshed in between.
+        unseen.SendTo(m_port, "#ST,123;A:1;#");
+        QCOMPARE(Received(unseen), QByteArray("@517"));
+        Find<QPushButton>(*m_dlg, "IDC_SEND")->click();
+        QCOMPARE(Received(shown), QByteArray("#517go"));
+        QCOMPARE(Received(unseen, 200ms), QByteArray());
+        QVERIFY(m_script.shown.empty());
     }
 
     void theCommandFollowsTheNewestClient() {

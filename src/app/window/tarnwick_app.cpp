@@ -24,7 +24,8 @@ int CTarnwickApp::InitInstance(const Options& options) {
     QApplication::setWindowIcon(ApplicationIcon());
     QApplication::setFont(DialogFont());
     CTarnwickDlg dialog(options);
-    // SIGTERM or SIGINT close the window as its close box does: queued records are logged.
+    // SIGTERM, SIGINT or SIGHUP close the window as its close box does: what is queued is
+    // logged.
     QSocketNotifier stop(stopSignals, QSocketNotifier::Read);
     QObject::connect(&stop, &QSocketNotifier::activated, &dialog, &QDialog::close);
     dialog.exec();

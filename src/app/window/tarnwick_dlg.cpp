@@ -226,9 +226,10 @@ void CTarnwickDlg::OnBnClickedBufferClear() {
 
 void CTarnwickDlg::OnBnClickedSend() {
     const CommandMode mode = m_checkSendHex->isChecked() ? CommandMode::Hex : CommandMode::Text;
-    const CommandReport report = SendCommand(m_session, Bytes(m_editSendBuffer->text()), mode);
-    if (const std::optional<OperatorMessage> message = report.Message()) {
-        m_boxes->Show(*message, QMessageBox::Ok);
+    const CommandReport report =
+        SendCommand(m_session, m_shownClient, Bytes(m_editSendBuffer->text()), mode);
+    for (const OperatorMessage& message : report.Messages()) {
+        m_boxes->Show(message, QMessageBox::Ok);
     }
 }
 
@@ -274,13 +275,14 @@ void CTarnwickDlg::OnTimer() {
 }
 
 void CTarnwickDlg::ShowDestination() {
-    // Where SEND goes: the newest client, as the receive thread recorded it.
-    const std::optional<socket_info> newest = m_session.Clients().Newest();
-    if (!newest) {
+    // Where SEND goes: the newest client as of this refresh. A client that arrives later is
+    // not shown yet, so SEND must not go to it either.
+    m_shownClient = m_session.Clients().Newest();
+    if (!m_shownClient) {
         return;
     }
-    SetTextIfChanged(*m_editDestIp, Latin1(newest->ipText));
-    SetTextIfChanged(*m_editDestPort, QString::number(newest->port));
+    SetTextIfChanged(*m_editDestIp, Latin1(m_shownClient->ipText));
+    SetTextIfChanged(*m_editDestPort, QString::number(m_shownClient->port));
 }
 
 void CTarnwickDlg::RefreshStatusLine() {

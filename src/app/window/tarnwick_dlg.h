@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,8 @@ private:
     LiveDisplay m_display;
     std::vector<HandledRecord> m_batch;  // reused by every drain
     std::size_t m_nextInBatch = 0;
-    std::atomic<bool> m_drainPosted{false};  // set by the receive thread's wake too
+    std::atomic<bool> m_drainPosted{false};    // set by the receive thread's wake too
+    std::optional<socket_info> m_shownClient;  // what "Desination IP:" and "Port:" show
 
     QPixmap m_bmpListening;
     QPixmap m_bmpStopped;
