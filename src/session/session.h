@@ -22,6 +22,7 @@
 #include "net/engine_counters.h"
 #include "net/receive_thread.h"
 #include "net/udp_listener.h"
+#include "session/device_table.h"
 #include "session/handled_record.h"
 #include "session/log_stage.h"
 
@@ -33,6 +34,7 @@ struct SessionConfig {
     bool sync = false;                    // --sync: entries reach the disk before answers leave
     std::function<void()> wake;           // runs when records are ready for DrainInto
     std::size_t capacity = OrderedQueue<RecvHandOff>::kDefaultCapacity;
+    DeviceSettings devices;
 };
 
 struct ListenResult {
@@ -80,12 +82,17 @@ public:
     SendResult SendToClient(const socket_info& client, std::span<const std::uint8_t> datagram);
 
     [[nodiscard]] const ClientList& Clients() const { return m_clients; }
+    // The devices heard, and the commands held for their next report. Held commands leave
+    // right after the answer to their device's next accepted record, to where it came from.
+    [[nodiscard]] DeviceTable& Devices() { return m_devices; }
+    [[nodiscard]] const DeviceTable& Devices() const { return m_devices; }
     [[nodiscard]] CounterSnapshot Counters() const { return m_counters.Snapshot(); }
 
 private:
     ReceiveSwitches m_switches;
     ClientList m_clients;
     EngineCounters m_counters;
+    DeviceTable m_devices;
     DatagramSorter m_sorter;
     OutputQueue m_output;
     IntakeQueue m_intake;
