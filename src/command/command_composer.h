@@ -49,6 +49,10 @@ struct CommandReport {
     [[nodiscard]] std::vector<OperatorMessage> Messages() const;
 };
 
+// Why command, composed from bufferText, cannot go out, as SEND reports it; Sent when it can.
+[[nodiscard]] CommandReport ReportOfComposed(const ComposedCommand& command,
+                                             std::string_view bufferText);
+
 // OnBnClickedSend: no client is checked before anything else, then the text is composed and
 // sent through the session to destination, the client the operator was shown (nullopt: none
 // yet). A failed send leaves the listener open.

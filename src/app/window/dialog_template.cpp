@@ -37,6 +37,10 @@ constexpr ControlSpec kMainDialog[] = {
     {K::CheckBox, "IDC_DISPLAY_HEX", " Hex", {245, 46, 49, 11}},
     // The free space of the display's header row, between " Hex" and "Buffer Clear".
     {K::Label, "IDC_COUNTERS", "", {298, 46, 215, 10}},
+    // Free places: beside Save Path, under the status light; the send group's title row, over
+    // the SEND column.
+    {K::PushButton, "IDC_DEVICES", "Devices", {400, 24, 55, 14}},
+    {K::CheckBox, "IDC_SEND_AT_NEXT_REPORT", " Send at next report", {468, 396, 85, 10}},
 };
 
 constexpr ControlSpec kAboutDialog[] = {

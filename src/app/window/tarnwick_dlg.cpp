@@ -10,12 +10,17 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QTimer>
 #include <cstdio>
+#include <ctime>
 
+#include "app/log_folder_option.h"
 #include "app/window/about_dlg.h"
 #include "app/window/control_builder.h"
+#include "app/window/device_texts.h"
+#include "app/window/devices_dialog.h"
 #include "app/window/dialog_font.h"
 #include "app/window/dialog_template.h"
 #include "app/window/pictures.h"
@@ -23,7 +28,6 @@
 #include "app/window/status_line.h"
 #include "command/command_composer.h"
 #include "display/qt/row_list_view.h"
-#include "app/log_folder_option.h"
 #include "log/log_folder.h"
 #include "net/local_address.h"
 
@@ -62,6 +66,16 @@ void SetTextIfChanged(QLineEdit& field, const QString& text) {
     }
 }
 
+SessionConfig WindowSessionConfig(const Options& options, std::function<void()> wake) {
+    return {.logFile = LogFilePathIn(LogFolderOf(options), SystemLocalTime()),
+            .clock = SystemLocalTime,
+            .sync = options.sync,
+            .wake = std::move(wake),
+            // How devices are keyed, bounded, held for and called silent: the defaults until
+            // --device-key, --max-devices, --hold-for and --silent-after reach Options.
+            .devices = DeviceSettings{}};
+}
+
 }  // namespace
 
 CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes> boxes,
@@ -69,8 +83,7 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
     : m_boxes(boxes ? std::move(boxes) : std::make_unique<QtMessageBoxes>(*this)),
       m_chooser(chooser ? std::move(chooser) : std::make_unique<QtFolderChooser>(*this)),
       m_clientArea(*this),
-      m_session({LogFilePathIn(LogFolderOf(options), SystemLocalTime()), SystemLocalTime,
-                 options.sync, [this] { PostDrain(); }}),
+      m_session(WindowSessionConfig(options, [this] { PostDrain(); })),
       m_display([this](std::string_view row) { return (*m_dataWidths)(row); }),
       m_bmpListening(StatusLight(kLightListening)),
       m_bmpStopped(StatusLight(kLightStopped)) {
@@ -87,6 +100,7 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
     OnCreate(content.size());
     BindControls();
     ConfigureLists();
+    m_devicesDialog = new DevicesDialog(m_session.Devices(), this);
     OnInitDialog(options);
     ConnectHandlers();
 }
@@ -111,6 +125,7 @@ void CTarnwickDlg::BindControls() {
     m_checkAutoReply = Control<QCheckBox>("IDC_AUTO_REPLY");
     m_listSource = Control<RowListView>("IDC_LIST_SOURCE");
     m_checkDisplayHex = Control<QCheckBox>("IDC_DISPLAY_HEX");
+    m_checkSendAtNextReport = Control<QCheckBox>("IDC_SEND_AT_NEXT_REPORT");
     m_editLocalPort = Control<QLineEdit>("IDC_LOCAL_PORT");
     m_editSavePath = Control<QLineEdit>("IDC_SAVE_PATH");
     m_editDestIp = Control<QLineEdit>("IDC_DEST_IP");
@@ -189,6 +204,14 @@ void CTarnwickDlg::ConnectHandlers() {
     connect(&m_clientArea.Horizontal(), &QScrollBar::actionTriggered, this,
             &CTarnwickDlg::OnHScroll);
     connect(&m_clientArea.Vertical(), &QScrollBar::actionTriggered, this, &CTarnwickDlg::OnVScroll);
+    connect(Control<QPushButton>("IDC_DEVICES"), &QPushButton::clicked, this,
+            &CTarnwickDlg::OnDevices);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this), &QShortcut::activated, this,
+            &CTarnwickDlg::OnDevices);
+    connect(m_devicesDialog, &DevicesDialog::DeviceChosen, this,
+            [this](const QString& key) { ChooseDevice(Bytes(key)); });
+    connect(m_devicesDialog, &DevicesDialog::NewestSenderChosen, this,
+            [this] { ChooseDevice(std::nullopt); });
 }
 
 std::uint16_t CTarnwickDlg::ListeningPort() const {
@@ -199,6 +222,7 @@ void CTarnwickDlg::OnBnClickedListen() {
     if (m_session.IsListening()) {
         m_session.Close();
         ShowListenState();
+        ReportStillHeld(false);
         return;
     }
     const ListenResult result = m_session.Listen(m_editLocalPort->text().toStdString());
@@ -226,10 +250,32 @@ void CTarnwickDlg::OnBnClickedBufferClear() {
 
 void CTarnwickDlg::OnBnClickedSend() {
     const CommandMode mode = m_checkSendHex->isChecked() ? CommandMode::Hex : CommandMode::Text;
-    const CommandReport report =
-        SendCommand(m_session, m_shownClient, Bytes(m_editSendBuffer->text()), mode);
+    const std::string text = Bytes(m_editSendBuffer->text());
+    if (m_checkSendAtNextReport->isChecked()) {
+        HoldForNextReport(text, mode);
+        return;
+    }
+    const CommandReport report = SendCommand(m_session, m_shownClient, text, mode);
     for (const OperatorMessage& message : report.Messages()) {
         m_boxes->Show(message, QMessageBox::Ok);
+    }
+}
+
+void CTarnwickDlg::HoldForNextReport(std::string_view bufferText, CommandMode mode) {
+    if (!m_chosenDevice) {
+        m_boxes->Show(NoDeviceChosenNotice(), QMessageBox::Ok);
+        return;
+    }
+    ComposedCommand command = ComposeCommand(bufferText, mode);
+    if (command.outcome != CommandOutcome::Sent) {
+        for (const OperatorMessage& message : ReportOfComposed(command, bufferText).Messages()) {
+            m_boxes->Show(message, QMessageBox::Ok);
+        }
+        return;
+    }
+    if (!m_session.Devices().Hold(*m_chosenDevice, std::move(command.datagram),
+                                  std::string(bufferText), std::time(nullptr))) {
+        m_boxes->Show(DeviceForgottenNotice(*m_chosenDevice), QMessageBox::Ok);
     }
 }
 
@@ -275,9 +321,14 @@ void CTarnwickDlg::OnTimer() {
 }
 
 void CTarnwickDlg::ShowDestination() {
-    // Where SEND goes: the newest client as of this refresh. A client that arrives later is
-    // not shown yet, so SEND must not go to it either.
-    m_shownClient = m_session.Clients().Newest();
+    // Where SEND goes: the chosen device's latest address, or the newest client, as of this
+    // refresh. A client that arrives later is not shown yet, so SEND must not go to it either.
+    // A chosen device that has been forgotten keeps the address it was last shown with.
+    if (!m_chosenDevice) {
+        m_shownClient = m_session.Clients().Newest();
+    } else if (auto device = m_session.Devices().Device(*m_chosenDevice, std::time(nullptr))) {
+        m_shownClient = std::move(device->client);
+    }
     if (!m_shownClient) {
         return;
     }
@@ -286,8 +337,7 @@ void CTarnwickDlg::ShowDestination() {
 }
 
 void CTarnwickDlg::RefreshStatusLine() {
-    const QString line =
-        Latin1(StatusLineText(m_session.LogStatus(), m_session.Counters()));
+    const QString line = Latin1(StatusLineText(m_session.LogStatus(), m_session.Counters()));
     if (line == m_labelCounters->toolTip()) {
         return;
     }
@@ -301,8 +351,29 @@ void CTarnwickDlg::OnAbout() {
     about.exec();
 }
 
+void CTarnwickDlg::OnDevices() {
+    m_devicesDialog->show();
+    m_devicesDialog->raise();
+    m_devicesDialog->activateWindow();
+}
+
+void CTarnwickDlg::ChooseDevice(std::optional<std::string> key) {
+    m_chosenDevice = std::move(key);
+    m_devicesDialog->ShowChosen(m_chosenDevice);
+    ShowDestination();
+}
+
+void CTarnwickDlg::ReportStillHeld(bool givenUp) {
+    const std::size_t waiting = m_session.Devices().Waiting();
+    if (waiting > 0) {
+        m_boxes->Show(StillHeldNotice(waiting, givenUp), QMessageBox::Ok);
+    }
+}
+
 void CTarnwickDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
+    connect(menu.addAction(QStringLiteral("Devices...\tCtrl+D")), &QAction::triggered, this,
+            &CTarnwickDlg::OnDevices);
     connect(menu.addAction(QStringLiteral("About Tarnwick...")), &QAction::triggered, this,
             &CTarnwickDlg::OnAbout);
     menu.exec(event->globalPos());
@@ -327,8 +398,8 @@ void CTarnwickDlg::keyPressEvent(QKeyEvent* event) {
 void CTarnwickDlg::done(int result) {
     m_session.Close();
     DrainHandOffs(false);
-    std::fprintf(stderr, "tarnwick: stopped; %s\n",
-                 FormatCounters(m_session.Counters()).c_str());
+    ReportStillHeld(true);
+    std::fprintf(stderr, "tarnwick: stopped; %s\n", FormatCounters(m_session.Counters()).c_str());
     QDialog::done(result);
 }
 

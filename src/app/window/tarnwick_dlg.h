@@ -10,12 +10,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/options.h"
 #include "app/window/client_area.h"
 #include "app/window/folder_chooser.h"
 #include "app/window/message_boxes.h"
+#include "command/command_composer.h"
 #include "display/qt/live_display.h"
 #include "display/qt/row_widths.h"
 #include "session/session.h"
@@ -27,6 +29,7 @@ class QPushButton;
 
 namespace tarnwick {
 
+class DevicesDialog;
 class RowListView;
 
 class CTarnwickDlg final : public QDialog {
@@ -69,6 +72,8 @@ private:
     void OnBnClickedListen();
     void OnBnClickedBufferClear();
     void OnBnClickedSend();
+    // SEND with "Send at next report" ticked: the command waits for the chosen device.
+    void HoldForNextReport(std::string_view bufferText, CommandMode mode);
     void OnBnClickedClearSendBuffer();
     void OnEnChangeSendBuffer();
     void OnBnClickedSavePath();
@@ -77,6 +82,10 @@ private:
     void OnTimer();
     void ShowDestination();
     void OnAbout();
+    void OnDevices();
+    void ChooseDevice(std::optional<std::string> key);
+    // One message for the commands still waiting, if any; givenUp: the window is closing.
+    void ReportStillHeld(bool givenUp);
     void ShowListenState();
 
     void PostDrain();
@@ -93,6 +102,9 @@ private:
     std::size_t m_nextInBatch = 0;
     std::atomic<bool> m_drainPosted{false};    // set by the receive thread's wake too
     std::optional<socket_info> m_shownClient;  // what "Desination IP:" and "Port:" show
+    // The device the operator chose as SEND's destination; the newest client when none.
+    std::optional<std::string> m_chosenDevice;
+    DevicesDialog* m_devicesDialog = nullptr;
 
     QPixmap m_bmpListening;
     QPixmap m_bmpStopped;
@@ -104,6 +116,7 @@ private:
     QCheckBox* m_checkSendHex = nullptr;
     QCheckBox* m_checkAutoReply = nullptr;
     QCheckBox* m_checkDisplayHex = nullptr;
+    QCheckBox* m_checkSendAtNextReport = nullptr;
     QLineEdit* m_editLocalPort = nullptr;
     QLineEdit* m_editSavePath = nullptr;
     QLineEdit* m_editDestIp = nullptr;
