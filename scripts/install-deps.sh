@@ -10,7 +10,7 @@ packages=(
     fonts-crosextra-carlito xvfb xauth
     librsvg2-bin gzip man-db groff-base
     desktop-file-utils appstream systemd dpkg-dev file
-    libx11-6 libxdamage1 imagemagick
+    libx11-6 libxdamage1 imagemagick xdotool
 )
 
 missing=()

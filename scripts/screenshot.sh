@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Starts the window under Xvfb, listening with auto-reply, sends it a few device records,
-# and writes a screenshot of the screen to docs/screenshot.png.
+# and writes a screenshot of the screen to docs/screenshot.png. With "devices": several device
+# peers report, one command is held for one of them, and the Devices window is written to
+# docs/devices.png.
 # BUILD_DIR: a build folder to use instead of build/release.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,12 +30,53 @@ for _ in $(seq 100); do
 done
 [ -n "$port" ] || { cat "$work/err" >&2; exit 1; }
 
-long="#ST,125;L:400;GPS:51.50722,-0.12750;SPD:0;$(printf 'T%03d:21.5;' $(seq 1 40))#"
-"$build/tools/device/tarnwick-device" --port "$port" --expect-replies \
-    --record '#ST,123;STA:1,2;BAT:87;#' \
-    --record '#ST,124;GPS:51.50722,-0.12750;SPD:12;#' \
-    --record "$long" \
-    --record '#ST,126;STA:0;ALM:door@517OPENED-AT-NIGHT;#'
-sleep 1  # two clock ticks and a repaint
-import -window root -trim +repage docs/screenshot.png
-echo "docs/screenshot.png written"
+device="$build/tools/device/tarnwick-device"
+
+main_window() {
+    long="#ST,125;L:400;GPS:51.50722,-0.12750;SPD:0;$(printf 'T%03d:21.5;' $(seq 1 40))#"
+    "$device" --port "$port" --expect-replies \
+        --record '#ST,123;STA:1,2;BAT:87;#' \
+        --record '#ST,124;GPS:51.50722,-0.12750;SPD:12;#' \
+        --record "$long" \
+        --record '#ST,126;STA:0;ALM:door@517OPENED-AT-NIGHT;#'
+    sleep 1  # two clock ticks and a repaint
+    import -window root -trim +repage docs/screenshot.png
+    echo "docs/screenshot.png written"
+}
+
+# Clicks the main window at (x, y) in dialog units (src/app/window/dialog_template.cpp): the
+# window, as large as its 587 x 465 units on this screen, scales them.
+click_main() {
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    xdotool mousemove --window "$main" $(($1 * WIDTH / 587)) $(($2 * HEIGHT / 465)) click 1
+}
+
+devices_window() {
+    # Each peer reports from a port of its own: one device each.
+    for id in 3 7 12 21; do
+        "$device" --port "$port" --expect-replies --quiet \
+            --record "#ST,123;ID:$id;BAT:$((60 + id));#" \
+            --record "#ST,124;ID:$id;GPS:51.5$id,-0.12$id;SPD:$id;#"
+        sleep 1  # heard at different seconds
+    done
+    "$device" --port "$port" --expect-replies --quiet --record '#ST,125;ID:40;ALM:door;#'
+    main=$(xdotool search --sync --name '^VX305_Centre\(UDP\)$' | head -1)
+    xdotool windowfocus --sync "$main" key ctrl+d
+    devices=$(xdotool search --sync --name '^Devices$' | head -1)
+    # The second device by key becomes the destination; a command is held for it.
+    xdotool windowfocus --sync "$devices" key Down Down alt+u
+    click_main 238 438  # the sending buffer
+    xdotool type 'SET:INTERVAL=60'
+    click_main 473 401  # "Send at next report"
+    click_main 510 443  # SEND
+    xdotool windowfocus --sync "$devices"
+    sleep 1  # a refresh and a repaint
+    import -window "$devices" docs/devices.png
+    echo "docs/devices.png written"
+}
+
+if [ "${1:-}" = devices ]; then
+    devices_window
+else
+    main_window
+fi

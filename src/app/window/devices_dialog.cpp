@@ -84,9 +84,9 @@ void DevicesDialog::BuildLayout() {
 
     m_chosen = new QLabel(this);
     m_chosen->setObjectName(QStringLiteral("IDC_CHOSEN_DEVICE"));
-    m_useButton = Button("Use as destination", "IDC_USE_AS_DESTINATION", this);
-    m_newestButton = Button("Newest sender", "IDC_NEWEST_SENDER", this);
-    m_cancelButton = Button("Cancel", "IDC_CANCEL_HELD", this);
+    m_useButton = Button("&Use as destination", "IDC_USE_AS_DESTINATION", this);
+    m_newestButton = Button("&Newest sender", "IDC_NEWEST_SENDER", this);
+    m_cancelButton = Button("&Cancel", "IDC_CANCEL_HELD", this);
     auto* heldLabel = new QLabel(QStringLiteral("Commands held for the next report:"), this);
 
     auto* layout = new QVBoxLayout(this);
