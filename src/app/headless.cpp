@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/line_splitter.h"
-#include "app/log_folder_option.h"
+#include "app/session_options.h"
 #include "app/nonblocking_output.h"
 #include "app/stdin_command.h"
 #include "app/stop_signals.h"
@@ -32,8 +32,7 @@ public:
         : m_options(options),
           m_signalFd(signalFd),
           m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-          m_session({LogFilePathIn(LogFolderOf(options), SystemLocalTime()), SystemLocalTime,
-                     options.sync, [this] { Wake(); }}) {
+          m_session(SessionConfigOf(options, [this] { Wake(); })) {
         m_session.SetAutoReply(options.autoReply);
         m_session.SetDisplayHex(options.hex);
     }

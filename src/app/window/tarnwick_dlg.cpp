@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/log_folder_option.h"
+#include "app/session_options.h"
 #include "app/window/about_dlg.h"
 #include "app/window/control_builder.h"
 #include "app/window/device_texts.h"
@@ -66,16 +66,6 @@ void SetTextIfChanged(QLineEdit& field, const QString& text) {
     }
 }
 
-SessionConfig WindowSessionConfig(const Options& options, std::function<void()> wake) {
-    return {.logFile = LogFilePathIn(LogFolderOf(options), SystemLocalTime()),
-            .clock = SystemLocalTime,
-            .sync = options.sync,
-            .wake = std::move(wake),
-            // How devices are keyed, bounded, held for and called silent: the defaults until
-            // --device-key, --max-devices, --hold-for and --silent-after reach Options.
-            .devices = DeviceSettings{}};
-}
-
 }  // namespace
 
 CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes> boxes,
@@ -83,7 +73,7 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
     : m_boxes(boxes ? std::move(boxes) : std::make_unique<QtMessageBoxes>(*this)),
       m_chooser(chooser ? std::move(chooser) : std::make_unique<QtFolderChooser>(*this)),
       m_clientArea(*this),
-      m_session(WindowSessionConfig(options, [this] { PostDrain(); })),
+      m_session(SessionConfigOf(options, [this] { PostDrain(); })),
       m_display([this](std::string_view row) { return (*m_dataWidths)(row); }),
       m_bmpListening(StatusLight(kLightListening)),
       m_bmpStopped(StatusLight(kLightStopped)) {

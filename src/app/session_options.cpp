@@ -1,4 +1,4 @@
-#include "app/log_folder_option.h"
+#include "app/session_options.h"
 
 #include "log/log_folder.h"
 
@@ -10,6 +10,14 @@ std::string LogFolderOf(const Options& options) {
         folder.pop_back();
     }
     return folder;
+}
+
+SessionConfig SessionConfigOf(const Options& options, std::function<void()> wake) {
+    SessionConfig config;
+    config.logFile = LogFilePathIn(LogFolderOf(options), SystemLocalTime());
+    config.sync = options.sync;
+    config.wake = std::move(wake);
+    return config;
 }
 
 }  // namespace tarnwick
