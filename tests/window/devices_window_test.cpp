@@ -46,7 +46,7 @@ private:
     // The Devices window's row for peer, once the table shows it; -1 when it never does.
     int RowOf(const UdpPeer& peer) const {
         int found = -1;
-        QTest::qWaitFor(
+        const bool shown = QTest::qWaitFor(
             [&] {
                 const QAbstractItemModel& model = *Table()->model();
                 for (int row = 0; row < model.rowCount(); ++row) {
@@ -57,7 +57,7 @@ private:
                 return found >= 0;
             },
             kPatienceMs);
-        return found;
+        return shown ? found : -1;
     }
     // Two devices report; the second becomes SEND's destination through the Devices window.
     void ChooseSecondOfTwo() {
