@@ -16,10 +16,10 @@
 #include "display/qt/row_list_view.h"
 #include "display/qt/row_widths.h"
 #include "display/record_rows.h"
-#include "session/record_cut.h"
 #include "log/log_folder.h"
 #include "net/local_address.h"
 #include "net/record_rules.h"
+#include "session/record_cut.h"
 #include "support/udp.h"
 
 namespace tarnwick::windowtest {
@@ -144,11 +144,12 @@ private Q_SLOTS:
             }
         }
         const QStringList expected = {
-            "IDC_LOCAL_IP",    "IDC_LOCAL_PORT",        "IDC_LISTEN",     "IDC_BUFFER_CLEAR",
-            "IDC_SAVE_PATH",   "IDC_SAVE_PATH_BUTTON",  "IDC_LIST_DATA",  "IDC_LIST_TIME",
-            "IDC_DEST_IP",     "IDC_DEST_PORT",         "IDC_AUTO_REPLY", "IDC_SEND_HEX",
-            "IDC_SEND_BUFFER", "IDC_CLEAR_SEND_BUFFER", "IDC_SEND",       "IDC_LIST_SOURCE",
-            "IDC_DISPLAY_HEX"};
+            "IDC_LOCAL_IP", "IDC_LOCAL_PORT", "IDC_LISTEN", "IDC_BUFFER_CLEAR", "IDC_SAVE_PATH",
+            "IDC_SAVE_PATH_BUTTON", "IDC_LIST_DATA", "IDC_LIST_TIME", "IDC_DEST_IP",
+            "IDC_DEST_PORT", "IDC_AUTO_REPLY", "IDC_SEND_HEX", "IDC_SEND_BUFFER",
+            "IDC_CLEAR_SEND_BUFFER", "IDC_SEND", "IDC_LIST_SOURCE", "IDC_DISPLAY_HEX",
+            // Not in the designed window: after every designed control.
+            "IDC_DEVICES", "IDC_SEND_AT_NEXT_REPORT"};
         QCOMPARE(order, expected);
     }
 
