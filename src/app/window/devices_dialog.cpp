@@ -19,6 +19,7 @@ namespace {
 
 // However fast records come, the table is redrawn at most this often.
 constexpr int kRefreshMs = 250;
+constexpr int kRowMargin = 6;  // pixels between a row's text and the next row
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kWaitingRole = Qt::UserRole + 1;
 
@@ -70,6 +71,8 @@ void DevicesDialog::BuildLayout() {
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + kRowMargin);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setStretchLastSection(true);
 
     m_held = new QTableWidget(0, 3, this);
@@ -80,6 +83,8 @@ void DevicesDialog::BuildLayout() {
     m_held->setSelectionMode(QAbstractItemView::SingleSelection);
     m_held->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_held->verticalHeader()->hide();
+    m_held->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + kRowMargin);
+    m_held->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_held->horizontalHeader()->setStretchLastSection(true);
 
     m_chosen = new QLabel(this);
@@ -95,7 +100,7 @@ void DevicesDialog::BuildLayout() {
     layout->addWidget(heldLabel);
     layout->addWidget(m_held, 1);
     layout->addLayout(Row({m_cancelButton}));
-    resize(900, 480);
+    resize(1100, 480);
 
     connect(m_table, &QTableView::doubleClicked, this, &DevicesDialog::ChooseSelected);
     connect(m_useButton, &QPushButton::clicked, this, &DevicesDialog::ChooseSelected);

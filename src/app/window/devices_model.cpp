@@ -15,8 +15,8 @@ namespace tarnwick {
 namespace {
 
 constexpr const char* kHeaders[DevicesModel::ColumnCount] = {
-    "Key", "Address", "Port",          "First heard",   "Last heard",
-    "Age", "Records", "Latest record", "Commands held", "Commands sent"};
+    "Key", "Address", "Port",          "First heard", "Last heard",
+    "Age", "Records", "Latest record", "Held",        "Sent"};
 
 QString Latin1(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
