@@ -34,6 +34,18 @@ QPushButton* Button(const char* text, const char* name, QWidget* parent) {
     return button;
 }
 
+// A read-only list of rows, one selected at a time, its columns as wide as their contents.
+void MakeList(QTableView& list, const char* name) {
+    list.setObjectName(QString::fromLatin1(name));
+    list.setSelectionBehavior(QAbstractItemView::SelectRows);
+    list.setSelectionMode(QAbstractItemView::SingleSelection);
+    list.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list.verticalHeader()->hide();
+    list.verticalHeader()->setDefaultSectionSize(list.fontMetrics().height() + kRowMargin);
+    list.horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    list.horizontalHeader()->setStretchLastSection(true);
+}
+
 QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {
     auto* row = new QHBoxLayout;
     for (QWidget* widget : widgets) {
@@ -63,28 +75,15 @@ DevicesDialog::DevicesDialog(DeviceTable& devices, QWidget* parent)
 
 void DevicesDialog::BuildLayout() {
     m_table = new QTableView(this);
-    m_table->setObjectName(QStringLiteral("IDC_DEVICE_TABLE"));
+    MakeList(*m_table, "IDC_DEVICE_TABLE");
     m_table->setModel(m_sorted);
     m_table->setSortingEnabled(true);
     m_table->sortByColumn(DevicesModel::Key, Qt::AscendingOrder);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->verticalHeader()->hide();
-    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + kRowMargin);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_table->horizontalHeader()->setStretchLastSection(true);
 
     m_held = new QTableWidget(0, 3, this);
-    m_held->setObjectName(QStringLiteral("IDC_HELD_COMMANDS"));
+    MakeList(*m_held, "IDC_HELD_COMMANDS");
     m_held->setHorizontalHeaderLabels(
         {QStringLiteral("Device"), QStringLiteral("Command"), QStringLiteral("State")});
-    m_held->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_held->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_held->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_held->verticalHeader()->hide();
-    m_held->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + kRowMargin);
-    m_held->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_held->horizontalHeader()->setStretchLastSection(true);
 
     m_chosen = new QLabel(this);
