@@ -71,17 +71,17 @@ private Q_SLOTS:
         QCOMPARE(Rows(model), topDown);
     }
 
-    void extentFollowsTheWidestTextRowUntilCleared() {
+    void extentFollowsTheWidestRowUntilCleared() {
         LiveDisplay display([](std::string_view row) { return static_cast<int>(row.size()); });
         QCOMPARE(display.DataExtent(), 90);
         display.Show(Text("#ST,123;A:123456789;#"), kNoon);
         display.Show(Text("#ST,123;A:1;#"), kNoon);
         QCOMPARE(display.DataExtent(), 21 + 90);
-        // Hex rows leave the extent alone.
+        // A hex row is shown, so it widens the extent like any other.
         display.Show(MakeHandOff(HandOffKind::Hex, "10.0.0.7", 4000, std::string(200, 'F'), 0),
                      kNoon);
         display.Commit();
-        QCOMPARE(display.DataExtent(), 21 + 90);
+        QCOMPARE(display.DataExtent(), 200 + 90);
 
         display.Clear();
         QCOMPARE(display.DataExtent(), 90);

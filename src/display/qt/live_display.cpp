@@ -13,13 +13,13 @@ void LiveDisplay::Show(const RecvHandOff& record, const LocalTime& now) {
     if (record.kind == HandOffKind::Text) {
         rows = TextRecordRows(record.text, TimeColumnText(now), m_nextIsFirstRecord);
         m_nextIsFirstRecord = false;
-        for (const std::string& row : rows.data) {
-            m_widest = std::max(m_widest, m_measure(row));
-        }
     } else {
-        // Hex rows leave the extent alone, as they always have.
         rows = HexRecordRows(TimeColumnText(LocalTimeOf(record.receivedAt)), record.Source(),
                              record.Body());
+    }
+    // Every row shown counts, hex rows too: a row past the extent could never be scrolled to.
+    for (const std::string& row : rows.data) {
+        m_widest = std::max(m_widest, m_measure(row));
     }
     m_time.StageOnTop(rows.time);
     m_source.StageOnTop(rows.source);

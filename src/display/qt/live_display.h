@@ -2,7 +2,7 @@
 
 // The live display's three columns (time, source, data) and what one record adds to them:
 // the window's ShowTextRecord and InsertHexRows, with the data column's horizontal extent
-// kept from the new rows only.
+// kept from the new rows only, whatever their kind.
 
 #include <functional>
 #include <string_view>
