@@ -106,7 +106,7 @@ private Q_SLOTS:
         QCOMPARE(ToPixels({10, 20, 30, 40}, {average, height}), pixels);
     }
 
-    void statusLineNamesTheLogFailureFirst() {
+    void statusLineNamesNoticesFirstAndGroupsDigits() {
         CounterSnapshot c;
         c.received = 9;
         c.records = 7;
@@ -116,9 +116,40 @@ private Q_SLOTS:
         c.kernelDrops = 1;
         const std::string counters =
             "received 9, records 7, dropped 2, replies 7, logged 6, kernel drops 1";
-        QCOMPARE(StatusLineText("", c), counters);
-        QCOMPARE(StatusLineText("Log not written: /x: No such file", c),
-                 "Log not written: /x: No such file; " + counters);
+        QCOMPARE(StatusLineText({"", "", 0, c}), counters);
+        QCOMPARE(StatusLineText(
+                     {"Log not written: /x: No such file", "listening on UDP port 4", 1234, c}),
+                 "Log not written: /x: No such file; listening on UDP port 4; 1,234 oldest "
+                 "records left the view; " +
+                     counters);
+
+        CounterSnapshot huge;
+        huge.received = huge.records = huge.replies = huge.logged = 1'000'000'000'000;
+        huge.droppedEmpty = 999'999'999'999;
+        huge.kernelDrops = 1'000;
+        QCOMPARE(StatusLineText({"", "", 0, huge}),
+                 std::string("received 1,000,000,000,000, records 1,000,000,000,000, dropped "
+                             "999,999,999,999, replies 1,000,000,000,000, logged "
+                             "1,000,000,000,000, kernel drops 1,000"));
+    }
+
+    void listenNoticeOnlyWhenThePortIsNotTheOneTyped_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("bound");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("as typed") << "5000" << 5000 << "";
+        QTest::newRow("0: the system picked") << "0" << 41234 << "listening on UDP port 41234";
+        QTest::newRow("empty") << "" << 41234 << "listening on UDP port 41234";
+        QTest::newRow("not a number") << "abc" << 41234 << "listening on UDP port 41234";
+        QTest::newRow("hex is not read as hex") << "0x10" << 41234 << "listening on UDP port 41234";
+        QTest::newRow("low 16 bits") << "70000" << 4464 << "listening on UDP port 4464";
+    }
+    void listenNoticeOnlyWhenThePortIsNotTheOneTyped() {
+        QFETCH(QString, typed);
+        QFETCH(int, bound);
+        QFETCH(QString, notice);
+        QCOMPARE(ListenNotice(typed.toStdString(), static_cast<std::uint16_t>(bound)),
+                 notice.toStdString());
     }
 };
 

@@ -100,6 +100,8 @@ private:
         QTest::keyClicks(Find<QLineEdit>("IDC_LOCAL_PORT"), port);
         QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
     }
+    // The whole status line, as its tooltip holds it.
+    QString StatusLine() const { return Find<QLabel>("IDC_COUNTERS")->toolTip(); }
     void WaitForDataRows(int rows) {
         QTRY_COMPARE_WITH_TIMEOUT(List("IDC_LIST_DATA")->model()->rowCount(), rows, kPatienceMs);
     }
@@ -157,12 +159,22 @@ private Q_SLOTS:
         TypePortAndListen(QStringLiteral("0"));
         QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Close"));
         QVERIFY(dlg.ListeningPort() != 0);
+        // The field and the status line name the port devices must send to.
+        const QString port = QString::number(dlg.ListeningPort());
+        QCOMPARE(Find<QLineEdit>("IDC_LOCAL_PORT")->text(), port);
+        QVERIFY(StatusLine().startsWith("listening on UDP port " + port + "; "));
         QCOMPARE(Find<QLabel>("IDC_STATUS_LIGHT")->pixmap().toImage(),
                  StatusLight(kLightListening).toImage());
         QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
         QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
         QCOMPARE(dlg.ListeningPort(), 0);
         QVERIFY(m_shown.empty());
+        QVERIFY(StatusLine().startsWith("received"));
+
+        // Listening again on the port now in the field: it is the one typed, nothing to say.
+        QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
+        QCOMPARE(QString::number(dlg.ListeningPort()), port);
+        QVERIFY(StatusLine().startsWith("received"));
     }
 
     void aTakenPortSaysSoAndAnEmptyOneNothing() {

@@ -205,15 +205,23 @@ std::uint16_t CTarnwickDlg::ListeningPort() const {
 }
 
 void CTarnwickDlg::OnBnClickedListen() {
+    m_listenNotice.clear();
     if (m_centre.IsListening()) {
         m_centre.Close();
         ShowListenState();
         return;
     }
-    const ListenResult result = m_centre.Listen(m_editLocalPort->text().toStdString());
+    const std::string typed = m_editLocalPort->text().toStdString();
+    const ListenResult result = m_centre.Listen(typed);
+    const std::uint16_t port = m_centre.Port();
+    if (result.ok()) {
+        // Devices must be sent to the port bound, not to whatever the field held.
+        m_listenNotice = ListenNotice(typed, port);
+        m_editLocalPort->setText(QString::number(port));
+    }
     ShowListenState();
     if (result.ok()) {
-        std::fprintf(stderr, "tarnwick: listening on UDP port %u\n", unsigned{m_centre.Port()});
+        std::fprintf(stderr, "tarnwick: listening on UDP port %u\n", unsigned{port});
         return;
     }
     const std::string_view message = ListenErrorMessage(result.error);
@@ -226,6 +234,7 @@ void CTarnwickDlg::ShowListenState() {
     const bool listening = m_centre.IsListening();
     m_buttonListen->setText(listening ? QStringLiteral("Close") : QStringLiteral("Listen"));
     m_staticStatus->setPixmap(listening ? m_bmpListening : m_bmpStopped);
+    RefreshStatusLine();
 }
 
 void CTarnwickDlg::OnBnClickedBufferClear() {
@@ -293,8 +302,8 @@ void CTarnwickDlg::ShowDestination() {
 }
 
 void CTarnwickDlg::RefreshStatusLine() {
-    const QString line =
-        Latin1(StatusLineText(m_handler.Health().StatusText(), m_centre.Counters().Snapshot()));
+    const QString line = Latin1(StatusLineText(
+        {m_handler.Health().StatusText(), m_listenNotice, 0, m_centre.Counters().Snapshot()}));
     if (line == m_labelCounters->toolTip()) {
         return;
     }

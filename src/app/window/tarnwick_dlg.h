@@ -98,6 +98,7 @@ private:
     std::vector<RecvHandOff> m_batch;  // reused by every drain
     std::size_t m_nextInBatch = 0;
     std::atomic<bool> m_drainPosted{false};  // set by the receive thread's wake too
+    std::string m_listenNotice;              // while the port bound is not the one typed
 
     QPixmap m_bmpListening;
     QPixmap m_bmpStopped;
