@@ -3,6 +3,8 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <new>
+#include <system_error>
 
 #include "net/port_text.h"
 
@@ -10,7 +12,9 @@ namespace tarnwick {
 
 Centre::Centre(ReceiveFrontEnd& frontEnd) : m_frontEnd(frontEnd) {}
 
-Centre::~Centre() { Close(); }
+Centre::~Centre() {
+    Close();
+}
 
 ListenResult Centre::Listen(std::string_view portText) {
     Close();
@@ -24,9 +28,21 @@ ListenResult Centre::Listen(std::string_view portText) {
     }
     m_listener = std::move(opened.listener);
     ++m_listenerId;
-    m_thread = std::make_unique<ReceiveThread>(ReceiveThreadArgs{
-        m_listener->Fd(), m_listenerId, m_frontEnd, m_clients, m_counters, m_sorter});
+    try {
+        m_thread = std::make_unique<ReceiveThread>(ReceiveThreadArgs{
+            m_listener->Fd(), m_listenerId, m_frontEnd, m_clients, m_counters, m_sorter});
+    } catch (const std::system_error& error) {
+        return NotStarted(error.code().value());
+    } catch (const std::bad_alloc&) {
+        return NotStarted(ENOMEM);
+    }
     return {};
+}
+
+ListenResult Centre::NotStarted(int errorCode) {
+    // A socket without its thread would look open and receive nothing.
+    m_listener.reset();
+    return {ListenError::ThreadStart, errorCode};
 }
 
 void Centre::Close() {
@@ -35,9 +51,13 @@ void Centre::Close() {
     m_listener.reset();
 }
 
-std::uint16_t Centre::Port() const { return m_listener ? m_listener->Port() : 0; }
+std::uint16_t Centre::Port() const {
+    return m_listener ? m_listener->Port() : 0;
+}
 
-int Centre::ReceiveBufferBytes() const { return m_listener ? m_listener->ReceiveBufferBytes() : 0; }
+int Centre::ReceiveBufferBytes() const {
+    return m_listener ? m_listener->ReceiveBufferBytes() : 0;
+}
 
 SendResult Centre::SendToNewestClient(std::span<const std::uint8_t> datagram) {
     const auto client = m_clients.Newest();

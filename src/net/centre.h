@@ -38,7 +38,8 @@ public:
     Centre& operator=(const Centre&) = delete;
     ~Centre();
 
-    // Opening: the port text read as ParsePortText reads it, then one receive thread.
+    // Opening: the port text read as ParsePortText reads it, then one receive thread. When
+    // the thread cannot be started the socket is closed again (ThreadStart).
     ListenResult Listen(std::string_view portText);
     // Ends the receive thread (joined on return), then closes the socket.
     void Close();
@@ -56,6 +57,8 @@ public:
     [[nodiscard]] const EngineCounters& Counters() const { return m_counters; }
 
 private:
+    ListenResult NotStarted(int errorCode);
+
     ReceiveFrontEnd& m_frontEnd;
     ClientList m_clients;
     EngineCounters m_counters;

@@ -20,6 +20,7 @@
 #include "log/log_folder.h"
 #include "net/local_address.h"
 #include "net/record_rules.h"
+#include "support/descriptor_limit.h"
 #include "support/udp.h"
 
 namespace tarnwick::windowtest {
@@ -190,6 +191,20 @@ private Q_SLOTS:
         QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
         QVERIFY(m_shown.empty());
         QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
+    }
+
+    void aReceiveThreadThatCannotStartIsReportedAndTheListenerStaysClosed() {
+        CTarnwickDlg& dlg = Open();
+        QTest::keyClicks(Find<QLineEdit>("IDC_LOCAL_PORT"), QStringLiteral("0"));
+        {
+            const test::DescriptorsNearlyExhausted limit(1);
+            QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
+        }
+        QCOMPARE(m_shown.size(), 1u);
+        QCOMPARE(m_shown[0],
+                 (OperatorMessage{"socket create error!", "tarnwick", MessageIcon::None}));
+        QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
+        QCOMPARE(dlg.ListeningPort(), 0);
     }
 
     void recordsAppearWithTheirRows_data() {
