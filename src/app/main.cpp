@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/headless.h"
+#include "app/max_rows.h"
 #include "app/options.h"
 #include "app/window/tarnwick_app.h"
 #include "tarnwick/version.h"
@@ -16,6 +17,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const Options& options = parsed.options;
+    if (const MaxRows maxRows = ParseMaxRows(options.maxRows); !maxRows.error.empty()) {
+        std::fprintf(stderr, "tarnwick: %s\n\n%s", maxRows.error.c_str(), UsageText().c_str());
+        return 2;
+    }
     if (options.version) {
         std::printf("tarnwick %s\n", kVersion);
         return 0;

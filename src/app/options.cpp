@@ -19,7 +19,8 @@ constexpr Flag kFlags[] = {
     {"--version", &Options::version},   {"--listen", &Options::listen},
 };
 
-constexpr Valued kValued[] = {{"--port", &Options::port}, {"--log-dir", &Options::logDir}};
+constexpr Valued kValued[] = {
+    {"--port", &Options::port}, {"--log-dir", &Options::logDir}, {"--max-rows", &Options::maxRows}};
 
 // Takes a valued option at args[i] ("--name value" or "--name=value"); false if it is not one.
 bool TakeValued(std::span<const std::string_view> args, std::size_t& i, Options& options,
@@ -68,6 +69,7 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
 
 std::string UsageText() {
     return "Usage: tarnwick [--port PORT] [--listen] [--auto-reply] [--hex] [--log-dir DIR]\n"
+           "                [--max-rows N]\n"
            "       tarnwick --headless --port PORT [--auto-reply] [--hex] [--log-dir DIR]\n"
            "       tarnwick --help | --version\n"
            "\n"
@@ -82,6 +84,8 @@ std::string UsageText() {
            "  --hex          also log, in hex, the datagram that follows a record\n"
            "  --log-dir DIR  folder of the daily log files (default: DataLog beside the program,\n"
            "                 or ~/.local/share/tarnwick/DataLog where that cannot be written)\n"
+           "  --max-rows N   the window: keep the newest N records in view (default\n"
+           "                 1000000); older ones leave it, the log keeps them all\n"
            "  --version      print the version\n"
            "  --help         print this text\n"
            "\n"

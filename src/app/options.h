@@ -18,6 +18,7 @@ struct Options {
     std::optional<std::string> port;    // as typed; read the way the port field is read
     std::optional<std::string> logDir;  // default: "DataLog" beside the program
     bool listen = false;                // --listen: the window presses "Listen" once it is up
+    std::optional<std::string> maxRows = std::nullopt;
     bool operator==(const Options&) const = default;
 };
 

@@ -27,6 +27,10 @@ const LocalTime kNoon = [] {
     return LocalTime(t);
 }();
 
+int Length(std::string_view row) {
+    return static_cast<int>(row.size());
+}
+
 RecvHandOff Text(std::string_view body) {
     return MakeHandOff(HandOffKind::Text, "10.0.0.7", 4000, body, 0);
 }
@@ -38,7 +42,7 @@ class LiveDisplayTest : public QObject {
 
 private Q_SLOTS:
     void newRecordsStandAboveOlderOnes() {
-        LiveDisplay display([](std::string_view row) { return static_cast<int>(row.size()); });
+        LiveDisplay display(Length, 10);
         const RecvHandOff older = Text("#ST,123;A:1;#");
         const RecvHandOff newer = Text("a text without the marker");
         display.Show(older, kNoon);
@@ -71,8 +75,54 @@ private Q_SLOTS:
         QCOMPARE(Rows(model), topDown);
     }
 
+    void theOldestRecordsLeaveTheBottomPastTheLimit() {
+        LiveDisplay display(Length, 2);
+        display.Show(Text("#ST,123;A:oldest;#"), kNoon);
+        display.Commit();
+        display.Show(Text("#ST,123;A:middle;#"), kNoon);
+        display.Show(Text("#ST,123;L:400;A:newest" + std::string(700, 'x') + ";#"), kNoon);
+        QSignalSpy removed(&display.Data(), &QAbstractItemModel::rowsRemoved);
+        display.Commit();
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(display.RecordsLeftView(), 1u);
+        const DisplayRows newest =
+            TextRecordRows("10.0.0.7 (4000):#ST,123;L:400;A:newest" + std::string(700, 'x') + ";#",
+                           "  12:00:00", false);
+        const DisplayRows middle =
+            TextRecordRows("10.0.0.7 (4000):#ST,123;A:middle;#", "  12:00:00", false);
+        std::vector<std::string> data = newest.data;
+        data.insert(data.end(), middle.data.begin(), middle.data.end());
+        QCOMPARE(Rows(display.Data()), data);
+        // The first record's "   " row below it left with it.
+        QCOMPARE(display.Time().rowCount(), display.Data().rowCount());
+
+        display.Clear();
+        QCOMPARE(display.RecordsLeftView(), 0u);
+        QCOMPARE(display.Data().rowCount(), 0);
+    }
+
+    void rowsLeavingTheBottomFreeTheirChunksAndKeepTheRestIntact() {
+        RowColumnModel model;
+        std::vector<std::string> topDown;
+        for (int i = 0; i < 3000; ++i) {
+            const std::string row(static_cast<std::size_t>(i % 7 == 0 ? 0 : 400 + i % 3700),
+                                  static_cast<char>('a' + i % 26));
+            model.StageOnTop({row, row});
+            topDown.insert(topDown.begin(), {row, row});
+            if (i % 500 == 499) {
+                model.Commit();
+                model.DropOldestRecords(400);
+                topDown.resize(topDown.size() - 800);
+            }
+        }
+        model.Commit();
+        QCOMPARE(Rows(model), topDown);
+        // About 2.6 MiB of rows stay out of the 13 MiB that came.
+        QVERIFY(model.ArenaBytes() <= 4u << 20);
+    }
+
     void extentFollowsTheWidestRowUntilCleared() {
-        LiveDisplay display([](std::string_view row) { return static_cast<int>(row.size()); });
+        LiveDisplay display(Length, 10);
         QCOMPARE(display.DataExtent(), 90);
         display.Show(Text("#ST,123;A:123456789;#"), kNoon);
         display.Show(Text("#ST,123;A:1;#"), kNoon);
@@ -116,18 +166,20 @@ private Q_SLOTS:
         c.kernelDrops = 1;
         const std::string counters =
             "received 9, records 7, dropped 2, replies 7, logged 6, kernel drops 1";
-        QCOMPARE(StatusLineText({"", "", 0, c}), counters);
-        QCOMPARE(StatusLineText(
-                     {"Log not written: /x: No such file", "listening on UDP port 4", 1234, c}),
-                 "Log not written: /x: No such file; listening on UDP port 4; 1,234 oldest "
-                 "records left the view; " +
+        QCOMPARE(StatusLineText({"", "", 0, 10, c}), counters);
+        QCOMPARE(StatusLineText({"", "", 1, 10, c}),
+                 "1 record left the view (limit 10); " + counters);
+        QCOMPARE(StatusLineText({"Log not written: /x: No such file", "listening on UDP port 4",
+                                 1234, 1'000'000, c}),
+                 "Log not written: /x: No such file; listening on UDP port 4; 1,234 records "
+                 "left the view (limit 1,000,000); " +
                      counters);
 
         CounterSnapshot huge;
         huge.received = huge.records = huge.replies = huge.logged = 1'000'000'000'000;
         huge.droppedEmpty = 999'999'999'999;
         huge.kernelDrops = 1'000;
-        QCOMPARE(StatusLineText({"", "", 0, huge}),
+        QCOMPARE(StatusLineText({"", "", 0, 10, huge}),
                  std::string("received 1,000,000,000,000, records 1,000,000,000,000, dropped "
                              "999,999,999,999, replies 1,000,000,000,000, logged "
                              "1,000,000,000,000, kernel drops 1,000"));

@@ -253,6 +253,25 @@ private Q_SLOTS:
         QCOMPARE(List("IDC_LIST_SOURCE")->model()->rowCount(), 3);
     }
 
+    void keepsTheNewestRecordsUpToMaxRowsAndSaysHowManyLeft() {
+        UdpPeer peer = UdpPeer::BindLoopback();
+        Options options = LoggingTo(m_logDir->path());
+        options.maxRows = "2";
+        CTarnwickDlg& dlg = Open(options);
+        TypePortAndListen(QStringLiteral("0"));
+        for (const char* record : {"#ST,123;N:1;#", "#ST,123;N:2;#", "#ST,123;N:3;#"}) {
+            peer.SendTo(dlg.ListeningPort(), record);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            StatusLine().contains("; 1 record left the view (limit 2); received 3"), kPatienceMs);
+        const std::vector<std::string> data = Rows(List("IDC_LIST_DATA"));
+        QCOMPARE(data, (std::vector<std::string>{"   ", "#ST,123;N:3;#", "   ", "#ST,123;N:2;#"}));
+
+        QTest::mouseClick(Find<QPushButton>("IDC_BUFFER_CLEAR"), Qt::LeftButton);
+        QCOMPARE(List("IDC_LIST_DATA")->model()->rowCount(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!StatusLine().contains("left the view"), kPatienceMs);
+    }
+
     void theDataColumnScrollsAcrossItsExtent() {
         UdpPeer peer = UdpPeer::BindLoopback();
         CTarnwickDlg& dlg = Open(LoggingTo(m_logDir->path()));

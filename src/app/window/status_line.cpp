@@ -29,7 +29,9 @@ std::string StatusLineText(const StatusFacts& facts) {
     AppendNotice(line, facts.logFailure);
     AppendNotice(line, facts.listenNotice);
     if (facts.recordsLeftView > 0) {
-        AppendNotice(line, GroupedDigits(facts.recordsLeftView) + " oldest records left the view");
+        AppendNotice(line, GroupedDigits(facts.recordsLeftView) +
+                               (facts.recordsLeftView == 1 ? " record" : " records") +
+                               " left the view (limit " + GroupedDigits(facts.maxRecords) + ")");
     }
     const CounterSnapshot& c = facts.counters;
     line += "received " + GroupedDigits(c.received) + ", records " + GroupedDigits(c.records) +

@@ -15,7 +15,8 @@ namespace tarnwick {
 struct StatusFacts {
     std::string_view logFailure;  // empty while the log is written
     std::string_view listenNotice;
-    std::uint64_t recordsLeftView = 0;  // the oldest records the row limit took off the view
+    std::uint64_t recordsLeftView = 0;  // the oldest records the limit took off the view
+    std::uint64_t maxRecords = 0;       // the live display's limit
     CounterSnapshot counters;
 };
 

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/max_rows.h"
 #include "app/window/about_dlg.h"
 #include "app/window/control_builder.h"
 #include "app/window/dialog_font.h"
@@ -80,7 +81,8 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
       m_centre(m_frontEnd),
       m_log(LogFilePathIn(LogFolderOf(options), SystemLocalTime()), SystemLocalTime),
       m_handler(m_log, m_centre.Counters()),
-      m_display([this](std::string_view row) { return (*m_dataWidths)(row); }),
+      m_display([this](std::string_view row) { return (*m_dataWidths)(row); },
+                ParseMaxRows(options.maxRows).records),
       m_bmpListening(StatusLight(kLightListening)),
       m_bmpStopped(StatusLight(kLightStopped)) {
     setObjectName(QStringLiteral("IDD_MAIN_DIALOG"));
@@ -302,8 +304,9 @@ void CTarnwickDlg::ShowDestination() {
 }
 
 void CTarnwickDlg::RefreshStatusLine() {
-    const QString line = Latin1(StatusLineText(
-        {m_handler.Health().StatusText(), m_listenNotice, 0, m_centre.Counters().Snapshot()}));
+    const QString line = Latin1(StatusLineText({m_handler.Health().StatusText(), m_listenNotice,
+                                                m_display.RecordsLeftView(), m_display.MaxRecords(),
+                                                m_centre.Counters().Snapshot()}));
     if (line == m_labelCounters->toolTip()) {
         return;
     }

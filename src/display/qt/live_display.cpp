@@ -6,7 +6,8 @@
 
 namespace tarnwick {
 
-LiveDisplay::LiveDisplay(MeasureWidth measure) : m_measure(std::move(measure)) {}
+LiveDisplay::LiveDisplay(MeasureWidth measure, std::size_t maxRecords)
+    : m_measure(std::move(measure)), m_maxRecords(maxRecords) {}
 
 void LiveDisplay::Show(const RecvHandOff& record, const LocalTime& now) {
     DisplayRows rows;
@@ -24,12 +25,22 @@ void LiveDisplay::Show(const RecvHandOff& record, const LocalTime& now) {
     m_time.StageOnTop(rows.time);
     m_source.StageOnTop(rows.source);
     m_data.StageOnTop(rows.data);
+    ++m_records;
 }
 
 void LiveDisplay::Commit() {
     m_time.Commit();
     m_source.Commit();
     m_data.Commit();
+    if (m_records <= m_maxRecords) {
+        return;
+    }
+    const std::size_t excess = m_records - m_maxRecords;
+    for (RowColumnModel* column : {&m_time, &m_source, &m_data}) {
+        column->DropOldestRecords(excess);
+    }
+    m_records = m_maxRecords;
+    m_recordsLeft += excess;
 }
 
 void LiveDisplay::Clear() {
@@ -38,6 +49,8 @@ void LiveDisplay::Clear() {
     m_data.Clear();
     m_nextIsFirstRecord = true;
     m_widest = 0;
+    m_records = 0;
+    m_recordsLeft = 0;
 }
 
 }  // namespace tarnwick

@@ -24,6 +24,7 @@ void RowListView::setModel(RowColumnModel* model) {
         viewport()->update();
     };
     connect(model, &QAbstractItemModel::rowsInserted, this, changed);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, changed);
     connect(model, &QAbstractItemModel::modelReset, this, changed);
     changed();
 }

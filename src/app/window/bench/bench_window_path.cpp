@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/max_rows.h"
 #include "app/window/dialog_font.h"
 #include "display/handoff_handler.h"
 #include "display/qt/live_display.h"
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
     EngineCounters counters;
     HandOffHandler handler(log, counters);
     const RowWidths measure{QFontMetrics(DialogFont())};
-    LiveDisplay display(measure);
+    LiveDisplay display(measure, kDefaultMaxRows);
 
     const long before = ResidentBytes();
     const auto start = std::chrono::steady_clock::now();
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
         static_cast<double>(grown) / 1e6, static_cast<double>(grown) / kRecords,
         display.Time().rowCount() + display.Source().rowCount() + display.Data().rowCount());
     // The display's own share: the same records, rows and extent only.
-    LiveDisplay rowsOnly(measure);
+    LiveDisplay rowsOnly(measure, kDefaultMaxRows);
     const auto rowsStart = std::chrono::steady_clock::now();
     for (int i = 0; i < kRecords; ++i) {
         const std::string body = "#ST,123;STA:" + std::to_string(i) + ";#";
