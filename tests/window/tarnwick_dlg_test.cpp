@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "app/window/pictures.h"
+#include "app/window/status_line.h"
 #include "display/handoff_handler.h"
 #include "display/qt/row_list_view.h"
 #include "display/qt/row_widths.h"
@@ -102,7 +103,7 @@ private:
         QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
     }
     // The whole status line, as its tooltip holds it.
-    QString StatusLine() const { return Find<QLabel>("IDC_COUNTERS")->toolTip(); }
+    QString StatusLine() const { return Find<QLabel>("status_line")->toolTip(); }
     void WaitForDataRows(int rows) {
         QTRY_COMPARE_WITH_TIMEOUT(List("IDC_LIST_DATA")->model()->rowCount(), rows, kPatienceMs);
     }
@@ -272,6 +273,25 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!StatusLine().contains("left the view"), kPatienceMs);
     }
 
+    void theStatusLineShowsEveryCounterInFullBelowTheContent() {
+        CTarnwickDlg& dlg = Open();
+        dlg.show();
+        CounterSnapshot huge;
+        huge.received = huge.records = huge.replies = huge.logged = 1'000'000'000'000;
+        huge.droppedEmpty = huge.kernelDrops = 999'999'999'999;
+        auto* line = Find<QLabel>("status_line");
+        line->setText(QString::fromStdString(CountersText(huge)));
+        // Where the label draws its text, and how high that text wraps there.
+        const QRect room = line->contentsRect().adjusted(line->indent(), 0, 0, 0);
+        QVERIFY(line->fontMetrics()
+                    .boundingRect(room, Qt::AlignLeft | Qt::TextWordWrap, line->text())
+                    .height() <= room.height());
+        // Outside the scrolled content, which keeps the template's places.
+        const QWidget* viewport = Find<QWidget>("client_viewport");
+        QVERIFY(line->geometry().top() >= viewport->geometry().bottom());
+        QCOMPARE(line->width(), dlg.width());
+    }
+
     void theDataColumnScrollsAcrossItsExtent() {
         UdpPeer peer = UdpPeer::BindLoopback();
         CTarnwickDlg& dlg = Open(LoggingTo(m_logDir->path()));
@@ -344,9 +364,8 @@ private Q_SLOTS:
         TypePortAndListen(QStringLiteral("0"));
         peer.SendTo(dlg.ListeningPort(), "#ST,123;STA:1;#");
         WaitForDataRows(2);
-        QTRY_VERIFY(Find<QLabel>("IDC_COUNTERS")
-                        ->toolTip()
-                        .startsWith(QStringLiteral("Log not written: ")));
+        QTRY_VERIFY(
+            Find<QLabel>("status_line")->toolTip().startsWith(QStringLiteral("Log not written: ")));
         QVERIFY(m_shown.empty());
     }
 

@@ -3,11 +3,14 @@
 namespace tarnwick {
 namespace {
 
-void AppendNotice(std::string& line, std::string_view notice) {
-    if (!notice.empty()) {
-        line += notice;
-        line += "; ";
+void AppendNotice(std::string& notices, std::string_view notice) {
+    if (notice.empty()) {
+        return;
     }
+    if (!notices.empty()) {
+        notices += "; ";
+    }
+    notices += notice;
 }
 
 }  // namespace
@@ -24,21 +27,28 @@ std::string GroupedDigits(std::uint64_t value) {
     return grouped;
 }
 
-std::string StatusLineText(const StatusFacts& facts) {
-    std::string line;
-    AppendNotice(line, facts.logFailure);
-    AppendNotice(line, facts.listenNotice);
+std::string NoticesText(const StatusFacts& facts) {
+    std::string notices;
+    AppendNotice(notices, facts.logFailure);
+    AppendNotice(notices, facts.listenNotice);
     if (facts.recordsLeftView > 0) {
-        AppendNotice(line, GroupedDigits(facts.recordsLeftView) +
-                               (facts.recordsLeftView == 1 ? " record" : " records") +
-                               " left the view (limit " + GroupedDigits(facts.maxRecords) + ")");
+        AppendNotice(notices, GroupedDigits(facts.recordsLeftView) +
+                                  (facts.recordsLeftView == 1 ? " record" : " records") +
+                                  " left the view (limit " + GroupedDigits(facts.maxRecords) + ")");
     }
-    const CounterSnapshot& c = facts.counters;
-    line += "received " + GroupedDigits(c.received) + ", records " + GroupedDigits(c.records) +
-            ", dropped " + GroupedDigits(c.Dropped()) + ", replies " + GroupedDigits(c.replies) +
-            ", logged " + GroupedDigits(c.logged) + ", kernel drops " +
-            GroupedDigits(c.kernelDrops);
-    return line;
+    return notices;
+}
+
+std::string CountersText(const CounterSnapshot& c) {
+    return "received " + GroupedDigits(c.received) + ", records " + GroupedDigits(c.records) +
+           ", dropped " + GroupedDigits(c.Dropped()) + ", replies " + GroupedDigits(c.replies) +
+           ", logged " + GroupedDigits(c.logged) + ", kernel drops " + GroupedDigits(c.kernelDrops);
+}
+
+std::string StatusLineText(const StatusFacts& facts) {
+    const std::string notices = NoticesText(facts);
+    const std::string counters = CountersText(facts.counters);
+    return notices.empty() ? counters : notices + "; " + counters;
 }
 
 std::string ListenNotice(std::string_view typed, std::uint16_t bound) {

@@ -1,8 +1,8 @@
 #pragma once
 
-// The status line under the window's content: what the operator must notice first (the log
-// not being written, a port other than the one typed, records gone from the view), then the
-// engine's counters, so that nothing is lost uncounted.
+// The status line: what the operator must notice first (the log not being written, a port
+// other than the one typed, records gone from the view), then the engine's counters, so that
+// nothing is lost uncounted.
 
 #include <cstdint>
 #include <string>
@@ -20,8 +20,14 @@ struct StatusFacts {
     CounterSnapshot counters;
 };
 
+// Each notice that applies, joined by "; "; empty when none does.
+[[nodiscard]] std::string NoticesText(const StatusFacts& facts);
+
 // "received R, records N, dropped D, replies P, logged L, kernel drops K", each figure in
-// groups of three digits, after each notice that applies and "; ".
+// groups of three digits.
+[[nodiscard]] std::string CountersText(const CounterSnapshot& c);
+
+// The whole line: the notices, "; " and the counters.
 [[nodiscard]] std::string StatusLineText(const StatusFacts& facts);
 
 // "listening on UDP port N" when the port bound is not the text typed (empty, "0", "abc"

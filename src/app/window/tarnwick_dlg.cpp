@@ -22,6 +22,7 @@
 #include "app/window/pictures.h"
 #include "app/window/save_path_notice.h"
 #include "app/window/status_line.h"
+#include "app/window/status_line_widget.h"
 #include "command/command_composer.h"
 #include "display/qt/row_list_view.h"
 #include "log/log_folder.h"
@@ -92,6 +93,7 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont());
     const DialogBase base = DialogBaseOf(font());
+    m_labelCounters = MakeStatusLine(*this);
     QWidget& content = m_clientArea.Content();
     CreateControls(content, MainDialogControls(), base);
     content.resize(ToPixels(kMainDialogSize, base).size());
@@ -129,11 +131,9 @@ void CTarnwickDlg::BindControls() {
     m_buttonListen = Control<QPushButton>("IDC_LISTEN");
     m_buttonSend = Control<QPushButton>("IDC_SEND");
     m_labelClock = Control<QLabel>("IDC_STATUS_TEXT");
-    m_labelCounters = Control<QLabel>("IDC_COUNTERS");
-    // Six counters share the header row's free space with the log's failure text.
-    QFont small = font();
-    small.setPointSize(font().pointSize() - 1);
-    m_labelCounters->setFont(small);
+    m_labelNotices = Control<QLabel>("IDC_NOTICES");
+    // The notices share the header row's free space with nothing, in the status line's font.
+    m_labelNotices->setFont(m_labelCounters->font());
 }
 
 void CTarnwickDlg::ConfigureLists() {
@@ -151,9 +151,13 @@ void CTarnwickDlg::ConfigureLists() {
 void CTarnwickDlg::OnCreate(QSize contentSize) {
     const QRect available = screen()->availableGeometry();
     const int barExtent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    const WindowFit fit = FitWindow(available.size(), contentSize, barExtent);
-    setFixedSize(fit.window);
+    // The status line stands below the scrolled content, the full width of the window.
+    const int statusHeight = StatusLineHeight(*m_labelCounters);
+    const WindowFit fit =
+        FitWindow(available.size() - QSize(0, statusHeight), contentSize, barExtent);
+    setFixedSize(fit.window + QSize(0, statusHeight));
     m_clientArea.Fit(fit);
+    m_labelCounters->setGeometry(0, fit.window.height(), fit.window.width(), statusHeight);
     move(available.topLeft());
 }
 
@@ -304,15 +308,19 @@ void CTarnwickDlg::ShowDestination() {
 }
 
 void CTarnwickDlg::RefreshStatusLine() {
-    const QString line = Latin1(StatusLineText({m_handler.Health().StatusText(), m_listenNotice,
-                                                m_display.RecordsLeftView(), m_display.MaxRecords(),
-                                                m_centre.Counters().Snapshot()}));
+    const StatusFacts facts{m_handler.Health().StatusText(), m_listenNotice,
+                            m_display.RecordsLeftView(), m_display.MaxRecords(),
+                            m_centre.Counters().Snapshot()};
+    const QString line = Latin1(StatusLineText(facts));
     if (line == m_labelCounters->toolTip()) {
         return;
     }
+    // The counters always fit their strip; a long notice is cut, and both show it all on hover.
     m_labelCounters->setToolTip(line);
-    m_labelCounters->setText(
-        m_labelCounters->fontMetrics().elidedText(line, Qt::ElideRight, m_labelCounters->width()));
+    m_labelCounters->setText(Latin1(CountersText(facts.counters)));
+    m_labelNotices->setToolTip(line);
+    m_labelNotices->setText(m_labelNotices->fontMetrics().elidedText(
+        Latin1(NoticesText(facts)), Qt::ElideRight, m_labelNotices->width()));
 }
 
 void CTarnwickDlg::OnAbout() {

@@ -117,7 +117,8 @@ private:
     QPushButton* m_buttonListen = nullptr;
     QPushButton* m_buttonSend = nullptr;
     QLabel* m_labelClock = nullptr;
-    QLabel* m_labelCounters = nullptr;
+    QLabel* m_labelNotices = nullptr;   // the log's failure and the like, in the header row
+    QLabel* m_labelCounters = nullptr;  // the status strip below the content
     std::unique_ptr<RowWidths> m_dataWidths;
 };
 
