@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 
 namespace tarnwick {
@@ -61,6 +62,13 @@ void RowListView::UpdateScrollRanges() {
 void RowListView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     UpdateScrollRanges();
+}
+
+void RowListView::wheelEvent(QWheelEvent* event) {
+    // The wheel over a list scrolls its rows, and at their end nothing: the window under it
+    // must not move instead.
+    QAbstractScrollArea::wheelEvent(event);
+    event->accept();
 }
 
 void RowListView::paintEvent(QPaintEvent* /*event*/) {
