@@ -27,6 +27,12 @@ const LocalTime kNoon = [] {
     return LocalTime(t);
 }();
 
+// Rows of several sizes, empty ones among them: 3,000 of them fill more than a few chunks.
+std::string ArenaRow(int i) {
+    return std::string(static_cast<std::size_t>(i % 7 == 0 ? 0 : 400 + i % 3700),
+                       static_cast<char>('a' + i % 26));
+}
+
 int Length(std::string_view row) {
     return static_cast<int>(row.size());
 }
@@ -62,12 +68,10 @@ private Q_SLOTS:
     }
 
     void rowsKeepTheirBytesAcrossArenaChunks() {
-        // Rows of several sizes, empty ones among them, filling more than a few 1 MiB chunks.
         RowColumnModel model;
         std::vector<std::string> topDown;
         for (int i = 0; i < 3000; ++i) {
-            const std::string row(static_cast<std::size_t>(i % 7 == 0 ? 0 : 400 + i % 3700),
-                                  static_cast<char>('a' + i % 26));
+            const std::string row = ArenaRow(i);
             model.StageOnTop({row});
             topDown.insert(topDown.begin(), row);
         }
@@ -105,8 +109,7 @@ private Q_SLOTS:
         RowColumnModel model;
         std::vector<std::string> topDown;
         for (int i = 0; i < 3000; ++i) {
-            const std::string row(static_cast<std::size_t>(i % 7 == 0 ? 0 : 400 + i % 3700),
-                                  static_cast<char>('a' + i % 26));
+            const std::string row = ArenaRow(i);
             model.StageOnTop({row, row});
             topDown.insert(topDown.begin(), {row, row});
             if (i % 500 == 499) {
