@@ -24,7 +24,7 @@ public:
 
     struct OpenResult;
 
-    // CreateAndBindSocket: a UDP socket bound to port on INADDR_ANY.
+    // A UDP socket bound to port on every local IPv4 address (INADDR_ANY).
     [[nodiscard]] static OpenResult Open(std::uint16_t port);
 
     UdpListener(UdpListener&& other) noexcept;

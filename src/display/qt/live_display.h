@@ -1,8 +1,7 @@
 #pragma once
 
-// The live display's three columns (time, source, data) and what one record adds to them:
-// the window's ShowTextRecord and InsertHexRows, with the data column's horizontal extent
-// kept from the new rows only, whatever their kind. At most a given number of records stay
+// The live display's three columns (time, source, data) and what one record, text or hex,
+// adds to them, with the data column's horizontal extent kept from the new rows only. At most a given number of records stay
 // in view: past it the oldest leave the bottom, and they are counted.
 
 #include <cstddef>
@@ -54,7 +53,7 @@ private:
     RowColumnModel m_time;
     RowColumnModel m_source;
     RowColumnModel m_data;
-    bool m_nextIsFirstRecord = true;  // g_nNextRecordNumber == 1
+    bool m_nextIsFirstRecord = true;  // no text record since start-up or "Buffer Clear"
     int m_widest = 0;
 };
 
