@@ -1,5 +1,7 @@
 #include "app/options.h"
 
+#include "app/max_rows.h"
+
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -29,6 +31,13 @@ std::optional<std::string> FolderValue(std::string_view text) {
     return std::string(text);
 }
 
+std::optional<std::string> MaxRowsValue(std::string_view text) {
+    if (!ParseMaxRows(std::string(text)).error.empty()) {
+        return std::nullopt;
+    }
+    return std::string(text);
+}
+
 struct Flag {
     std::string_view name;
     bool Options::*member;
@@ -51,6 +60,7 @@ constexpr Flag kFlags[] = {
 constexpr Valued kValued[] = {
     {"--port", &Options::port, PortValue, "a number from 0 to 65535"},
     {"--log-dir", &Options::logDir, FolderValue, "a folder"},
+    {"--max-rows", &Options::maxRows, MaxRowsValue, "a number of records from 1 to 1000000000"},
 };
 
 // A value that looks like an option is taken for a forgotten value.
@@ -114,6 +124,7 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
 
 std::string UsageText() {
     return "Usage: tarnwick [--port PORT] [--listen] [--auto-reply] [--hex] [--log-dir DIR] [--sync]\n"
+           "                [--max-rows N]\n"
            "       tarnwick --headless --port PORT [--auto-reply] [--hex] [--log-dir DIR] [--sync]\n"
            "       tarnwick --help | --version\n"
            "\n"
@@ -130,6 +141,8 @@ std::string UsageText() {
            "  --log-dir DIR  folder of the daily log files (default: DataLog beside the program,\n"
            "                 or ~/.local/share/tarnwick/DataLog where that cannot be written)\n"
            "  --sync         flush each batch of log entries to the disk before answering it\n"
+           "  --max-rows N   the window: keep the newest N records in view (default\n"
+           "                 1000000); older ones leave it, the log keeps them all\n"
            "  --version      print the version\n"
            "  --help         print this text\n"
            "\n"

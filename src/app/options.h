@@ -19,6 +19,7 @@ struct Options {
     std::optional<std::string> logDir;  // never empty; default: "DataLog" beside the program
     bool listen = false;                // --listen: the window presses "Listen" once it is up
     bool sync = false;                  // --sync: log entries reach the disk before answers
+    std::optional<std::string> maxRows = std::nullopt;
     bool operator==(const Options&) const = default;
 };
 

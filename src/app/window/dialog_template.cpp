@@ -36,7 +36,7 @@ constexpr ControlSpec kMainDialog[] = {
     {K::ListBox, "IDC_LIST_SOURCE", "", {55, 59, 96, 328}},
     {K::CheckBox, "IDC_DISPLAY_HEX", " Hex", {245, 46, 49, 11}},
     // The free space of the display's header row, between " Hex" and "Buffer Clear".
-    {K::Label, "IDC_COUNTERS", "", {298, 46, 215, 10}},
+    {K::Label, "IDC_NOTICES", "", {298, 46, 215, 10}},
     // Free places: beside Save Path, under the status light; the send group's title row, over
     // the SEND column.
     {K::PushButton, "IDC_DEVICES", "Devices", {400, 24, 55, 14}},

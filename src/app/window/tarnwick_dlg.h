@@ -105,6 +105,7 @@ private:
     // The device the operator chose as SEND's destination; the newest client when none.
     std::optional<std::string> m_chosenDevice;
     DevicesDialog* m_devicesDialog = nullptr;
+    std::string m_listenNotice;  // while the port bound is not the one typed
 
     QPixmap m_bmpListening;
     QPixmap m_bmpStopped;
@@ -124,7 +125,8 @@ private:
     QPushButton* m_buttonListen = nullptr;
     QPushButton* m_buttonSend = nullptr;
     QLabel* m_labelClock = nullptr;
-    QLabel* m_labelCounters = nullptr;
+    QLabel* m_labelNotices = nullptr;   // the log's failure and the like, in the header row
+    QLabel* m_labelCounters = nullptr;  // the status strip below the content
     std::unique_ptr<RowWidths> m_dataWidths;
 };
 
