@@ -44,11 +44,10 @@ main_window() {
     echo "docs/screenshot.png written"
 }
 
-# Clicks the main window at (x, y) in dialog units (src/app/window/dialog_template.cpp): the
-# window, as large as its 587 x 465 units on this screen, scales them.
+# Clicks the main window at (x, y) pixels of its client area, as this Xvfb screen and the
+# dialog font lay it out (docs/screenshot.png shows where).
 click_main() {
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    xdotool mousemove --window "$main" $(($1 * WIDTH / 587)) $(($2 * HEIGHT / 465)) click 1
+    xdotool mousemove --window "$main" "$1" "$2" click 1
 }
 
 devices_window() {
@@ -65,10 +64,10 @@ devices_window() {
     devices=$(xdotool search --sync --name '^Devices$' | head -1)
     # The second device by key becomes the destination; a command is held for it.
     xdotool windowfocus --sync "$devices" key Down Down alt+u
-    click_main 238 438  # the sending buffer
+    click_main 390 820  # the sending buffer
     xdotool type 'SET:INTERVAL=60'
-    click_main 473 401  # "Send at next report"
-    click_main 510 443  # SEND
+    click_main 770 751  # "Send at next report"
+    click_main 832 831  # SEND
     xdotool windowfocus --sync "$devices"
     sleep 1  # a refresh and a repaint
     import -window "$devices" docs/devices.png
