@@ -6,12 +6,13 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/headless_devices.h"
 #include "app/line_splitter.h"
 #include "app/log_folder_option.h"
 #include "app/nonblocking_output.h"
@@ -32,8 +33,12 @@ public:
         : m_options(options),
           m_signalFd(signalFd),
           m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-          m_session({LogFilePathIn(LogFolderOf(options), SystemLocalTime()), SystemLocalTime,
-                     options.sync, [this] { Wake(); }}) {
+          m_session({.logFile = LogFilePathIn(LogFolderOf(options), SystemLocalTime()),
+                     .clock = SystemLocalTime,
+                     .sync = options.sync,
+                     .wake = [this] { Wake(); },
+                     .devices = options.Devices()}),
+          m_devices(m_session, options, [this](std::string_view line) { Report(line); }) {
         m_session.SetAutoReply(options.autoReply);
         m_session.SetDisplayHex(options.hex);
     }
@@ -95,9 +100,10 @@ private:
                          {m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
                          {m_stdout.Pending() ? m_stdout.Fd() : -1, POLLOUT, 0},
                          {m_stderr.Pending() ? m_stderr.Fd() : -1, POLLOUT, 0}};
-        if (poll(fds, 5, -1) < 0) {
+        if (poll(fds, 5, m_devices.MillisecondsToTick()) < 0) {
             return true;  // EINTR: look again
         }
+        m_devices.Tick();
         if (fds[1].revents != 0) {
             std::uint64_t wakes = 0;
             [[maybe_unused]] const auto n = read(m_wakeFd, &wakes, sizeof wakes);
@@ -171,10 +177,14 @@ private:
         }
     }
 
-    void SendLine(std::string_view line) {
-        const StdinCommand command = ParseStdinCommand(line);
-        const CommandReport report =
-            SendCommand(m_session, m_session.Clients().Newest(), command.bufferText, command.mode);
+    void SendLine(std::string_view text) {
+        const StdinLine line = ParseStdinLine(text);
+        if (line.target != StdinTarget::Newest) {
+            m_devices.Serve(line);
+            return;
+        }
+        const CommandReport report = SendCommand(m_session, m_session.Clients().Newest(),
+                                                 line.command.bufferText, line.command.mode);
         for (const OperatorMessage& message : report.Messages()) {
             Report(message.text);
         }
@@ -187,6 +197,7 @@ private:
         // Lines still waiting for the reader are given up: the log has them.
         m_notPrinted += m_stdout.Discard();
         ReportNotPrinted();
+        m_devices.Stop();
         Report("stopped; " + FormatCounters(m_session.Counters()));
     }
 
@@ -207,6 +218,7 @@ private:
     NonBlockingOutput m_stdout{STDOUT_FILENO};
     NonBlockingOutput m_stderr{STDERR_FILENO, 1024 * 1024};
     Session m_session;
+    HeadlessDevices m_devices;
     LineSplitter m_lines{kLongestCommandLine};
     bool m_stdinOpen = true;
     std::uint64_t m_notPrinted = 0;

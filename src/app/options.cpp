@@ -4,29 +4,84 @@
 #include <cstdint>
 #include <limits>
 
+#include "app/duration_text.h"
+#include "session/device_key.h"
+
 namespace tarnwick {
 namespace {
 
-// What a valued option keeps of its text: nullopt when the text is no value for it.
-using ValueRule = std::optional<std::string> (*)(std::string_view text);
+// Takes the text into its option; false when the text is no value for it.
+using ValueRule = bool (*)(std::string_view text, Options& options);
 
-// A decimal number from 0 to 65535, nothing else: no sign, blank, prefix or overflow.
-std::optional<std::string> PortValue(std::string_view text) {
-    unsigned value = 0;
+// A whole decimal number from low to high, nothing else: no sign, blank, prefix or overflow.
+std::optional<std::uint64_t> NumberIn(std::string_view text, std::uint64_t low,
+                                      std::uint64_t high) {
+    std::uint64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        value > std::numeric_limits<std::uint16_t>::max()) {
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low ||
+        value > high) {
         return std::nullopt;
     }
-    return std::to_string(value);
+    return value;
 }
 
-// An empty folder would put the log files at the root.
-std::optional<std::string> FolderValue(std::string_view text) {
-    if (text.empty()) {
-        return std::nullopt;
+bool TakePort(std::string_view text, Options& options) {
+    const auto value = NumberIn(text, 0, std::numeric_limits<std::uint16_t>::max());
+    if (value) {
+        options.port = std::to_string(*value);
     }
-    return std::string(text);
+    return value.has_value();
+}
+
+// An empty path would put the log files at the root, or name no file at all.
+bool TakePath(std::string_view text, std::optional<std::string>& into) {
+    if (text.empty()) {
+        return false;
+    }
+    into = std::string(text);
+    return true;
+}
+
+bool TakeLogDir(std::string_view text, Options& options) {
+    return TakePath(text, options.logDir);
+}
+
+bool TakeDevicesFile(std::string_view text, Options& options) {
+    return TakePath(text, options.devicesFile);
+}
+
+bool TakeDeviceKey(std::string_view text, Options& options) {
+    const auto rule = ParseDeviceKeyRule(text);
+    if (rule) {
+        options.deviceKey = *rule;
+    }
+    return rule.has_value();
+}
+
+constexpr std::uint64_t kMostDevices = 10'000'000;
+
+bool TakeMaxDevices(std::string_view text, Options& options) {
+    const auto value = NumberIn(text, 1, kMostDevices);
+    if (value) {
+        options.maxDevices = static_cast<std::size_t>(*value);
+    }
+    return value.has_value();
+}
+
+bool TakeDuration(std::string_view text, std::chrono::seconds& into) {
+    const auto duration = ParseDurationText(text);
+    if (duration) {
+        into = *duration;
+    }
+    return duration.has_value();
+}
+
+bool TakeHoldFor(std::string_view text, Options& options) {
+    return TakeDuration(text, options.holdFor);
+}
+
+bool TakeSilentAfter(std::string_view text, Options& options) {
+    return TakeDuration(text, options.silentAfter);
 }
 
 struct Flag {
@@ -36,7 +91,6 @@ struct Flag {
 
 struct Valued {
     std::string_view name;
-    std::optional<std::string> Options::*member;
     ValueRule rule;
     std::string_view wanted;  // what the rule takes, for the error
 };
@@ -48,9 +102,17 @@ constexpr Flag kFlags[] = {
     {"--sync", &Options::sync},
 };
 
+constexpr std::string_view kDurationWanted =
+    "a whole number and a unit (s, min, h or d) from 1s to 3650d";
+
 constexpr Valued kValued[] = {
-    {"--port", &Options::port, PortValue, "a number from 0 to 65535"},
-    {"--log-dir", &Options::logDir, FolderValue, "a folder"},
+    {"--port", TakePort, "a number from 0 to 65535"},
+    {"--log-dir", TakeLogDir, "a folder"},
+    {"--device-key", TakeDeviceKey, "address, ip or field:NAME"},
+    {"--max-devices", TakeMaxDevices, "a number from 1 to 10000000"},
+    {"--hold-for", TakeHoldFor, kDurationWanted},
+    {"--silent-after", TakeSilentAfter, kDurationWanted},
+    {"--devices-file", TakeDevicesFile, "a file name"},
 };
 
 // A value that looks like an option is taken for a forgotten value.
@@ -59,8 +121,7 @@ bool LooksLikeOption(std::string_view text) {
 }
 
 void SetValue(const Valued& valued, std::string_view text, Options& options, std::string& error) {
-    if (auto value = valued.rule(text)) {
-        options.*valued.member = std::move(value);
+    if (valued.rule(text, options)) {
         return;
     }
     error = std::string(valued.name) + " takes " + std::string(valued.wanted) + ", not \"" +
@@ -113,8 +174,10 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
 }
 
 std::string UsageText() {
-    return "Usage: tarnwick [--port PORT] [--listen] [--auto-reply] [--hex] [--log-dir DIR] [--sync]\n"
-           "       tarnwick --headless --port PORT [--auto-reply] [--hex] [--log-dir DIR] [--sync]\n"
+    return "Usage: tarnwick [--port PORT] [--listen] [--auto-reply] [--hex] [--log-dir DIR] "
+           "[--sync]\n"
+           "       tarnwick --headless --port PORT [--auto-reply] [--hex] [--log-dir DIR] "
+           "[--sync]\n"
            "       tarnwick --help | --version\n"
            "\n"
            "Receives device records as UDP datagrams on PORT (all local IPv4 addresses;\n"

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "command/hex_text.h"
-#include "session/session.h"
 #include "net/control_escapes.h"
+#include "session/session.h"
 
 namespace tarnwick {
 namespace {
@@ -93,18 +93,25 @@ std::vector<OperatorMessage> CommandReport::Messages() const {
     return {};
 }
 
-CommandReport SendCommand(Session& session, const std::optional<socket_info>& destination,
-                          std::string_view bufferText, CommandMode mode) {
-    if (!destination) {
-        return {CommandOutcome::NoClient};
-    }
-    const ComposedCommand command = ComposeCommand(bufferText, mode);
+CommandReport ReportComposed(const ComposedCommand& command, std::string_view bufferText) {
     if (command.outcome == CommandOutcome::HexNotHex) {
         return {command.outcome, 0, 0, command.hexStop,
                 std::string(bufferText.substr(command.hexStop))};
     }
     if (command.outcome != CommandOutcome::Sent) {
         return {command.outcome, 0, command.datagram.size()};
+    }
+    return {};
+}
+
+CommandReport SendCommand(Session& session, const std::optional<socket_info>& destination,
+                          std::string_view bufferText, CommandMode mode) {
+    if (!destination) {
+        return {CommandOutcome::NoClient};
+    }
+    const ComposedCommand command = ComposeCommand(bufferText, mode);
+    if (command.outcome != CommandOutcome::Sent) {
+        return ReportComposed(command, bufferText);
     }
     const SendResult sent =
         session.SendToClient(Route(*destination, session.Clients().Newest()), command.datagram);

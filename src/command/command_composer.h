@@ -49,6 +49,11 @@ struct CommandReport {
     [[nodiscard]] std::vector<OperatorMessage> Messages() const;
 };
 
+// The report of a composed command: Sent when it is ready to go, else why it is not, with the
+// part of bufferText the operator is shown.
+[[nodiscard]] CommandReport ReportComposed(const ComposedCommand& command,
+                                           std::string_view bufferText);
+
 // OnBnClickedSend: no client is checked before anything else, then the text is composed and
 // sent through the session to destination, the client the operator was shown (nullopt: none
 // yet). A failed send leaves the listener open.
