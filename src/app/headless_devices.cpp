@@ -45,7 +45,6 @@ void HeadlessDevices::SendNow(const StdinLine& line) {
     }
 }
 
-// The held line itself is reported with the other events, within a second.
 void HeadlessDevices::Hold(const StdinLine& line) {
     ComposedCommand command = ComposeCommand(line.command.bufferText, line.command.mode);
     if (command.outcome != CommandOutcome::Sent) {
@@ -58,7 +57,9 @@ void HeadlessDevices::Hold(const StdinLine& line) {
     if (!m_session.Devices().Hold(std::string(line.key), std::move(command.datagram),
                                   std::string(line.text), std::time(nullptr))) {
         m_report("no device " + std::string(line.key));
+        return;
     }
+    ReportEvents();  // the held line at once, not at the next tick
 }
 
 int HeadlessDevices::MillisecondsToTick() const {
@@ -86,7 +87,7 @@ void HeadlessDevices::Stop() {
         WriteDevicesFile();
     }
     if (const std::size_t waiting = m_session.Devices().Waiting(); waiting > 0) {
-        m_report(std::to_string(waiting) + " held commands still waiting, not sent");
+        m_report("held commands still waiting, not sent: " + std::to_string(waiting));
     }
 }
 
