@@ -66,8 +66,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir folder;
-    Session session({LogFilePathIn(folder.path().toStdString(), SystemLocalTime()),
-                     SystemLocalTime, false, {}});
+    SessionConfig config;
+    config.logFile = LogFilePathIn(folder.path().toStdString(), SystemLocalTime());
+    Session session(std::move(config));
     session.SetAutoReply(true);
     if (!session.Listen("0").ok()) {
         std::fprintf(stderr, "bench_window_path: cannot listen\n");

@@ -37,9 +37,9 @@ fail() {
     exit 1
 }
 
-for exe in "$echo_exe" "$repaints_exe" "$device_exe" "$centre_exe"; do
+for exe in "$echo_exe" "$repaints_exe" "$device_exe" "$centre_exe" "$build/bench/bench_devices"; do
     [ -x "$exe" ] || fail "$exe is missing; build it first:
-    cmake --build $build --target bench_echo bench_repaints tarnwick-device tarnwick"
+    cmake --build $build --target bench_echo bench_repaints bench_devices tarnwick-device tarnwick"
 done
 command -v xvfb-run >/dev/null || fail "xvfb-run is missing (Debian package xvfb)"
 
@@ -239,6 +239,15 @@ echo "== Centre with --sync (fdatasync before each batch's answers), $records re
 headless_run sync "$records" --window 2048 --sources 4 -- --sync
 sync_report=$report
 
+echo "== Centre, one source port, $records records"
+headless_run single "$records" --window 2048 --sources 1 --
+single_report=$report
+
+echo "== Centre, 10,000 source ports (10,000 devices), $records records"
+ulimit -n 20000 2>/dev/null || ulimit -n "$(ulimit -Hn)"
+headless_run many "$records" --window 2048 --sources 10000 --
+many_report=$report
+
 light_count=5000
 echo "== Centre under a light load: 1,000 records/s, $light_count records"
 headless_run light "$light_count" --rate 1000 --window 2048 --
@@ -288,6 +297,9 @@ printf '%-32s %s\n' \
     "centre records/s:" "$centre_rate" \
     "centre / ceiling:" "$(percent "$centre_rate" "$echo_rate")" \
     "centre --sync records/s:" "$(field "$sync_report" records/s) ($(percent "$(field "$sync_report" records/s)" "$echo_rate") of the ceiling)" \
+    "centre, one source records/s:" "$(field "$single_report" records/s)" \
+    "centre, 10,000 devices records/s:" "$(field "$many_report" records/s) ($(percent "$(field "$many_report" records/s)" "$(field "$single_report" records/s)") of one source)" \
+    "device table alone:" "$("$build/bench/bench_devices" | tr '\n' ';')" \
     "answer latency, flood:" "$(latency "$centre_report")" \
     "answer latency, 1,000/s:" "$(latency "$light_report")" \
     "answer latency, --sync flood:" "$(latency "$sync_report")" \

@@ -14,8 +14,8 @@
 
 #include "app/headless_devices.h"
 #include "app/line_splitter.h"
-#include "app/log_folder_option.h"
 #include "app/nonblocking_output.h"
+#include "app/session_options.h"
 #include "app/stdin_command.h"
 #include "app/stop_signals.h"
 #include "log/log_folder.h"
@@ -33,11 +33,7 @@ public:
         : m_options(options),
           m_signalFd(signalFd),
           m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-          m_session({.logFile = LogFilePathIn(LogFolderOf(options), SystemLocalTime()),
-                     .clock = SystemLocalTime,
-                     .sync = options.sync,
-                     .wake = [this] { Wake(); },
-                     .devices = options.Devices()}),
+          m_session(SessionConfigOf(options, [this] { Wake(); })),
           m_devices(m_session, options, [this](std::string_view line) { Report(line); }) {
         m_session.SetAutoReply(options.autoReply);
         m_session.SetDisplayHex(options.hex);

@@ -86,6 +86,7 @@ void ReceiveLoop::HandleSorted(SortedDatagram sorted, const socket_info& sender,
                                              sorted.body, at.wallClock);
             record.answer = m_args.switches.autoReply.load(std::memory_order_relaxed);
             record.from = sender.addr;
+            record.listener = sender.listener;
             record.arrived = at.steady;
             m_args.intake.Push(std::move(record), m_stop);
             return;

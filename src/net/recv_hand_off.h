@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -23,10 +24,12 @@ struct RecvHandOff {
     std::string text;              // what the handler logs: sender, ':', body
     std::size_t sourceLength = 0;  // length of the sender part of text
     std::time_t receivedAt = 0;    // time of receipt, for the hex rows
-    // Set when "@517" is owed once the record is in the log: where it goes, and from when its
-    // 1 ms counts.
-    bool answer = false;
+    // A device record's sender: where "@517" and held commands go, through which opening of
+    // the listener.
     sockaddr_in from{};
+    std::uint64_t listener = 0;
+    // Set when "@517" is owed once the record is in the log, and from when its 1 ms counts.
+    bool answer = false;
     std::chrono::steady_clock::time_point arrived{};
 
     RecvHandOff() = default;

@@ -103,14 +103,18 @@ private:
     };
     using Order = std::list<Entry>;  // most recently heard first
 
-    void Forget(std::time_t now);
+    [[nodiscard]] bool IsSilent(const DeviceRow& row, std::time_t now) const;
+    // Drops the device heard least recently.
+    void Forget();
     void Settle(HeldCommand& command, HeldState state, std::time_t at, DeviceEvent::Kind kind);
+    // Keeps the last settled commands listed, not all of them.
+    void DropOldSettled();
 
     DeviceSettings m_settings;
     mutable std::mutex m_mutex;
     Order m_order;
     std::unordered_map<std::string, Order::iterator> m_byKey;
-    std::vector<HeldCommand> m_held;  // waiting first ... in order of holding
+    std::vector<HeldCommand> m_held;  // in order of holding
     std::vector<DeviceEvent> m_events;
     std::uint64_t m_nextId = 1;
     std::uint64_t m_forgotten = 0;

@@ -1,6 +1,9 @@
 #include "session/log_stage.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 
 #include "net/control_escapes.h"
@@ -15,10 +18,11 @@ constexpr auto kReplyDelay = std::chrono::milliseconds(1);
 }  // namespace
 
 LogStage::LogStage(std::string logFile, LocalClock clock, bool sync, EngineCounters& counters,
-                   OutputQueue& output)
+                   DeviceTable& devices, OutputQueue& output)
     : m_log(logFile, std::move(clock),
             {sync, [this](const std::string& path) { return KeepWaitingForLock(path); }}),
       m_counters(counters),
+      m_devices(devices),
       m_output(output),
       m_publishedLogFile(std::move(logFile)) {}
 
@@ -80,7 +84,9 @@ void LogStage::Handle(std::vector<RecvHandOff>& batch, int socket) {
     }
     m_handled.clear();
     WriteEntries(batch);
+    NoteDevices(batch, socket);
     Answer(batch, socket);
+    SendHeld(socket);
     Publish();
     for (std::size_t i = 0; i < batch.size(); ++i) {
         m_handled[i].record = std::move(batch[i]);
@@ -131,6 +137,30 @@ void LogStage::Answer(const std::vector<RecvHandOff>& batch, int socket) {
     }
     std::this_thread::sleep_until(due);
     Bump(m_counters.replies, SendReplies(socket, m_answers));
+}
+
+void LogStage::NoteDevices(const std::vector<RecvHandOff>& batch, int socket) {
+    m_held.clear();
+    for (const RecvHandOff& record : batch) {
+        if (record.kind != HandOffKind::Text) {
+            continue;
+        }
+        const socket_info sender = MakeSocketInfo(socket, record.listener, record.from);
+        for (HeldCommand& command :
+             m_devices.Heard(record.text, record.Body(), sender, record.receivedAt)) {
+            m_held.push_back({record.from, std::move(command)});
+        }
+    }
+}
+
+void LogStage::SendHeld(int socket) {
+    for (const auto& [to, command] : m_held) {
+        const auto sent = sendto(socket, command.datagram.data(), command.datagram.size(), 0,
+                                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        if (sent < 0) {
+            m_devices.SendFailed(command, errno);
+        }
+    }
 }
 
 bool LogStage::KeepWaitingForLock(const std::string& path) {

@@ -13,12 +13,14 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "log/daily_log.h"
 #include "log/log_health.h"
 #include "net/engine_counters.h"
 #include "net/receive_thread.h"
+#include "session/device_table.h"
 #include "session/handled_record.h"
 
 namespace tarnwick {
@@ -33,7 +35,7 @@ public:
     static constexpr auto kLockWaitReported = std::chrono::seconds(1);
 
     LogStage(std::string logFile, LocalClock clock, bool sync, EngineCounters& counters,
-             OutputQueue& output);
+             DeviceTable& devices, OutputQueue& output);
     LogStage(const LogStage&) = delete;
     LogStage& operator=(const LogStage&) = delete;
     ~LogStage();
@@ -56,12 +58,17 @@ private:
     // The "@517" cut, then the batch's entries: one m_handled item per record.
     void WriteEntries(std::vector<RecvHandOff>& batch);
     void Answer(const std::vector<RecvHandOff>& batch, int socket);
+    // Tells the device table who reported, and takes what was held for them.
+    void NoteDevices(const std::vector<RecvHandOff>& batch, int socket);
+    // Sends what NoteDevices took, each to where its device's record came from.
+    void SendHeld(int socket);
     bool KeepWaitingForLock(const std::string& path);
     void Publish();
 
     DailyLog m_log;
     LogHealth m_health;
     EngineCounters& m_counters;
+    DeviceTable& m_devices;
     OutputQueue& m_output;
 
     mutable std::mutex m_shared;  // guards the three below
@@ -76,6 +83,7 @@ private:
     std::vector<HandledRecord> m_handled;  // reused by every batch
     std::vector<std::string_view> m_texts;
     std::vector<sockaddr_in> m_answers;
+    std::vector<std::pair<sockaddr_in, HeldCommand>> m_held;
     std::jthread m_thread;
 };
 

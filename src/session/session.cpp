@@ -9,10 +9,11 @@
 namespace tarnwick {
 
 Session::Session(SessionConfig config)
-    : m_output(std::move(config.wake), config.capacity),
+    : m_devices(std::move(config.devices)),
+      m_output(std::move(config.wake), config.capacity),
       m_intake({}, config.capacity),
       m_logStage(std::move(config.logFile), std::move(config.clock), config.sync, m_counters,
-                 m_output) {}
+                 m_devices, m_output) {}
 
 Session::~Session() { Close(); }
 

@@ -148,6 +148,15 @@ private:
     std::vector<std::string> m_reports;
 };
 
+inline SessionConfig ConfigFor(std::string logFile, std::function<void()> wake,
+                               DeviceSettings devices = {}) {
+    SessionConfig config;
+    config.logFile = std::move(logFile);
+    config.wake = std::move(wake);
+    config.devices = std::move(devices);
+    return config;
+}
+
 // A session listening on a port of the system's choosing, logging into a temporary folder,
 // and one peer.
 class SessionTest : public ::testing::Test {
@@ -166,7 +175,7 @@ protected:
 
     test::TempFolder folder;
     WaitableFrontEnd front;
-    Session session{{folder.PathOf("Data_logs_0307.txt"), SystemLocalTime, false, front.Waker()}};
+    Session session{ConfigFor(folder.PathOf("Data_logs_0307.txt"), front.Waker())};
     Peer peer;
 };
 

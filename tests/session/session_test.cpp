@@ -135,5 +135,26 @@ TEST_F(SessionTest, ListenReportsWhyItFailed) {
     EXPECT_EQ(ListenErrorMessage(ListenError::EmptyPort), "");
 }
 
+TEST(HeldCommandTest, LeavesRightAfterTheAnswerToTheDevicesNextReportAtItsNewPort) {
+    test::TempFolder folder;
+    WaitableFrontEnd front;
+    DeviceSettings devices;
+    devices.key = *ParseDeviceKeyRule("field:ID");
+    Session session(ConfigFor(folder.PathOf("Data_logs_0307.txt"), front.Waker(), devices));
+    session.SetAutoReply(true);
+    ASSERT_TRUE(session.Listen("0").ok());
+    Peer before;
+    Peer after;
+    before.SendTo(session.Port(), "#ST,123;ID:4;#");
+    EXPECT_EQ(before.ReceiveBytes(), ToBytes("@517"));
+    ASSERT_TRUE(session.Devices().Hold("4", ToBytes("#517HELLO"), "HELLO", time(nullptr)));
+    EXPECT_FALSE(before.Receive(kQuiet));
+    after.SendTo(session.Port(), "#ST,123;ID:4;#");
+    EXPECT_EQ(after.ReceiveBytes(), ToBytes("@517"));
+    EXPECT_EQ(after.ReceiveBytes(), ToBytes("#517HELLO"));
+    EXPECT_FALSE(before.Receive(kQuiet));
+    EXPECT_EQ(session.Devices().Device("4", time(nullptr))->commandsSent, 1u);
+}
+
 }  // namespace
 }  // namespace tarnwick::enginetest

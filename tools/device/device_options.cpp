@@ -15,7 +15,7 @@ namespace {
 
 // The largest payload a UDP datagram over IPv4 can carry.
 constexpr std::uint64_t kMaxUdpPayload = 65507;
-constexpr std::uint64_t kMaxSources = 1000;
+constexpr std::uint64_t kMaxSources = 16384;  // one descriptor each: mind `ulimit -n`
 constexpr std::uint64_t kMaxWindow = 1 << 20;
 constexpr std::uint64_t kMaxWaitMs = 3'600'000;
 constexpr double kMaxListenSeconds = 86'400;

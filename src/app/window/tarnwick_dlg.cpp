@@ -23,7 +23,7 @@
 #include "app/window/status_line.h"
 #include "command/command_composer.h"
 #include "display/qt/row_list_view.h"
-#include "app/log_folder_option.h"
+#include "app/session_options.h"
 #include "log/log_folder.h"
 #include "net/local_address.h"
 
@@ -69,8 +69,7 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
     : m_boxes(boxes ? std::move(boxes) : std::make_unique<QtMessageBoxes>(*this)),
       m_chooser(chooser ? std::move(chooser) : std::make_unique<QtFolderChooser>(*this)),
       m_clientArea(*this),
-      m_session({LogFilePathIn(LogFolderOf(options), SystemLocalTime()), SystemLocalTime,
-                 options.sync, [this] { PostDrain(); }}),
+      m_session(SessionConfigOf(options, [this] { PostDrain(); })),
       m_display([this](std::string_view row) { return (*m_dataWidths)(row); }),
       m_bmpListening(StatusLight(kLightListening)),
       m_bmpStopped(StatusLight(kLightStopped)) {

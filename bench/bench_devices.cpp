@@ -1,0 +1,61 @@
+// The device table's cost: how fast it takes records from many devices, and the memory one
+// device holds. Prints figures only.
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "session/device_table.h"
+
+namespace {
+
+constexpr int kDevices = 100'000;
+constexpr int kRecords = 2'000'000;
+
+long ResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long kilobytes = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> kilobytes;
+            break;
+        }
+    }
+    return kilobytes * 1024;
+}
+
+tarnwick::socket_info Sender(int device) {
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_port = htons(static_cast<std::uint16_t>(10000 + device % 50000));
+    from.sin_addr.s_addr = htonl(0x0A000000u + static_cast<std::uint32_t>(device / 50000));
+    return tarnwick::MakeSocketInfo(3, 1, from);
+}
+
+}  // namespace
+
+int main() {
+    using namespace tarnwick;
+    DeviceTable table{DeviceSettings{}};
+    const long before = ResidentBytes();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kRecords; ++i) {
+        const int device = i % kDevices;
+        const std::string body = "#ST,123;STA:" + std::to_string(i) + ";#";
+        const socket_info sender = Sender(device);
+        const std::string logged = sender.ipText + " (" + std::to_string(sender.port) + "):" + body;
+        table.Heard(logged, body, sender, 1'700'000'000 + i / 100'000);
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const long grown = ResidentBytes() - before;
+    std::printf("device table: %d records from %d devices in %.2f s, %.0f records/s\n", kRecords,
+                kDevices, seconds, kRecords / seconds);
+    std::printf("memory per device: %.0f bytes (%.1f MB for %d devices)\n",
+                static_cast<double>(grown) / kDevices, static_cast<double>(grown) / 1e6, kDevices);
+    return 0;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+// What both front ends start their session with, from the command line: one place, so the
+// window and the headless mode never drift apart.
+
+#include <functional>
+#include <string>
+
+#include "app/options.h"
+#include "session/session.h"
+
+namespace tarnwick {
+
+// --log-dir, else the default folder; without trailing "/", so the file's path has one
+// separator before its name.
+[[nodiscard]] std::string LogFolderOf(const Options& options);
+
+// wake: the front end's, run when records are ready to drain.
+[[nodiscard]] SessionConfig SessionConfigOf(const Options& options, std::function<void()> wake);
+
+}  // namespace tarnwick

@@ -1,0 +1,57 @@
+#include "session/device_key.h"
+
+namespace tarnwick {
+
+std::optional<DeviceKeyRule> ParseDeviceKeyRule(std::string_view text) {
+    using Kind = DeviceKeyRule::Kind;
+    constexpr std::string_view kField = "field:";
+    if (text == "address") {
+        return DeviceKeyRule{Kind::AddressAndPort, {}};
+    }
+    if (text == "ip") {
+        return DeviceKeyRule{Kind::Address, {}};
+    }
+    if (text.starts_with(kField) && text.size() > kField.size() &&
+        text.find_first_of(",;:#", kField.size()) == std::string_view::npos) {
+        return DeviceKeyRule{Kind::Field, std::string(text.substr(kField.size()))};
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string_view> FieldValue(std::string_view record, std::string_view name) {
+    for (std::size_t at = record.find(name); at != std::string_view::npos;
+         at = record.find(name, at + 1)) {
+        const std::size_t colon = at + name.size();
+        const bool starts = at > 0 && (record[at - 1] == ';' || record[at - 1] == ',');
+        if (!starts || colon >= record.size() || record[colon] != ':') {
+            continue;
+        }
+        std::size_t end = record.find(';', colon + 1);
+        if (end == std::string_view::npos) {
+            end = record.ends_with('#') ? record.size() - 1 : record.size();
+        }
+        if (end <= colon + 1) {
+            return std::nullopt;
+        }
+        return record.substr(colon + 1, end - colon - 1);
+    }
+    return std::nullopt;
+}
+
+std::string DeviceKeyOf(const DeviceKeyRule& rule, std::string_view record,
+                        std::string_view address, int port) {
+    using Kind = DeviceKeyRule::Kind;
+    if (rule.kind == Kind::Field) {
+        if (const auto value = FieldValue(record, rule.field)) {
+            return std::string(*value);
+        }
+    }
+    std::string key(address);
+    if (rule.kind != Kind::Address) {
+        key += ':';
+        key += std::to_string(port);
+    }
+    return key;
+}
+
+}  // namespace tarnwick
