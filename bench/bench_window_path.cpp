@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "app/max_rows.h"
 #include "app/window/dialog_font.h"
 #include "display/qt/live_display.h"
 #include "display/qt/row_widths.h"
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const RowWidths measure{QFontMetrics(DialogFont())};
-    LiveDisplay display(measure);
+    LiveDisplay display(measure, kDefaultMaxRows);
     std::atomic<std::uint64_t> drained{0};
 
     const long before = ResidentBytes();

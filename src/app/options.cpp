@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "app/duration_text.h"
+#include "app/max_rows.h"
 #include "session/device_key.h"
 
 namespace tarnwick {
@@ -84,6 +85,14 @@ bool TakeSilentAfter(std::string_view text, Options& options) {
     return TakeDuration(text, options.silentAfter);
 }
 
+bool TakeMaxRows(std::string_view text, Options& options) {
+    if (!ParseMaxRows(std::string(text)).error.empty()) {
+        return false;
+    }
+    options.maxRows = std::string(text);
+    return true;
+}
+
 struct Flag {
     std::string_view name;
     bool Options::*member;
@@ -108,6 +117,7 @@ constexpr std::string_view kDurationWanted =
 constexpr Valued kValued[] = {
     {"--port", TakePort, "a number from 0 to 65535"},
     {"--log-dir", TakeLogDir, "a folder"},
+    {"--max-rows", TakeMaxRows, "a number of records from 1 to 1000000000"},
     {"--device-key", TakeDeviceKey, "address, ip or field:NAME"},
     {"--max-devices", TakeMaxDevices, "a number from 1 to 10000000"},
     {"--hold-for", TakeHoldFor, kDurationWanted},
@@ -176,7 +186,7 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
 std::string UsageText() {
     return "Usage: tarnwick [--port PORT] [--listen] [--auto-reply] [--hex] [--log-dir DIR] "
            "[--sync]\n"
-           "               [DEVICE OPTIONS]\n"
+           "               [--max-rows N] [DEVICE OPTIONS]\n"
            "       tarnwick --headless --port PORT [--auto-reply] [--hex] [--log-dir DIR] "
            "[--sync]\n"
            "               [DEVICE OPTIONS] [--devices-file PATH]\n"
@@ -195,6 +205,8 @@ std::string UsageText() {
            "  --log-dir DIR  folder of the daily log files (default: DataLog beside the program,\n"
            "                 or ~/.local/share/tarnwick/DataLog where that cannot be written)\n"
            "  --sync         flush each batch of log entries to the disk before answering it\n"
+           "  --max-rows N   the window: keep the newest N records in view (default\n"
+           "                 1000000); older ones leave it, the log keeps them all\n"
            "  --version      print the version\n"
            "  --help         print this text\n"
            "\n"

@@ -23,6 +23,7 @@ struct Options {
     std::optional<std::string> logDir = {};  // never empty; default: "DataLog" beside the program
     bool listen = false;                     // --listen: the window presses "Listen" once it is up
     bool sync = false;                       // --sync: log entries reach the disk before answers
+    std::optional<std::string> maxRows = std::nullopt;
     // What makes a device and how long things last for it (--device-key, --max-devices,
     // --hold-for, --silent-after); the defaults are the session's.
     DeviceKeyRule deviceKey = DeviceSettings{}.key;

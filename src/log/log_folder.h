@@ -34,7 +34,7 @@ struct UserDirs {
 [[nodiscard]] std::string DefaultLogFolder(std::string_view programPath);
 
 // folder + "/" + "Data_logs_MMDD.txt" (a folder ending in "/" gives a doubled separator,
-// as the path has always been built).
+// so a chosen root folder gives "//Data_logs_MMDD.txt").
 [[nodiscard]] std::string LogFilePathIn(std::string_view folder, const LocalTime& t);
 
 // The running program's full path ("" when the system cannot tell).

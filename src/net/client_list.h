@@ -28,7 +28,7 @@ struct socket_info {
 class ClientList {
 public:
     void Append(socket_info info);
-    // nullopt until the first sender has been recorded (g_bClientConnected clear).
+    // nullopt until the first sender has been recorded.
     [[nodiscard]] std::optional<socket_info> Newest() const;
 
 private:

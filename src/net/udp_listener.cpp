@@ -35,6 +35,7 @@ std::uint16_t BoundPort(int fd) {
 std::string_view ListenErrorMessage(ListenError error) {
     switch (error) {
         case ListenError::SocketCreate:
+        case ListenError::ThreadStart:
             return "socket create error!";
         case ListenError::Bind:
             return "socket bind error!";
@@ -82,7 +83,9 @@ UdpListener& UdpListener::operator=(UdpListener&& other) noexcept {
     return *this;
 }
 
-UdpListener::~UdpListener() { CloseSocket(); }
+UdpListener::~UdpListener() {
+    CloseSocket();
+}
 
 void UdpListener::CloseSocket() {
     if (m_fd >= 0) {

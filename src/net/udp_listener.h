@@ -9,9 +9,12 @@
 
 namespace tarnwick {
 
-enum class ListenError { None, EmptyPort, SocketCreate, Bind };
+// ThreadStart: the socket was bound but its receive thread could not be started (no memory,
+// a thread or descriptor limit); the listener stays closed.
+enum class ListenError { None, EmptyPort, SocketCreate, Bind, ThreadStart };
 
-// "socket create error!", "socket bind error!", or empty (nothing to tell the operator).
+// "socket create error!" (for ThreadStart too: to the operator both mean the listener could
+// not be set up), "socket bind error!", or empty (nothing to tell the operator).
 [[nodiscard]] std::string_view ListenErrorMessage(ListenError error);
 
 class UdpListener {
@@ -21,7 +24,7 @@ public:
 
     struct OpenResult;
 
-    // CreateAndBindSocket: a UDP socket bound to port on INADDR_ANY.
+    // A UDP socket bound to port on every local IPv4 address (INADDR_ANY).
     [[nodiscard]] static OpenResult Open(std::uint16_t port);
 
     UdpListener(UdpListener&& other) noexcept;

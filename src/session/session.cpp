@@ -3,6 +3,8 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <new>
+#include <system_error>
 
 #include "net/port_text.h"
 
@@ -29,10 +31,22 @@ ListenResult Session::Listen(std::string_view portText) {
     }
     m_listener = std::move(opened.listener);
     ++m_listenerId;
-    m_logStage.Start(m_listener->Fd(), m_intake);
-    m_thread = std::make_unique<ReceiveThread>(ReceiveThreadArgs{
-        m_listener->Fd(), m_listenerId, m_switches, m_intake, m_clients, m_counters, m_sorter});
+    try {
+        m_logStage.Start(m_listener->Fd(), m_intake);
+        m_thread = std::make_unique<ReceiveThread>(ReceiveThreadArgs{
+            m_listener->Fd(), m_listenerId, m_switches, m_intake, m_clients, m_counters, m_sorter});
+    } catch (const std::system_error& error) {
+        return NotStarted(error.code().value());
+    } catch (const std::bad_alloc&) {
+        return NotStarted(ENOMEM);
+    }
     return {};
+}
+
+ListenResult Session::NotStarted(int errorCode) {
+    // A socket without its threads would look open and receive nothing.
+    Close();
+    return {ListenError::ThreadStart, errorCode};
 }
 
 void Session::Close() {

@@ -89,6 +89,8 @@ public:
     [[nodiscard]] CounterSnapshot Counters() const { return m_counters.Snapshot(); }
 
 private:
+    ListenResult NotStarted(int errorCode);
+
     ReceiveSwitches m_switches;
     ClientList m_clients;
     EngineCounters m_counters;

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "session/session_fixture.h"
+#include "support/descriptor_limit.h"
 
 namespace tarnwick::enginetest {
 namespace {
@@ -132,7 +133,23 @@ TEST_F(SessionTest, ListenReportsWhyItFailed) {
     EXPECT_EQ(session.Listen("").error, ListenError::EmptyPort);
     EXPECT_EQ(ListenErrorMessage(ListenError::Bind), "socket bind error!");
     EXPECT_EQ(ListenErrorMessage(ListenError::SocketCreate), "socket create error!");
+    EXPECT_EQ(ListenErrorMessage(ListenError::ThreadStart), "socket create error!");
     EXPECT_EQ(ListenErrorMessage(ListenError::EmptyPort), "");
+}
+
+TEST_F(SessionTest, AReceiveThreadThatCannotStartLeavesTheListenerClosed) {
+    session.Close();
+    {
+        // One descriptor: enough for the socket, none for the thread's wake-up.
+        const test::DescriptorsNearlyExhausted limit(1);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const ListenResult result = session.Listen("0");
+            EXPECT_EQ(result.error, ListenError::ThreadStart);
+            EXPECT_EQ(result.errorCode, EMFILE);
+            EXPECT_FALSE(session.IsListening());  // and the socket given back: the retry fails alike
+        }
+    }
+    EXPECT_TRUE(session.Listen("0").ok());
 }
 
 TEST(HeldCommandTest, LeavesRightAfterTheAnswerToTheDevicesNextReportAtItsNewPort) {

@@ -27,6 +27,16 @@ const LocalTime kNoon = [] {
     return LocalTime(t);
 }();
 
+// Rows of several sizes, empty ones among them: 3,000 of them fill more than a few chunks.
+std::string ArenaRow(int i) {
+    return std::string(static_cast<std::size_t>(i % 7 == 0 ? 0 : 400 + i % 3700),
+                       static_cast<char>('a' + i % 26));
+}
+
+int Length(std::string_view row) {
+    return static_cast<int>(row.size());
+}
+
 RecvHandOff Text(std::string_view body) {
     return MakeHandOff(HandOffKind::Text, "10.0.0.7", 4000, body, 0);
 }
@@ -38,7 +48,7 @@ class LiveDisplayTest : public QObject {
 
 private Q_SLOTS:
     void newRecordsStandAboveOlderOnes() {
-        LiveDisplay display([](std::string_view row) { return static_cast<int>(row.size()); });
+        LiveDisplay display(Length, 10);
         const RecvHandOff older = Text("#ST,123;A:1;#");
         const RecvHandOff newer = Text("a text without the marker");
         display.Show(older, kNoon);
@@ -58,12 +68,10 @@ private Q_SLOTS:
     }
 
     void rowsKeepTheirBytesAcrossArenaChunks() {
-        // Rows of several sizes, empty ones among them, filling more than a few 1 MiB chunks.
         RowColumnModel model;
         std::vector<std::string> topDown;
         for (int i = 0; i < 3000; ++i) {
-            const std::string row(static_cast<std::size_t>(i % 7 == 0 ? 0 : 400 + i % 3700),
-                                  static_cast<char>('a' + i % 26));
+            const std::string row = ArenaRow(i);
             model.StageOnTop({row});
             topDown.insert(topDown.begin(), row);
         }
@@ -71,17 +79,62 @@ private Q_SLOTS:
         QCOMPARE(Rows(model), topDown);
     }
 
-    void extentFollowsTheWidestTextRowUntilCleared() {
-        LiveDisplay display([](std::string_view row) { return static_cast<int>(row.size()); });
+    void theOldestRecordsLeaveTheBottomPastTheLimit() {
+        LiveDisplay display(Length, 2);
+        display.Show(Text("#ST,123;A:oldest;#"), kNoon);
+        display.Commit();
+        display.Show(Text("#ST,123;A:middle;#"), kNoon);
+        display.Show(Text("#ST,123;L:400;A:newest" + std::string(700, 'x') + ";#"), kNoon);
+        QSignalSpy removed(&display.Data(), &QAbstractItemModel::rowsRemoved);
+        display.Commit();
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(display.RecordsLeftView(), 1u);
+        const DisplayRows newest =
+            TextRecordRows("10.0.0.7 (4000):#ST,123;L:400;A:newest" + std::string(700, 'x') + ";#",
+                           "  12:00:00", false);
+        const DisplayRows middle =
+            TextRecordRows("10.0.0.7 (4000):#ST,123;A:middle;#", "  12:00:00", false);
+        std::vector<std::string> data = newest.data;
+        data.insert(data.end(), middle.data.begin(), middle.data.end());
+        QCOMPARE(Rows(display.Data()), data);
+        // The first record's "   " row below it left with it.
+        QCOMPARE(display.Time().rowCount(), display.Data().rowCount());
+
+        display.Clear();
+        QCOMPARE(display.RecordsLeftView(), 0u);
+        QCOMPARE(display.Data().rowCount(), 0);
+    }
+
+    void rowsLeavingTheBottomFreeTheirChunksAndKeepTheRestIntact() {
+        RowColumnModel model;
+        std::vector<std::string> topDown;
+        for (int i = 0; i < 3000; ++i) {
+            const std::string row = ArenaRow(i);
+            model.StageOnTop({row, row});
+            topDown.insert(topDown.begin(), {row, row});
+            if (i % 500 == 499) {
+                model.Commit();
+                model.DropOldestRecords(400);
+                topDown.resize(topDown.size() - 800);
+            }
+        }
+        model.Commit();
+        QCOMPARE(Rows(model), topDown);
+        // About 2.6 MiB of rows stay out of the 13 MiB that came.
+        QVERIFY(model.ArenaBytes() <= 4u << 20);
+    }
+
+    void extentFollowsTheWidestRowUntilCleared() {
+        LiveDisplay display(Length, 10);
         QCOMPARE(display.DataExtent(), 90);
         display.Show(Text("#ST,123;A:123456789;#"), kNoon);
         display.Show(Text("#ST,123;A:1;#"), kNoon);
         QCOMPARE(display.DataExtent(), 21 + 90);
-        // Hex rows leave the extent alone.
+        // A hex row is shown, so it widens the extent like any other.
         display.Show(MakeHandOff(HandOffKind::Hex, "10.0.0.7", 4000, std::string(200, 'F'), 0),
                      kNoon);
         display.Commit();
-        QCOMPARE(display.DataExtent(), 21 + 90);
+        QCOMPARE(display.DataExtent(), 200 + 90);
 
         display.Clear();
         QCOMPARE(display.DataExtent(), 90);
@@ -106,7 +159,7 @@ private Q_SLOTS:
         QCOMPARE(ToPixels({10, 20, 30, 40}, {average, height}), pixels);
     }
 
-    void statusLineNamesTheLogFailureFirst() {
+    void statusLineNamesNoticesFirstAndGroupsDigits() {
         CounterSnapshot c;
         c.received = 9;
         c.records = 7;
@@ -115,10 +168,44 @@ private Q_SLOTS:
         c.logged = 6;
         c.kernelDrops = 1;
         const std::string counters =
-            "received 9, records 7, dropped 2, replies 7, logged 6, kernel drops 1";
-        QCOMPARE(StatusLineText("", c), counters);
-        QCOMPARE(StatusLineText("Log not written: /x: No such file", c),
-                 "Log not written: /x: No such file; " + counters);
+            "received 9, records 7, dropped 2, replies 7, logged 6, not logged 0 (not answered 0), "
+            "kernel drops 1";
+        QCOMPARE(StatusLineText({"", "", 0, 10, c}), counters);
+        QCOMPARE(StatusLineText({"", "", 1, 10, c}),
+                 "1 record left the view (limit 10); " + counters);
+        QCOMPARE(StatusLineText({"Log not written: /x: No such file", "listening on UDP port 4",
+                                 1234, 1'000'000, c}),
+                 "Log not written: /x: No such file; listening on UDP port 4; 1,234 records "
+                 "left the view (limit 1,000,000); " +
+                     counters);
+
+        CounterSnapshot huge;
+        huge.received = huge.records = huge.replies = huge.logged = 1'000'000'000'000;
+        huge.droppedEmpty = 999'999'999'999;
+        huge.kernelDrops = 1'000;
+        QCOMPARE(StatusLineText({"", "", 0, 10, huge}),
+                 std::string("received 1,000,000,000,000, records 1,000,000,000,000, dropped "
+                             "999,999,999,999, replies 1,000,000,000,000, logged "
+                             "1,000,000,000,000, not logged 0 (not answered 0), kernel drops 1,000"));
+    }
+
+    void listenNoticeOnlyWhenThePortIsNotTheOneTyped_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("bound");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("as typed") << "5000" << 5000 << "";
+        QTest::newRow("0: the system picked") << "0" << 41234 << "listening on UDP port 41234";
+        QTest::newRow("empty") << "" << 41234 << "listening on UDP port 41234";
+        QTest::newRow("not a number") << "abc" << 41234 << "listening on UDP port 41234";
+        QTest::newRow("hex is not read as hex") << "0x10" << 41234 << "listening on UDP port 41234";
+        QTest::newRow("low 16 bits") << "70000" << 4464 << "listening on UDP port 4464";
+    }
+    void listenNoticeOnlyWhenThePortIsNotTheOneTyped() {
+        QFETCH(QString, typed);
+        QFETCH(int, bound);
+        QFETCH(QString, notice);
+        QCOMPARE(ListenNotice(typed.toStdString(), static_cast<std::uint16_t>(bound)),
+                 notice.toStdString());
     }
 };
 

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "app/window/pictures.h"
+#include "app/window/status_line.h"
 #include "display/qt/row_list_view.h"
 #include "display/qt/row_widths.h"
 #include "display/record_rows.h"
@@ -20,6 +21,7 @@
 #include "log/log_folder.h"
 #include "net/local_address.h"
 #include "net/record_rules.h"
+#include "support/descriptor_limit.h"
 #include "support/udp.h"
 
 namespace tarnwick::windowtest {
@@ -100,6 +102,8 @@ private:
         QTest::keyClicks(Find<QLineEdit>("IDC_LOCAL_PORT"), port);
         QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
     }
+    // The whole status line, as its tooltip holds it.
+    QString StatusLine() const { return Find<QLabel>("status_line")->toolTip(); }
     void WaitForDataRows(int rows) {
         QTRY_COMPARE_WITH_TIMEOUT(List("IDC_LIST_DATA")->model()->rowCount(), rows, kPatienceMs);
     }
@@ -157,12 +161,22 @@ private Q_SLOTS:
         TypePortAndListen(QStringLiteral("0"));
         QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Close"));
         QVERIFY(dlg.ListeningPort() != 0);
+        // The field and the status line name the port devices must send to.
+        const QString port = QString::number(dlg.ListeningPort());
+        QCOMPARE(Find<QLineEdit>("IDC_LOCAL_PORT")->text(), port);
+        QVERIFY(StatusLine().startsWith("listening on UDP port " + port + "; "));
         QCOMPARE(Find<QLabel>("IDC_STATUS_LIGHT")->pixmap().toImage(),
                  StatusLight(kLightListening).toImage());
         QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
         QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
         QCOMPARE(dlg.ListeningPort(), 0);
         QVERIFY(m_shown.empty());
+        QVERIFY(StatusLine().startsWith("received"));
+
+        // Listening again on the port now in the field: it is the one typed, nothing to say.
+        QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
+        QCOMPARE(QString::number(dlg.ListeningPort()), port);
+        QVERIFY(StatusLine().startsWith("received"));
     }
 
     void aTakenPortSaysSoAndAnEmptyOneNothing() {
@@ -178,6 +192,20 @@ private Q_SLOTS:
         QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
         QVERIFY(m_shown.empty());
         QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
+    }
+
+    void aReceiveThreadThatCannotStartIsReportedAndTheListenerStaysClosed() {
+        CTarnwickDlg& dlg = Open();
+        QTest::keyClicks(Find<QLineEdit>("IDC_LOCAL_PORT"), QStringLiteral("0"));
+        {
+            const test::DescriptorsNearlyExhausted limit(1);
+            QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
+        }
+        QCOMPARE(m_shown.size(), 1u);
+        QCOMPARE(m_shown[0],
+                 (OperatorMessage{"socket create error!", "tarnwick", MessageIcon::None}));
+        QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
+        QCOMPARE(dlg.ListeningPort(), 0);
     }
 
     void recordsAppearWithTheirRows_data() {
@@ -224,6 +252,44 @@ private Q_SLOTS:
         peer.SendTo(dlg.ListeningPort(), record);
         WaitForDataRows(2);
         QCOMPARE(List("IDC_LIST_SOURCE")->model()->rowCount(), 3);
+    }
+
+    void keepsTheNewestRecordsUpToMaxRowsAndSaysHowManyLeft() {
+        UdpPeer peer = UdpPeer::BindLoopback();
+        Options options = LoggingTo(m_logDir->path());
+        options.maxRows = "2";
+        CTarnwickDlg& dlg = Open(options);
+        TypePortAndListen(QStringLiteral("0"));
+        for (const char* record : {"#ST,123;N:1;#", "#ST,123;N:2;#", "#ST,123;N:3;#"}) {
+            peer.SendTo(dlg.ListeningPort(), record);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            StatusLine().contains("; 1 record left the view (limit 2); received 3"), kPatienceMs);
+        const std::vector<std::string> data = Rows(List("IDC_LIST_DATA"));
+        QCOMPARE(data, (std::vector<std::string>{"   ", "#ST,123;N:3;#", "   ", "#ST,123;N:2;#"}));
+
+        QTest::mouseClick(Find<QPushButton>("IDC_BUFFER_CLEAR"), Qt::LeftButton);
+        QCOMPARE(List("IDC_LIST_DATA")->model()->rowCount(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!StatusLine().contains("left the view"), kPatienceMs);
+    }
+
+    void theStatusLineShowsEveryCounterInFullBelowTheContent() {
+        CTarnwickDlg& dlg = Open();
+        dlg.show();
+        CounterSnapshot huge;
+        huge.received = huge.records = huge.replies = huge.logged = 1'000'000'000'000;
+        huge.droppedEmpty = huge.kernelDrops = 999'999'999'999;
+        auto* line = Find<QLabel>("status_line");
+        line->setText(QString::fromStdString(CountersText(huge)));
+        // Where the label draws its text, and how high that text wraps there.
+        const QRect room = line->contentsRect().adjusted(line->indent(), 0, 0, 0);
+        QVERIFY(line->fontMetrics()
+                    .boundingRect(room, Qt::AlignLeft | Qt::TextWordWrap, line->text())
+                    .height() <= room.height());
+        // Outside the scrolled content, which keeps the template's places.
+        const QWidget* viewport = Find<QWidget>("client_viewport");
+        QVERIFY(line->geometry().top() >= viewport->geometry().bottom());
+        QCOMPARE(line->width(), dlg.width());
     }
 
     void theDataColumnScrollsAcrossItsExtent() {
@@ -298,9 +364,8 @@ private Q_SLOTS:
         TypePortAndListen(QStringLiteral("0"));
         peer.SendTo(dlg.ListeningPort(), "#ST,123;STA:1;#");
         WaitForDataRows(2);
-        QTRY_VERIFY(Find<QLabel>("IDC_COUNTERS")
-                        ->toolTip()
-                        .startsWith(QStringLiteral("Log not written: ")));
+        QTRY_VERIFY(
+            Find<QLabel>("status_line")->toolTip().startsWith(QStringLiteral("Log not written: ")));
         QVERIFY(m_shown.empty());
     }
 

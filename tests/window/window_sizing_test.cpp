@@ -2,6 +2,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <functional>
 
 #include "app/window/scroll_steps.h"
@@ -141,6 +142,80 @@ private Q_SLOTS:
         const ScrollAction step =
             ScrollActionOf(static_cast<QAbstractSlider::SliderAction>(action));
         QCOMPARE(ScrollPosition({0, 10}, position, step, thumb), expected);
+    }
+
+    void wheelTurns_data() {
+        QTest::addColumn<int>("pending");
+        QTest::addColumn<int>("delta");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("left");
+        QTest::newRow("one notch toward the operator: a line forward") << 0 << -120 << 1 << 0;
+        QTest::newRow("one notch away: a line back") << 0 << 120 << -1 << 0;
+        QTest::newRow("three notches at once") << 0 << -360 << 3 << 0;
+        QTest::newRow("half a notch waits") << 0 << -60 << 0 << -60;
+        QTest::newRow("and the other half makes a line") << -60 << -60 << 1 << 0;
+        QTest::newRow("turning back cancels what waits") << -60 << 60 << 0 << 0;
+    }
+    void wheelTurns() {
+        QFETCH(int, pending);
+        QFETCH(int, delta);
+        QFETCH(int, lines);
+        QFETCH(int, left);
+        QCOMPARE(WheelTurn(pending, delta), (WheelLines{lines, left}));
+    }
+
+    void positionsShowingAControl_data() {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<int>("begin");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<int>("expected");
+        // A view 100 pixels long over a range of 0 to 20 units.
+        QTest::newRow("already in view: no move") << 2 << 30 << 90 << 2;
+        QTest::newRow("below: its far edge just in view") << 0 << 150 << 171 << 8;
+        QTest::newRow("above: its near edge at the top, rounded down") << 10 << 45 << 60 << 4;
+        QTest::newRow("longer than the view: its beginning") << 0 << 120 << 300 << 12;
+        QTest::newRow("longer than the view and filling it: no move") << 15 << 120 << 300 << 15;
+        QTest::newRow("past the range: the end of it") << 0 << 390 << 400 << 20;
+    }
+    void positionsShowingAControl() {
+        QFETCH(int, position);
+        QFETCH(int, begin);
+        QFETCH(int, end);
+        QFETCH(int, expected);
+        QCOMPARE(PositionShowing({0, 20}, position, 100, begin, end), expected);
+    }
+
+    void theWheelAndTheFocusScrollTheWindow() {
+        CTarnwickDlg& dlg = Open();
+        QScrollBar& vertical = Bar("vertical_scroll_bar");
+        if (vertical.maximum() < 2) {
+            QSKIP("this screen shows the whole window");
+        }
+        const auto turn = [](QWidget& over, int delta) {
+            QWheelEvent wheel(QPointF(5, 5), over.mapToGlobal(QPointF(5, 5)), QPoint(),
+                              QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
+            QApplication::sendEvent(&over, &wheel);
+            return wheel.isAccepted();
+        };
+        const int top = Content().y();
+        turn(Content(), -120);
+        QCOMPARE(vertical.value(), 1);
+        QCOMPARE(Content().y(), top - kScrollUnitPx);
+        turn(Content(), 240);  // two lines back, the second past the start: dropped
+        QCOMPARE(vertical.value(), 0);
+        QCOMPARE(Content().y(), top);
+        // A list keeps the wheel even at the end of its rows, so the window does not move.
+        QVERIFY(turn(*Find<QWidget>(dlg, "IDC_LIST_DATA"), 120));
+
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        for (const char* name : {"IDC_SEND_BUFFER", "IDC_LOCAL_IP"}) {
+            auto* control = Find<QWidget>(dlg, name);
+            control->setFocus(Qt::TabFocusReason);
+            const QRect place = InView(*control, Viewport());
+            QVERIFY2(place.top() >= 0 && place.bottom() < Viewport().height(), name);
+        }
     }
 
     void onScreensOfEverySize_data() {

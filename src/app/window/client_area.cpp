@@ -1,9 +1,44 @@
 #include "app/window/client_area.h"
 
+#include <QApplication>
+#include <QWheelEvent>
+#include <cstdlib>
+
 #include "app/window/scroll_steps.h"
 
 namespace tarnwick {
 namespace {
+
+// Wheel turns that reach the content: over a control that has no use for them, or over the
+// content itself.
+class WheelFilter final : public QObject {
+public:
+    WheelFilter(QObject& content, ClientArea& area) : QObject(&content), m_area(area) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Wheel) {
+            return QObject::eventFilter(watched, event);
+        }
+        m_area.Wheel(static_cast<QWheelEvent*>(event)->angleDelta());
+        return true;
+    }
+
+private:
+    ClientArea& m_area;
+};
+
+// Steps bar one line at a time, each dropped whole at the end of the range.
+void StepLines(QScrollBar& bar, int lines) {
+    for (int step = 0; step < std::abs(lines); ++step) {
+        StepScrollBar(bar, lines < 0 ? QAbstractSlider::SliderSingleStepSub
+                                     : QAbstractSlider::SliderSingleStepAdd);
+    }
+}
+
+void ShowSpan(QScrollBar& bar, int viewPx, int begin, int length) {
+    bar.setSliderPosition(PositionShowing({bar.minimum(), bar.maximum()}, bar.value(), viewPx,
+                                          begin, begin + length));
+}
 
 QScrollBar* MakeBar(QWidget& window, Qt::Orientation orientation, const char* name) {
     auto* bar = new QScrollBar(orientation, &window);
@@ -34,6 +69,27 @@ ClientArea::ClientArea(QWidget& window)
     for (QScrollBar* bar : {m_horizontal, m_vertical}) {
         QObject::connect(bar, &QScrollBar::valueChanged, m_content, [this] { Follow(); });
     }
+    m_content->installEventFilter(new WheelFilter(*m_content, *this));
+    QObject::connect(qApp, &QApplication::focusChanged, m_content,
+                     [this](QWidget* /*old*/, QWidget* now) {
+                         if (now != nullptr && m_content->isAncestorOf(now)) {
+                             Show(*now);
+                         }
+                     });
+}
+
+void ClientArea::Wheel(QPoint angleDelta) {
+    const WheelLines across = WheelTurn(m_pendingWheel.x(), angleDelta.x());
+    const WheelLines down = WheelTurn(m_pendingWheel.y(), angleDelta.y());
+    m_pendingWheel = QPoint(across.pending, down.pending);
+    StepLines(*m_horizontal, across.lines);
+    StepLines(*m_vertical, down.lines);
+}
+
+void ClientArea::Show(const QWidget& control) {
+    const QRect place(control.mapTo(m_content, QPoint(0, 0)), control.size());
+    ShowSpan(*m_horizontal, m_viewport->width(), place.left(), place.width());
+    ShowSpan(*m_vertical, m_viewport->height(), place.top(), place.height());
 }
 
 void ClientArea::Fit(const WindowFit& fit) {

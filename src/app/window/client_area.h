@@ -2,7 +2,9 @@
 
 // The main window's client area: the template's controls sit on one content widget, which a
 // viewport clips and two scroll bars move, kScrollUnitPx pixels per unit of a bar's position.
-// At position 0 of both bars every control is exactly where the template puts it.
+// At position 0 of both bars every control is exactly where the template puts it. The mouse
+// wheel over the content moves the bars by line steps (the lists keep the wheel for their own
+// rows), and a control that takes the keyboard focus is brought into view.
 
 #include <QScrollBar>
 #include <QWidget>
@@ -24,6 +26,11 @@ public:
     // Sizes the viewport and shows the bars that fit asks for, with their ranges.
     void Fit(const WindowFit& fit);
 
+    // A wheel turn over the content.
+    void Wheel(QPoint angleDelta);
+    // Moves the bars as little as brings control (a widget on the content) into view.
+    void Show(const QWidget& control);
+
 private:
     void Follow();
 
@@ -31,6 +38,7 @@ private:
     QWidget* m_content;
     QScrollBar* m_horizontal;
     QScrollBar* m_vertical;
+    QPoint m_pendingWheel;  // turned, short of a notch
 };
 
 // Moves bar as action asks, in the window's own scroll steps rather than the bar's; called

@@ -36,7 +36,7 @@ constexpr ControlSpec kMainDialog[] = {
     {K::ListBox, "IDC_LIST_SOURCE", "", {55, 59, 96, 328}},
     {K::CheckBox, "IDC_DISPLAY_HEX", " Hex", {245, 46, 49, 11}},
     // The free space of the display's header row, between " Hex" and "Buffer Clear".
-    {K::Label, "IDC_COUNTERS", "", {298, 46, 215, 10}},
+    {K::Label, "IDC_NOTICES", "", {298, 46, 215, 10}},
 };
 
 constexpr ControlSpec kAboutDialog[] = {

@@ -1,5 +1,9 @@
 #include "app/window/scroll_steps.h"
 
+#include <algorithm>
+
+#include "app/window/window_sizing.h"
+
 namespace tarnwick {
 namespace {
 
@@ -52,6 +56,27 @@ ScrollAction ScrollActionOf(QAbstractSlider::SliderAction action) {
             break;
     }
     return ScrollAction::None;
+}
+
+WheelLines WheelTurn(int pending, int angleDelta) {
+    constexpr int kNotch = 120;
+    const int total = pending + angleDelta;
+    return {-(total / kNotch) * kLineStep, total % kNotch};
+}
+
+int PositionShowing(ScrollRange range, int position, int viewPx, int begin, int end) {
+    const int top = position * kScrollUnitPx;
+    if (begin <= top && end >= top + viewPx) {
+        return position;  // it fills the view already: a click into a tall list moves nothing
+    }
+    int wanted = position;
+    if (end > wanted * kScrollUnitPx + viewPx) {
+        wanted = (end - viewPx + kScrollUnitPx - 1) / kScrollUnitPx;
+    }
+    if (begin < wanted * kScrollUnitPx) {
+        wanted = begin / kScrollUnitPx;
+    }
+    return std::clamp(wanted, range.minimum, range.maximum);
 }
 
 }  // namespace tarnwick

@@ -32,4 +32,18 @@ struct ScrollRange {
 
 [[nodiscard]] ScrollAction ScrollActionOf(QAbstractSlider::SliderAction action);
 
+// A wheel turn as line steps: one notch (120 eighths of a degree) is one line step, back for
+// a turn away from the operator. What falls short of a notch waits for the next turn.
+struct WheelLines {
+    int lines = 0;  // negative: back
+    int pending = 0;
+    bool operator==(const WheelLines&) const = default;
+};
+[[nodiscard]] WheelLines WheelTurn(int pending, int angleDelta);
+
+// The position nearest to position at which the pixels from begin to end of the content are
+// in a view viewPx long, within range. When they cannot all be: no move while they fill the
+// view, else their beginning.
+[[nodiscard]] int PositionShowing(ScrollRange range, int position, int viewPx, int begin, int end);
+
 }  // namespace tarnwick

@@ -1,8 +1,10 @@
 #pragma once
 
-// The display header's status text: why the log is not being written, if it is not, and the
-// engine's counters, so that nothing is lost uncounted.
+// The status line: what the operator must notice first (the log not being written, a port
+// other than the one typed, records gone from the view), then the engine's counters, so that
+// nothing is lost uncounted.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,8 +12,29 @@
 
 namespace tarnwick {
 
-// "received R, records N, dropped D, replies P, logged L, kernel drops K", after the log
-// failure text and "; " while the log is failing.
-[[nodiscard]] std::string StatusLineText(std::string_view logFailure, const CounterSnapshot& c);
+struct StatusFacts {
+    std::string_view logFailure;  // empty while the log is written
+    std::string_view listenNotice;
+    std::uint64_t recordsLeftView = 0;  // the oldest records the limit took off the view
+    std::uint64_t maxRecords = 0;       // the live display's limit
+    CounterSnapshot counters;
+};
+
+// Each notice that applies, joined by "; "; empty when none does.
+[[nodiscard]] std::string NoticesText(const StatusFacts& facts);
+
+// "received R, records N, dropped D, replies P, logged L, kernel drops K", each figure in
+// groups of three digits.
+[[nodiscard]] std::string CountersText(const CounterSnapshot& c);
+
+// The whole line: the notices, "; " and the counters.
+[[nodiscard]] std::string StatusLineText(const StatusFacts& facts);
+
+// "listening on UDP port N" when the port bound is not the text typed (empty, "0", "abc"
+// and the like bind a port the system picks); empty when they agree.
+[[nodiscard]] std::string ListenNotice(std::string_view typed, std::uint16_t bound);
+
+// 1234567 as "1,234,567".
+[[nodiscard]] std::string GroupedDigits(std::uint64_t value);
 
 }  // namespace tarnwick

@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include <cstdio>
+
+#include "app/display_check.h"
 #include "app/stop_signals.h"
 #include "app/window/dialog_font.h"
 #include "app/window/pictures.h"
@@ -14,6 +17,10 @@
 namespace tarnwick {
 
 int CTarnwickApp::InitInstance(const Options& options) {
+    if (!DisplayMayOpen(DisplayEnvironment::OfThisProcess())) {
+        std::fputs(kNoDisplayMessage, stderr);
+        return 1;
+    }
     // Before QApplication: its own threads must not take the stop signals either.
     const int stopSignals = WatchStopSignals();
     QApplication app(m_argc, m_argv);

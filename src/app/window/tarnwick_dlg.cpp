@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/max_rows.h"
 #include "app/window/about_dlg.h"
 #include "app/window/control_builder.h"
 #include "app/window/dialog_font.h"
@@ -21,6 +22,7 @@
 #include "app/window/pictures.h"
 #include "app/window/save_path_notice.h"
 #include "app/window/status_line.h"
+#include "app/window/status_line_widget.h"
 #include "command/command_composer.h"
 #include "display/qt/row_list_view.h"
 #include "app/session_options.h"
@@ -70,7 +72,8 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
       m_chooser(chooser ? std::move(chooser) : std::make_unique<QtFolderChooser>(*this)),
       m_clientArea(*this),
       m_session(SessionConfigOf(options, [this] { PostDrain(); })),
-      m_display([this](std::string_view row) { return (*m_dataWidths)(row); }),
+      m_display([this](std::string_view row) { return (*m_dataWidths)(row); },
+                ParseMaxRows(options.maxRows).records),
       m_bmpListening(StatusLight(kLightListening)),
       m_bmpStopped(StatusLight(kLightStopped)) {
     setObjectName(QStringLiteral("IDD_MAIN_DIALOG"));
@@ -80,6 +83,7 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont());
     const DialogBase base = DialogBaseOf(font());
+    m_labelCounters = MakeStatusLine(*this);
     QWidget& content = m_clientArea.Content();
     CreateControls(content, MainDialogControls(), base);
     content.resize(ToPixels(kMainDialogSize, base).size());
@@ -117,11 +121,9 @@ void CTarnwickDlg::BindControls() {
     m_buttonListen = Control<QPushButton>("IDC_LISTEN");
     m_buttonSend = Control<QPushButton>("IDC_SEND");
     m_labelClock = Control<QLabel>("IDC_STATUS_TEXT");
-    m_labelCounters = Control<QLabel>("IDC_COUNTERS");
-    // Six counters share the header row's free space with the log's failure text.
-    QFont small = font();
-    small.setPointSize(font().pointSize() - 1);
-    m_labelCounters->setFont(small);
+    m_labelNotices = Control<QLabel>("IDC_NOTICES");
+    // The notices share the header row's free space with nothing, in the status line's font.
+    m_labelNotices->setFont(m_labelCounters->font());
 }
 
 void CTarnwickDlg::ConfigureLists() {
@@ -139,9 +141,13 @@ void CTarnwickDlg::ConfigureLists() {
 void CTarnwickDlg::OnCreate(QSize contentSize) {
     const QRect available = screen()->availableGeometry();
     const int barExtent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    const WindowFit fit = FitWindow(available.size(), contentSize, barExtent);
-    setFixedSize(fit.window);
+    // The status line stands below the scrolled content, the full width of the window.
+    const int statusHeight = StatusLineHeight(*m_labelCounters);
+    const WindowFit fit =
+        FitWindow(available.size() - QSize(0, statusHeight), contentSize, barExtent);
+    setFixedSize(fit.window + QSize(0, statusHeight));
     m_clientArea.Fit(fit);
+    m_labelCounters->setGeometry(0, fit.window.height(), fit.window.width(), statusHeight);
     move(available.topLeft());
 }
 
@@ -195,15 +201,23 @@ std::uint16_t CTarnwickDlg::ListeningPort() const {
 }
 
 void CTarnwickDlg::OnBnClickedListen() {
+    m_listenNotice.clear();
     if (m_session.IsListening()) {
         m_session.Close();
         ShowListenState();
         return;
     }
-    const ListenResult result = m_session.Listen(m_editLocalPort->text().toStdString());
+    const std::string typed = m_editLocalPort->text().toStdString();
+    const ListenResult result = m_session.Listen(typed);
+    const std::uint16_t port = m_session.Port();
+    if (result.ok()) {
+        // Devices must be sent to the port bound, not to whatever the field held.
+        m_listenNotice = ListenNotice(typed, port);
+        m_editLocalPort->setText(QString::number(port));
+    }
     ShowListenState();
     if (result.ok()) {
-        std::fprintf(stderr, "tarnwick: listening on UDP port %u\n", unsigned{m_session.Port()});
+        std::fprintf(stderr, "tarnwick: listening on UDP port %u\n", unsigned{port});
         return;
     }
     const std::string_view message = ListenErrorMessage(result.error);
@@ -216,6 +230,7 @@ void CTarnwickDlg::ShowListenState() {
     const bool listening = m_session.IsListening();
     m_buttonListen->setText(listening ? QStringLiteral("Close") : QStringLiteral("Listen"));
     m_staticStatus->setPixmap(listening ? m_bmpListening : m_bmpStopped);
+    RefreshStatusLine();
 }
 
 void CTarnwickDlg::OnBnClickedBufferClear() {
@@ -285,14 +300,20 @@ void CTarnwickDlg::ShowDestination() {
 }
 
 void CTarnwickDlg::RefreshStatusLine() {
-    const QString line =
-        Latin1(StatusLineText(m_session.LogStatus(), m_session.Counters()));
+    const std::string logStatus = m_session.LogStatus();
+    const StatusFacts facts{logStatus, m_listenNotice,
+                            m_display.RecordsLeftView(), m_display.MaxRecords(),
+                            m_session.Counters()};
+    const QString line = Latin1(StatusLineText(facts));
     if (line == m_labelCounters->toolTip()) {
         return;
     }
+    // The counters always fit their strip; a long notice is cut, and both show it all on hover.
     m_labelCounters->setToolTip(line);
-    m_labelCounters->setText(
-        m_labelCounters->fontMetrics().elidedText(line, Qt::ElideRight, m_labelCounters->width()));
+    m_labelCounters->setText(Latin1(CountersText(facts.counters)));
+    m_labelNotices->setToolTip(line);
+    m_labelNotices->setText(m_labelNotices->fontMetrics().elidedText(
+        Latin1(NoticesText(facts)), Qt::ElideRight, m_labelNotices->width()));
 }
 
 void CTarnwickDlg::OnAbout() {

@@ -93,6 +93,7 @@ private:
     std::size_t m_nextInBatch = 0;
     std::atomic<bool> m_drainPosted{false};    // set by the receive thread's wake too
     std::optional<socket_info> m_shownClient;  // what "Desination IP:" and "Port:" show
+    std::string m_listenNotice;                // while the port bound is not the one typed
 
     QPixmap m_bmpListening;
     QPixmap m_bmpStopped;
@@ -111,7 +112,8 @@ private:
     QPushButton* m_buttonListen = nullptr;
     QPushButton* m_buttonSend = nullptr;
     QLabel* m_labelClock = nullptr;
-    QLabel* m_labelCounters = nullptr;
+    QLabel* m_labelNotices = nullptr;   // the log's failure and the like, in the header row
+    QLabel* m_labelCounters = nullptr;  // the status strip below the content
     std::unique_ptr<RowWidths> m_dataWidths;
 };
 

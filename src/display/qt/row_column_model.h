@@ -1,11 +1,12 @@
 #pragma once
 
-// One column of the live display. Rows only ever arrive at the top and leave all at once, so
-// they are kept bottom row first in a byte arena: adding a row at the top is an append, and a
-// row costs its bytes plus one offset. The arena grows by fixed chunks and the offsets by a
-// deque, so a million rows never need one large copy (which would stall the window while it
-// is flooded). Rows are bytes; they are shown as Latin-1, one character per byte, so nothing a
-// device sends is replaced or dropped on screen.
+// One column of the live display. Rows only ever arrive at the top and leave at the bottom
+// (the oldest records, past the display's limit) or all at once, so they are kept bottom row
+// first in a byte arena: adding a row at the top is an append, and a row costs its bytes plus
+// one offset. The arena grows by fixed chunks and the offsets by a deque, so a million rows
+// never need one large copy (which would stall the window while it is flooded); chunks the
+// leaving rows empty are freed. Rows are bytes; they are shown as Latin-1, one character per byte,
+// so nothing a device sends is replaced or dropped on screen.
 
 #include <QAbstractListModel>
 #include <cstdint>
@@ -30,6 +31,12 @@ public:
     void Commit();
     // Every row, shown or staged.
     void Clear();
+    // The rows of the oldest records, one record being one StageOnTop; shown rows are removed
+    // from the views.
+    void DropOldestRecords(std::size_t records);
+
+    // Bytes the arena holds, used or not.
+    [[nodiscard]] std::size_t ArenaBytes() const { return m_chunks.size() * kChunk; }
 
     // A shown row, row 0 at the top.
     [[nodiscard]] std::string_view Row(int row) const;
@@ -41,11 +48,16 @@ private:
     static constexpr std::uint64_t kChunk = 1 << 20;  // larger than any row
 
     void Append(std::string_view row);
+    void DropBottomRows(std::size_t rows);
+    [[nodiscard]] char* ChunkAt(std::uint64_t offset) const;
 
-    std::vector<std::unique_ptr<char[]>> m_chunks;
-    std::uint64_t m_used = 0;          // arena offset where the next row goes
-    std::deque<std::uint64_t> m_ends;  // end offset of each row, bottom row first
-    std::size_t m_shown = 0;           // rows views know of; the rest are staged
+    std::deque<std::unique_ptr<char[]>> m_chunks;
+    std::uint64_t m_freedChunks = 0;        // chunks below the bottom row, given back
+    std::uint64_t m_bottomBegin = 0;        // arena offset where the bottom row may begin
+    std::uint64_t m_used = 0;               // arena offset where the next row goes
+    std::deque<std::uint64_t> m_ends;       // end offset of each row, bottom row first
+    std::deque<std::uint8_t> m_recordRows;  // rows of each record, oldest first
+    std::size_t m_shown = 0;                // rows views know of; the rest are staged
 };
 
 }  // namespace tarnwick

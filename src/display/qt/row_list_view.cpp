@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 
 namespace tarnwick {
@@ -24,6 +25,7 @@ void RowListView::setModel(RowColumnModel* model) {
         viewport()->update();
     };
     connect(model, &QAbstractItemModel::rowsInserted, this, changed);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, changed);
     connect(model, &QAbstractItemModel::modelReset, this, changed);
     changed();
 }
@@ -60,6 +62,13 @@ void RowListView::UpdateScrollRanges() {
 void RowListView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     UpdateScrollRanges();
+}
+
+void RowListView::wheelEvent(QWheelEvent* event) {
+    // The wheel over a list scrolls its rows, and at their end nothing: the window under it
+    // must not move instead.
+    QAbstractScrollArea::wheelEvent(event);
+    event->accept();
 }
 
 void RowListView::paintEvent(QPaintEvent* /*event*/) {
