@@ -6,15 +6,16 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/headless_devices.h"
 #include "app/line_splitter.h"
-#include "app/session_options.h"
 #include "app/nonblocking_output.h"
+#include "app/session_options.h"
 #include "app/stdin_command.h"
 #include "app/stop_signals.h"
 #include "log/log_folder.h"
@@ -32,7 +33,8 @@ public:
         : m_options(options),
           m_signalFd(signalFd),
           m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-          m_session(SessionConfigOf(options, [this] { Wake(); })) {
+          m_session(SessionConfigOf(options, [this] { Wake(); })),
+          m_devices(m_session, options, [this](std::string_view line) { Report(line); }) {
         m_session.SetAutoReply(options.autoReply);
         m_session.SetDisplayHex(options.hex);
     }
@@ -94,9 +96,10 @@ private:
                          {m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
                          {m_stdout.Pending() ? m_stdout.Fd() : -1, POLLOUT, 0},
                          {m_stderr.Pending() ? m_stderr.Fd() : -1, POLLOUT, 0}};
-        if (poll(fds, 5, -1) < 0) {
+        if (poll(fds, 5, m_devices.MillisecondsToTick()) < 0) {
             return true;  // EINTR: look again
         }
+        m_devices.Tick();
         if (fds[1].revents != 0) {
             std::uint64_t wakes = 0;
             [[maybe_unused]] const auto n = read(m_wakeFd, &wakes, sizeof wakes);
@@ -170,10 +173,14 @@ private:
         }
     }
 
-    void SendLine(std::string_view line) {
-        const StdinCommand command = ParseStdinCommand(line);
-        const CommandReport report =
-            SendCommand(m_session, m_session.Clients().Newest(), command.bufferText, command.mode);
+    void SendLine(std::string_view text) {
+        const StdinLine line = ParseStdinLine(text);
+        if (line.target != StdinTarget::Newest) {
+            m_devices.Serve(line);
+            return;
+        }
+        const CommandReport report = SendCommand(m_session, m_session.Clients().Newest(),
+                                                 line.command.bufferText, line.command.mode);
         for (const OperatorMessage& message : report.Messages()) {
             Report(message.text);
         }
@@ -186,6 +193,7 @@ private:
         // Lines still waiting for the reader are given up: the log has them.
         m_notPrinted += m_stdout.Discard();
         ReportNotPrinted();
+        m_devices.Stop();
         Report("stopped; " + FormatCounters(m_session.Counters()));
     }
 
@@ -206,6 +214,7 @@ private:
     NonBlockingOutput m_stdout{STDOUT_FILENO};
     NonBlockingOutput m_stderr{STDERR_FILENO, 1024 * 1024};
     Session m_session;
+    HeadlessDevices m_devices;
     LineSplitter m_lines{kLongestCommandLine};
     bool m_stdinOpen = true;
     std::uint64_t m_notPrinted = 0;

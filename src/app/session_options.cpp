@@ -17,6 +17,7 @@ SessionConfig SessionConfigOf(const Options& options, std::function<void()> wake
     config.logFile = LogFilePathIn(LogFolderOf(options), SystemLocalTime());
     config.sync = options.sync;
     config.wake = std::move(wake);
+    config.devices = options.Devices();
     return config;
 }
 

@@ -23,12 +23,27 @@ struct StdinCommand {
     bool operator==(const StdinCommand&) const = default;
 };
 
-// "hex:" followed by hex text ticks " HEX"; any other line is sent as typed.
-[[nodiscard]] inline StdinCommand ParseStdinCommand(std::string_view line) {
-    if (line.starts_with(kStdinHexPrefix)) {
-        return {line.substr(kStdinHexPrefix.size()), CommandMode::Hex};
-    }
-    return {line, CommandMode::Text};
-}
+// "hex:" followed by hex text ticks " HEX"; any other text is sent as typed.
+[[nodiscard]] StdinCommand ParseStdinCommand(std::string_view text);
+
+// Where a line's command goes.
+enum class StdinTarget {
+    Newest,  // a plain line: the newest client, as ever
+    Device,  // "@KEY text": the device KEY, now
+    Held,    // "@KEY+ text": the device KEY, right after its next report
+};
+
+struct StdinLine {
+    StdinTarget target = StdinTarget::Newest;
+    std::string_view key;   // Device and Held
+    std::string_view text;  // the command as typed, "hex:" included
+    StdinCommand command;
+    bool operator==(const StdinLine&) const = default;
+};
+
+// "@KEY text" and "@KEY+ text": a non-empty KEY without blanks right after the "@", then one
+// blank. "@@" begins a plain command that begins with one "@" ("@@517 X" sends "@517 X" to the
+// newest client). Every other line, "@517" among them, is a plain command as typed.
+[[nodiscard]] StdinLine ParseStdinLine(std::string_view line);
 
 }  // namespace tarnwick

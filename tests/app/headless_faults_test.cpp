@@ -102,13 +102,13 @@ protected:
 
 struct KillRow {
     const char* proves;
-    std::size_t devices;      // records in flight at once
-    std::uint64_t answered;   // answers to wait for before the kill
+    std::size_t devices;     // records in flight at once
+    std::uint64_t answered;  // answers to wait for before the kill
 };
 
 TEST_F(HeadlessFaults, KillNineLosesNoAnsweredRecord) {
-    for (const KillRow row : {KillRow{"a flood, many in flight", 256, 4000},
-                              KillRow{"one record at a time", 1, 200}}) {
+    for (const KillRow row :
+         {KillRow{"a flood, many in flight", 256, 4000}, KillRow{"one record at a time", 1, 200}}) {
         SCOPED_TRACE(row.proves);
         fs::remove_all(m_dir);
         fs::create_directory(m_dir);
@@ -118,7 +118,8 @@ TEST_F(HeadlessFaults, KillNineLosesNoAnsweredRecord) {
         NumberedDevices devices(port, row.devices);
         std::thread sender([&] { devices.Run(1'000'000, 1s); });
         const auto deadline = std::chrono::steady_clock::now() + kTimeout;
-        while (devices.AnsweredCount() < row.answered && std::chrono::steady_clock::now() < deadline) {
+        while (devices.AnsweredCount() < row.answered &&
+               std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(1ms);
         }
         EXPECT_EQ(centre.Signal(SIGKILL), 0);
@@ -229,8 +230,8 @@ TEST_F(HeadlessFaults, AStdoutNobodyReadsStopsNeitherAnswersNorTheStop) {
     const int unread = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     fs::create_directory(m_dir / "logs");
     ChildProcess centre = ChildProcess::Start(
-        {"/bin/sh", "-c", "exec \"$0\" \"$@\" >" + fifo, TARNWICK_EXE, "--headless", "--port",
-         "0", "--auto-reply", "--log-dir", (m_dir / "logs").string()});
+        {"/bin/sh", "-c", "exec \"$0\" \"$@\" >" + fifo, TARNWICK_EXE, "--headless", "--port", "0",
+         "--auto-reply", "--log-dir", (m_dir / "logs").string()});
     const std::uint16_t port = PortOf(centre);
     ASSERT_NE(port, 0) << centre.Stderr();
     NumberedDevices devices(port, 64);

@@ -277,6 +277,43 @@ TEST_F(Headless, SendsInputLinesAsCommandsAndOutlivesTheEndOfInput) {
     }
 }
 
+TEST_F(Headless, HoldsACommandForADevicesNextReportAndSendsItWhereThatCameFrom) {
+    const fs::path devicesFile = m_dir / "devices.csv";
+    ChildProcess centre = StartCentre({"--auto-reply", "--device-key", "field:ID", "--log-dir",
+                                       m_dir.string(), "--devices-file", devicesFile.string()},
+                                      ChildInput::Pipe);
+    const std::uint16_t port = ListeningPort(centre);
+    ASSERT_NE(port, 0) << centre.Stderr();
+    // One device whose NAT port changes between its reports.
+    UdpPeer before = UdpPeer::BindLoopback();
+    UdpPeer after = UdpPeer::BindLoopback();
+    const std::string report = "#ST,123;ID:4;#";
+
+    before.SendTo(port, report);
+    ASSERT_EQ(before.Receive(kTimeout).value_or(Datagram{}).bytes, "@517");
+    ASSERT_TRUE(centre.WriteInput("@4+ HELLO\n"));
+    ASSERT_TRUE(centre.WaitForStderrLine(Is("tarnwick: command 1 for 4 held: HELLO"), kTimeout))
+        << centre.Stderr();
+
+    after.SendTo(port, report);
+    EXPECT_EQ(after.Receive(kTimeout).value_or(Datagram{}).bytes, "@517");
+    EXPECT_EQ(after.Receive(kTimeout).value_or(Datagram{}).bytes, "#517HELLO");
+    EXPECT_TRUE(centre.WaitForStderrLine(Is("tarnwick: command 1 for 4 sent: HELLO"), kTimeout))
+        << centre.Stderr();
+    // Anything sent to the old port would have been queued there before the command above.
+    EXPECT_FALSE(before.Receive(0ms));
+
+    ASSERT_EQ(Stop(centre, SIGTERM), 0);
+    const std::string from = std::to_string(after.Port());
+    const std::regex table(std::string(R"(key,address,port,first heard,last heard,records,)") +
+                           R"(latest record,commands held,commands sent,silent\r\n)" +
+                           R"(4,127\.0\.0\.1,)" + from + R"(,[-0-9]{10} [:0-9]{8},)" +
+                           R"([-0-9]{10} [:0-9]{8},2,"127\.0\.0\.1 \()" + from +
+                           R"(\):#ST,123;ID:4;#",0,1,no\r\n)");
+    const std::string written = test::ReadFile(devicesFile.string());
+    EXPECT_TRUE(std::regex_match(written, table)) << written;
+}
+
 TEST_F(Headless, AnUnwritableLogFolderIsReportedOnceAndRecordsAreShownButNotAnswered) {
     const fs::path blocker = m_dir / "not-a-folder";
     std::ofstream(blocker) << "x";

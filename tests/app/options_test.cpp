@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/line_splitter.h"
@@ -47,6 +49,18 @@ TEST(OptionsTest, ParsesTheCommandLine) {
         {"a log folder that looks like an option",
          {"--log-dir", "--hex"},
          {{}, "--log-dir needs a value"}},
+        {"the device options",
+         {"--device-key", "field:ID", "--max-devices=1", "--hold-for", "90s", "--silent-after",
+          "2d", "--devices-file", "d.csv"},
+         {{.deviceKey = {DeviceKeyRule::Kind::Field, "ID"},
+           .maxDevices = 1,
+           .holdFor = std::chrono::seconds(90),
+           .silentAfter = std::chrono::hours(48),
+           .devicesFile = "d.csv"},
+          ""}},
+        {"devices keyed by address alone",
+         {"--device-key", "ip", "--max-devices", "10000000"},
+         {{.deviceKey = {DeviceKeyRule::Kind::Address, ""}, .maxDevices = 10'000'000}, ""}},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(ParseOptions(row.args), row.parsed) << row.proves;
@@ -62,6 +76,20 @@ TEST(OptionsTest, RefusesEveryPortTextButADecimalNumberUpTo65535) {
             (ParsedOptions{
                 {}, "--port takes a number from 0 to 65535, not \"" + std::string(text) + "\""}))
             << text;
+    }
+}
+
+TEST(OptionsTest, RefusesDeviceValuesOutOfTheirRules) {
+    const std::vector<std::pair<std::string_view, std::string_view>> rows = {
+        {"--device-key", "name"}, {"--max-devices", "0"}, {"--max-devices", "10000001"},
+        {"--max-devices", "1e5"}, {"--hold-for", "24"},   {"--silent-after", "10m"},
+        {"--devices-file", ""},
+    };
+    for (const auto& [option, text] : rows) {
+        const std::string_view args[] = {option, text};
+        const std::string error = ParseOptions(args).error;
+        EXPECT_TRUE(error.starts_with(std::string(option) + " takes ")) << error;
+        EXPECT_TRUE(error.ends_with(", not \"" + std::string(text) + "\"")) << error;
     }
 }
 

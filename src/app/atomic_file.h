@@ -1,0 +1,15 @@
+#pragma once
+
+// A file that a reader always finds whole: the new contents go to a temporary file beside it,
+// reach the disk, and only then take its name in one rename.
+
+#include <string>
+#include <string_view>
+
+namespace tarnwick {
+
+// Replaces path with contents through path + ".tmp"; 0, or the errno of the step that failed
+// (the old file then stays as it was).
+[[nodiscard]] int ReplaceFileWhole(const std::string& path, std::string_view contents);
+
+}  // namespace tarnwick
