@@ -1,31 +1,52 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the suite, the suite again under the address and
-# undefined-behaviour sanitizers, each fuzz target for a bounded time, and the packaging checks
-# (which install the Debian package with apt-get and remove it again).
+# Builds everything and runs every test: the format check, the suite (built with GCC, and again
+# with clang), the suite under the address and undefined-behaviour sanitizers, each fuzz target
+# for a bounded time, and the packaging checks. Every build here treats warnings as errors.
+# The packaging checks install the Debian package only in CI (CI=true) or when asked
+# (TARNWICK_CHECK_INSTALL=1); see scripts/check-package.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 jobs=$(nproc)
 fuzz_seconds=${TARNWICK_FUZZ_SECONDS:-30}
+stage_name=
+stage_started=0
+timings=()
+
+stage() {  # name
+    stage_done
+    stage_name=$1
+    stage_started=$SECONDS
+    echo "== $1"
+}
+stage_done() {
+    [ -z "$stage_name" ] || timings+=("$(printf '%5d s  %s' $((SECONDS - stage_started)) "$stage_name")")
+}
 
 suite() {  # build dir, extra cmake arguments...
     local dir=$1; shift
-    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+    cmake -S . -B "$dir" -G Ninja -DTARNWICK_WERROR=ON "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
     ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 }
 
-echo "== Suite"
-suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+stage "Format (clang-format)"
+scripts/check-format.sh
 
-echo "== Suite under address and undefined-behaviour sanitizers"
+stage "Suite (GCC, RelWithDebInfo)"
+CXX=g++ suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+stage "Suite (clang, Release)"
+CXX=clang++ suite build/clang -DCMAKE_BUILD_TYPE=Release
+
+stage "Suite under address and undefined-behaviour sanitizers (GCC, Debug)"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON
+    CXX=g++ suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON
 
-echo "== Fuzz targets (${fuzz_seconds} s each)"
+stage "Fuzz targets (${fuzz_seconds} s each)"
 CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTARNWICK_FUZZ=ON >/dev/null
+    -DTARNWICK_WERROR=ON -DTARNWICK_FUZZ=ON >/dev/null
 cmake --build build/fuzz -j "$jobs"
 for target in build/fuzz/fuzz/fuzz_*; do
     name=$(basename "$target")
@@ -36,7 +57,10 @@ for target in build/fuzz/fuzz/fuzz_*; do
     echo "$name: $(grep -c . "build/fuzz/$name.log" >/dev/null; tail -1 "build/fuzz/$name.log")"
     rm -rf "$work"
 done
-echo "== Packaging"
+
+stage "Packaging"
 scripts/check-package.sh
 
-echo "All test stages passed."
+stage_done
+printf '%s\n' "${timings[@]}"
+echo "All test stages passed in $SECONDS s."

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ranges>
 
 namespace tarnwick {
 
 void RowColumnModel::StageOnTop(const std::vector<std::string>& rows) {
-    for (const std::string& row : std::views::reverse(rows)) {
-        Append(row);
+    // Not std::views::reverse: clang 14 cannot compile libstdc++ 12's views.
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+        Append(*row);
     }
     m_recordRows.push_back(static_cast<std::uint8_t>(rows.size()));
 }
