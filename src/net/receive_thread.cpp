@@ -4,25 +4,34 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 #include <system_error>
 
 #include "net/receive_loop.h"
 
 namespace tarnwick {
 
-ReceiveThread::ReceiveThread(const ReceiveThreadArgs& args)
-    : m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (m_wakeFd < 0) {
-        throw std::system_error(errno, std::generic_category(), "eventfd");
+std::unique_ptr<ReceiveThread> ReceiveThread::Start(const ReceiveThreadArgs& args, int& error) {
+    const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    std::unique_ptr<ReceiveThread> thread(new (std::nothrow) ReceiveThread(wakeFd));
+    if (!thread) {
+        close(wakeFd);
+        error = ENOMEM;
+        return nullptr;
     }
     try {
-        m_thread = std::jthread([args, wakeFd = m_wakeFd](std::stop_token stop) {
+        thread->m_thread = std::jthread([args, wakeFd](std::stop_token stop) {
             ReceiveLoop(args, wakeFd, std::move(stop)).Run();
         });
-    } catch (...) {
-        close(m_wakeFd);
-        throw;
+    } catch (const std::system_error& failure) {
+        error = failure.code().value();
+        return nullptr;  // the destructor closes the descriptor
     }
+    return thread;
 }
 
 ReceiveThread::~ReceiveThread() {

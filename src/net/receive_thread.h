@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <thread>
 
 #include "net/client_list.h"
@@ -40,8 +41,10 @@ inline constexpr std::size_t kMaxDatagram = 4096;
 
 class ReceiveThread {
 public:
-    // Throws std::system_error when the thread or its wake-up descriptor cannot be made.
-    explicit ReceiveThread(const ReceiveThreadArgs& args);
+    // The running thread, or nothing with error set to why it could not start (no descriptor
+    // for its wake-up, no thread, no memory).
+    [[nodiscard]] static std::unique_ptr<ReceiveThread> Start(const ReceiveThreadArgs& args,
+                                                              int& error);
     ReceiveThread(const ReceiveThread&) = delete;
     ReceiveThread& operator=(const ReceiveThread&) = delete;
     ~ReceiveThread();
@@ -50,6 +53,8 @@ public:
     void Stop();
 
 private:
+    explicit ReceiveThread(int wakeFd) : m_wakeFd(wakeFd) {}
+
     int m_wakeFd;
     std::jthread m_thread;
 };

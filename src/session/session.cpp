@@ -3,7 +3,6 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <new>
 #include <system_error>
 
 #include "net/port_text.h"
@@ -33,14 +32,14 @@ ListenResult Session::Listen(std::string_view portText) {
     ++m_listenerId;
     try {
         m_logStage.Start(m_listener->Fd(), m_intake);
-        m_thread = std::make_unique<ReceiveThread>(ReceiveThreadArgs{
-            m_listener->Fd(), m_listenerId, m_switches, m_intake, m_clients, m_counters, m_sorter});
-    } catch (const std::system_error& error) {
-        return NotStarted(error.code().value());
-    } catch (const std::bad_alloc&) {
-        return NotStarted(ENOMEM);
+    } catch (const std::system_error& failure) {
+        return NotStarted(failure.code().value());
     }
-    return {};
+    int error = 0;
+    m_thread = ReceiveThread::Start({m_listener->Fd(), m_listenerId, m_switches, m_intake,
+                                     m_clients, m_counters, m_sorter},
+                                    error);
+    return m_thread ? ListenResult{} : NotStarted(error);
 }
 
 ListenResult Session::NotStarted(int errorCode) {
