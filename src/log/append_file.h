@@ -11,8 +11,8 @@
 namespace tarnwick {
 
 // Not errno values: the two ways a log file is refused that the system has no code for.
-inline constexpr int kNotRegularFile = -1;   // a FIFO, device or socket in the file's place
-inline constexpr int kLockNotGranted = -2;   // another program held the lock until we gave up
+inline constexpr int kNotRegularFile = -1;  // a FIFO, device or socket in the file's place
+inline constexpr int kLockNotGranted = -2;  // another program held the lock until we gave up
 
 // Asked each time the lock is found held by another program; false gives up the append.
 using KeepWaiting = std::function<bool(const std::string& path)>;

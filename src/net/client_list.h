@@ -13,11 +13,11 @@
 namespace tarnwick {
 
 struct socket_info {
-    int sock = -1;          // the listening socket the datagram arrived on
-    std::uint32_t ip = 0;   // sender address, network byte order
-    std::string ipText;     // dotted decimal
-    int port = 0;           // sender port, host byte order
-    sockaddr_in addr{};     // sender address exactly as received: where replies go
+    int sock = -1;         // the listening socket the datagram arrived on
+    std::uint32_t ip = 0;  // sender address, network byte order
+    std::string ipText;    // dotted decimal
+    int port = 0;          // sender port, host byte order
+    sockaddr_in addr{};    // sender address exactly as received: where replies go
     int reserved = 0;
     std::uint64_t listener = 0;  // which opening of the listener `sock` belongs to
 };

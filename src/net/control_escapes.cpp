@@ -46,8 +46,9 @@ std::string EscapeControlBytes(std::string_view text) {
 }
 
 void EscapeControlBytesFrom(std::string& text, std::size_t from) {
-    const auto first = std::find_if(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(),
-                                    [](char c) { return IsControlByte(static_cast<unsigned char>(c)); });
+    const auto first =
+        std::find_if(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(),
+                     [](char c) { return IsControlByte(static_cast<unsigned char>(c)); });
     if (first == text.end()) {
         return;
     }

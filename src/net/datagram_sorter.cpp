@@ -4,8 +4,7 @@
 
 namespace tarnwick {
 
-SortedDatagram DatagramSorter::Sort(std::span<const std::uint8_t> datagram,
-                                    bool displayHexTicked) {
+SortedDatagram DatagramSorter::Sort(std::span<const std::uint8_t> datagram, bool displayHexTicked) {
     const std::string_view text = DatagramText(datagram);
     if (IsDeviceRecord(text)) {
         if (IsIgnoredRecord(text)) {

@@ -22,8 +22,7 @@ public:
 
     // wake runs (on the pushing thread, outside the lock) when the queue turns non-empty:
     // one wake per batch, however many items follow before the taker drains.
-    explicit OrderedQueue(std::function<void()> wake = {},
-                          std::size_t capacity = kDefaultCapacity)
+    explicit OrderedQueue(std::function<void()> wake = {}, std::size_t capacity = kDefaultCapacity)
         : m_wake(std::move(wake)), m_capacity(capacity) {}
 
     // Waits while the queue is full, unless stop is (or becomes) requested.

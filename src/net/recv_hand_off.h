@@ -40,7 +40,9 @@ struct RecvHandOff {
     RecvHandOff(const RecvHandOff&) = delete;
     RecvHandOff& operator=(const RecvHandOff&) = delete;
 
-    [[nodiscard]] std::string_view Source() const { return std::string_view(text).substr(0, sourceLength); }
+    [[nodiscard]] std::string_view Source() const {
+        return std::string_view(text).substr(0, sourceLength);
+    }
     [[nodiscard]] std::string_view Body() const {
         return sourceLength < text.size() ? std::string_view(text).substr(sourceLength + 1)
                                           : std::string_view();

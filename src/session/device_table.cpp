@@ -100,8 +100,8 @@ std::optional<DeviceRow> DeviceTable::Device(const std::string& key, std::time_t
 }
 
 std::optional<std::uint64_t> DeviceTable::Hold(const std::string& key,
-                                               std::vector<std::uint8_t> datagram,
-                                               std::string text, std::time_t now) {
+                                               std::vector<std::uint8_t> datagram, std::string text,
+                                               std::time_t now) {
     std::lock_guard lock(m_mutex);
     const auto found = m_byKey.find(key);
     if (found == m_byKey.end()) {

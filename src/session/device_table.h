@@ -37,7 +37,7 @@ struct DeviceRow {
     std::time_t firstHeard = 0;
     std::time_t lastHeard = 0;
     std::uint64_t records = 0;
-    std::string latestRecord;  // as logged: sender, ':' and the record
+    std::string latestRecord;        // as logged: sender, ':' and the record
     std::uint64_t commandsHeld = 0;  // waiting now
     std::uint64_t commandsSent = 0;  // held commands delivered so far
     bool silent = false;             // nothing heard for longer than silentAfter
@@ -48,9 +48,9 @@ enum class HeldState { Waiting, Sent, Expired, Cancelled };
 // A command held for a device's next report.
 struct HeldCommand {
     std::uint64_t id = 0;
-    std::string key;                    // the device it waits for
+    std::string key;                     // the device it waits for
     std::vector<std::uint8_t> datagram;  // what goes out
-    std::string text;                   // what the operator typed, for the lists
+    std::string text;                    // what the operator typed, for the lists
     HeldState state = HeldState::Waiting;
     std::time_t heldSince = 0;
     std::time_t sentAt = 0;  // or expired or cancelled at

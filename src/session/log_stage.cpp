@@ -26,7 +26,9 @@ LogStage::LogStage(std::string logFile, LocalClock clock, bool sync, EngineCount
       m_output(output),
       m_publishedLogFile(std::move(logFile)) {}
 
-LogStage::~LogStage() { Stop(); }
+LogStage::~LogStage() {
+    Stop();
+}
 
 void LogStage::Start(int socket, IntakeQueue& intake) {
     m_thread = std::jthread(

@@ -79,7 +79,7 @@ private:
     std::atomic<std::chrono::steady_clock::time_point> m_giveUpLockAt{
         std::chrono::steady_clock::time_point::max()};
     std::optional<std::chrono::steady_clock::time_point> m_lockWaitSince;
-    std::stop_token m_stop;  // the thread's own, for its pushes to the front end
+    std::stop_token m_stop;                // the thread's own, for its pushes to the front end
     std::vector<HandledRecord> m_handled;  // reused by every batch
     std::vector<std::string_view> m_texts;
     std::vector<sockaddr_in> m_answers;

@@ -16,7 +16,9 @@ Session::Session(SessionConfig config)
       m_logStage(std::move(config.logFile), std::move(config.clock), config.sync, m_counters,
                  m_devices, m_output) {}
 
-Session::~Session() { Close(); }
+Session::~Session() {
+    Close();
+}
 
 ListenResult Session::Listen(std::string_view portText) {
     Close();
@@ -36,9 +38,9 @@ ListenResult Session::Listen(std::string_view portText) {
         return NotStarted(failure.code().value());
     }
     int error = 0;
-    m_thread = ReceiveThread::Start({m_listener->Fd(), m_listenerId, m_switches, m_intake,
-                                     m_clients, m_counters, m_sorter},
-                                    error);
+    m_thread = ReceiveThread::Start(
+        {m_listener->Fd(), m_listenerId, m_switches, m_intake, m_clients, m_counters, m_sorter},
+        error);
     return m_thread ? ListenResult{} : NotStarted(error);
 }
 
@@ -56,7 +58,9 @@ void Session::Close() {
     m_listener.reset();
 }
 
-std::uint16_t Session::Port() const { return m_listener ? m_listener->Port() : 0; }
+std::uint16_t Session::Port() const {
+    return m_listener ? m_listener->Port() : 0;
+}
 
 int Session::ReceiveBufferBytes() const {
     return m_listener ? m_listener->ReceiveBufferBytes() : 0;

@@ -29,10 +29,10 @@
 namespace tarnwick {
 
 struct SessionConfig {
-    std::string logFile;                  // folder + LogFileName
-    LocalClock clock = SystemLocalTime;   // the log's clock
-    bool sync = false;                    // --sync: entries reach the disk before answers leave
-    std::function<void()> wake;           // runs when records are ready for DrainInto
+    std::string logFile;                 // folder + LogFileName
+    LocalClock clock = SystemLocalTime;  // the log's clock
+    bool sync = false;                   // --sync: entries reach the disk before answers leave
+    std::function<void()> wake;          // runs when records are ready for DrainInto
     std::size_t capacity = OrderedQueue<RecvHandOff>::kDefaultCapacity;
     DeviceSettings devices;
 };

@@ -127,7 +127,8 @@ TEST_F(DailyLogTest, ALockHeldElsewhereIsWaitedForOnlyAsLongAsTheCallerSays) {
 
     const int again = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(flock(again, LOCK_EX), 0);
-    DailyLog impatient(path, [this] { return m_now; }, {false, [](const std::string&) { return false; }});
+    DailyLog impatient(path, [this] { return m_now; },
+                       {false, [](const std::string&) { return false; }});
     EXPECT_EQ(impatient.Append("record").error, kLockNotGranted);
     EXPECT_EQ(ReadFile(path), kEntryAt140509);
     close(again);
@@ -145,9 +146,9 @@ TEST_F(DailyLogTest, ABatchIsOneAppendPerDayAndEachEntryKeepsItsOwnTime) {
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[0], (LogWriteResult{PathOf("Data_logs_0307.txt"), 0, 2}));
     EXPECT_EQ(results[1], (LogWriteResult{PathOf("Data_logs_0308.txt"), 0, 1}));
-    EXPECT_EQ(ReadFile(PathOf("Data_logs_0307.txt")),
-              "-->2026-03-07 14:05:58" + kDashes + "\r\na\r\n-->2026-03-07 14:05:59" + kDashes +
-                  "\r\nb\r\n");
+    EXPECT_EQ(ReadFile(PathOf("Data_logs_0307.txt")), "-->2026-03-07 14:05:58" + kDashes +
+                                                          "\r\na\r\n-->2026-03-07 14:05:59" +
+                                                          kDashes + "\r\nb\r\n");
     EXPECT_EQ(ReadFile(PathOf("Data_logs_0308.txt")),
               "-->2026-03-08 14:05:00" + kDashes + "\r\nc\r\n");
 }

@@ -26,8 +26,7 @@ TEST(DeviceKeyTest, KeysAndTheirRules) {
         std::string key;
     };
     const std::vector<Row> rows = {
-        {"the default keeps address and port apart", "address", "#ST,123;ID:4;#",
-         "10.0.0.7:4000"},
+        {"the default keeps address and port apart", "address", "#ST,123;ID:4;#", "10.0.0.7:4000"},
         {"ip keeps the address alone", "ip", "#ST,123;ID:4;#", "10.0.0.7"},
         {"a field names the device", "field:ID", "#ST,123;ID:4;#", "4"},
         {"a field's value is cut at the next ';'", "field:ID", "#ST,123;ID:4A;X:1;#", "4A"},

@@ -146,7 +146,8 @@ TEST_F(SessionTest, AReceiveThreadThatCannotStartLeavesTheListenerClosed) {
             const ListenResult result = session.Listen("0");
             EXPECT_EQ(result.error, ListenError::ThreadStart);
             EXPECT_EQ(result.errorCode, EMFILE);
-            EXPECT_FALSE(session.IsListening());  // and the socket given back: the retry fails alike
+            EXPECT_FALSE(
+                session.IsListening());  // and the socket given back: the retry fails alike
         }
     }
     EXPECT_TRUE(session.Listen("0").ok());

@@ -183,10 +183,11 @@ private Q_SLOTS:
         huge.received = huge.records = huge.replies = huge.logged = 1'000'000'000'000;
         huge.droppedEmpty = 999'999'999'999;
         huge.kernelDrops = 1'000;
-        QCOMPARE(StatusLineText({"", "", 0, 10, huge}),
-                 std::string("received 1,000,000,000,000, records 1,000,000,000,000, dropped "
-                             "999,999,999,999, replies 1,000,000,000,000, logged "
-                             "1,000,000,000,000, not logged 0 (not answered 0), kernel drops 1,000"));
+        QCOMPARE(
+            StatusLineText({"", "", 0, 10, huge}),
+            std::string("received 1,000,000,000,000, records 1,000,000,000,000, dropped "
+                        "999,999,999,999, replies 1,000,000,000,000, logged "
+                        "1,000,000,000,000, not logged 0 (not answered 0), kernel drops 1,000"));
     }
 
     void listenNoticeOnlyWhenThePortIsNotTheOneTyped_data() {

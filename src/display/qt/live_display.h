@@ -1,8 +1,8 @@
 #pragma once
 
 // The live display's three columns (time, source, data) and what one record, text or hex,
-// adds to them, with the data column's horizontal extent kept from the new rows only. At most a given number of records stay
-// in view: past it the oldest leave the bottom, and they are counted.
+// adds to them, with the data column's horizontal extent kept from the new rows only. At most a
+// given number of records stay in view: past it the oldest leave the bottom, and they are counted.
 
 #include <cstddef>
 #include <cstdint>
