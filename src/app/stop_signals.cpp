@@ -15,6 +15,9 @@ int WatchStopSignals() {
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // A log file at the file size limit (ulimit -f) is a failed write, counted and reported,
+    // not the end of the centre.
+    std::signal(SIGXFSZ, SIG_IGN);
     return signalfd(-1, &signals, SFD_CLOEXEC);
 }
 
