@@ -5,28 +5,15 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
+#include "resident_bytes.h"
 #include "session/device_table.h"
 
 namespace {
 
 constexpr int kDevices = 100'000;
 constexpr int kRecords = 2'000'000;
-
-long ResidentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long kilobytes = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> kilobytes;
-            break;
-        }
-    }
-    return kilobytes * 1024;
-}
 
 tarnwick::socket_info Sender(int device) {
     sockaddr_in from{};

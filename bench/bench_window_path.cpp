@@ -14,7 +14,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <thread>
 
@@ -23,25 +22,13 @@
 #include "display/qt/live_display.h"
 #include "display/qt/row_widths.h"
 #include "log/log_folder.h"
+#include "resident_bytes.h"
 #include "session/session.h"
 
 namespace {
 
 constexpr std::uint64_t kRecords = 1'000'000;
 constexpr std::uint64_t kInFlight = 2'048;  // sent but not yet drained
-
-long ResidentBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long kilobytes = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> kilobytes;
-            break;
-        }
-    }
-    return kilobytes * 1024;
-}
 
 // Sends kRecords device records to port, never more than kInFlight ahead of drained.
 void SendRecords(std::uint16_t port, const std::atomic<std::uint64_t>& drained) {
