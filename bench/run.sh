@@ -193,8 +193,22 @@ latency() {
     echo "p50 $(field "$1" "latency ms p50") ms, p99 $(field "$1" p99) ms"
 }
 
+# cpu_per_record PID RECORDS: "U S" the process's user and system CPU time so far, in
+# microseconds per record.
+cpu_per_record() {
+    awk -v hz="$(getconf CLK_TCK)" -v n="$2" \
+        '{ printf "%.2f %.2f", $14 * 1000000 / hz / n, $15 * 1000000 / hz / n }' "/proc/$1/stat"
+}
+
+# cpu_text "U S": how cpu_per_record reads.
+cpu_text() {
+    read -r user system <<<"$1"
+    echo "$user us user + $system us system"
+}
+
 # headless_run NAME RECORDS DEVICE_ARGS... -- CENTRE_ARGS...: one more headless centre, driven
-# by the device with the given arguments; sets report.
+# by the device with the given arguments; sets report, and cpu to the centre's CPU time per
+# record (cpu_per_record): what a record costs the centre, whoever sets the pace.
 headless_run() {
     local name=$1 count=$2 device_args=() centre_args=()
     shift 2
@@ -208,6 +222,7 @@ headless_run() {
     "$device_exe" --port "$server_port" --count "$count" --expect-replies --quiet "${device_args[@]}" \
         >"$work/$name.out" 2>"$work/$name.device.err" || status=$?
     finish_drive "$name" "$status"
+    cpu=$(cpu_per_record "$pid" "$count")
     stop_server "$pid"
     rm -rf "$work/$name-logs"
 }
@@ -254,6 +269,11 @@ echo_many_report=$report
 stop_server "$server_pid"
 headless_run many "$records" --window 2048 --sources 10000 --
 many_report=$report
+many_cpu=$cpu
+# One source paced to the rate 10,000 ports reached: the same batches, so the CPU per record
+# differs only by what many devices cost.
+headless_run paced "$records" --window 2048 --sources 1 --rate "$(field "$many_report" records/s)" --
+paced_cpu=$cpu
 
 light_count=5000
 echo "== Centre under a light load: 1,000 records/s, $light_count records"
@@ -306,6 +326,7 @@ printf '%-32s %s\n' \
     "centre --sync records/s:" "$(field "$sync_report" records/s) ($(percent "$(field "$sync_report" records/s)" "$echo_rate") of the ceiling)" \
     "centre, one source records/s:" "$(field "$single_report" records/s)" \
     "centre, 10,000 devices records/s:" "$(field "$many_report" records/s) ($(percent "$(field "$many_report" records/s)" "$(field "$single_report" records/s)") of one source, $(percent "$(field "$many_report" records/s)" "$(field "$echo_many_report" records/s)") of the ceiling from 10,000 ports: $(field "$echo_many_report" records/s))" \
+    "centre CPU per record, same rate:" "one source $(cpu_text "$paced_cpu"), 10,000 devices $(cpu_text "$many_cpu")" \
     "device table alone:" "$("$build/bench/bench_devices" | tr '\n' ';')" \
     "answer latency, flood:" "$(latency "$centre_report")" \
     "answer latency, 1,000/s:" "$(latency "$light_report")" \
