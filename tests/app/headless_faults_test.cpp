@@ -30,7 +30,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 constexpr auto kTimeout = 10s;
-constexpr std::string_view kListening = "tarnwick: listening on UDP port ";
 // Far above the 100 ms plus 1 ms a stop may take, so a slow machine does not fail the test;
 // a stop held by something outside the centre takes as long as that lasts.
 constexpr auto kStopBound = 2s;
@@ -83,11 +82,6 @@ protected:
         return ChildProcess::Start(std::move(args));
     }
 
-    static std::uint16_t PortOf(ChildProcess& centre) {
-        const auto line = centre.WaitForStderrLine(StartsWith(std::string(kListening)), kTimeout);
-        return line ? static_cast<std::uint16_t>(std::stoul(line->substr(kListening.size()))) : 0;
-    }
-
     // SIGTERM, and the time until the centre has exited with status 0.
     static std::chrono::steady_clock::duration StopTime(ChildProcess& centre) {
         const auto start = std::chrono::steady_clock::now();
@@ -113,7 +107,7 @@ TEST_F(HeadlessFaults, KillNineLosesNoAnsweredRecord) {
         fs::remove_all(m_dir);
         fs::create_directory(m_dir);
         ChildProcess centre = StartCentre();
-        const std::uint16_t port = PortOf(centre);
+        const std::uint16_t port = ListeningPort(centre, kTimeout);
         ASSERT_NE(port, 0) << centre.Stderr();
         NumberedDevices devices(port, row.devices);
         std::thread sender([&] { devices.Run(1'000'000, 1s); });
@@ -159,7 +153,7 @@ TEST_F(HeadlessFaults, AFullDiskAnswersOnlyWhatItWroteAndResumesWhenSpaceReturns
                         "tested against a file size limit in AppendFileTest";
     }
     ChildProcess centre = StartCentre();
-    const std::uint16_t port = PortOf(centre);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
     NumberedDevices filling(port, 64);
     filling.Run(1500, 100ms);
@@ -180,7 +174,7 @@ TEST_F(HeadlessFaults, AnotherProgramsLockHoldsAnswersButNotTheStop) {
     const std::string log = (m_dir / TodaysLogName()).string();
     WriteFile(log, "");
     ChildProcess centre = StartCentre();
-    const std::uint16_t port = PortOf(centre);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
 
     int holder = open(log.c_str(), O_RDONLY | O_CLOEXEC);
@@ -209,7 +203,7 @@ TEST_F(HeadlessFaults, AFifoInTheLogsPlaceIsRefusedAndReported) {
     ASSERT_EQ(mkfifo(log.c_str(), 0644), 0);
     const int reader = open(log.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ChildProcess centre = StartCentre();
-    const std::uint16_t port = PortOf(centre);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
     NumberedDevices devices(port, 1);
     devices.Run(3, 200ms);
@@ -232,7 +226,7 @@ TEST_F(HeadlessFaults, AStdoutNobodyReadsStopsNeitherAnswersNorTheStop) {
     ChildProcess centre = ChildProcess::Start(
         {"/bin/sh", "-c", "exec \"$0\" \"$@\" >" + fifo, TARNWICK_EXE, "--headless", "--port", "0",
          "--auto-reply", "--log-dir", (m_dir / "logs").string()});
-    const std::uint16_t port = PortOf(centre);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
     NumberedDevices devices(port, 64);
     devices.Run(20'000, kTimeout);

@@ -32,7 +32,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 constexpr auto kTimeout = 10s;
-constexpr std::string_view kListening = "tarnwick: listening on UDP port ";
 constexpr std::string_view kRecord = "#ST,123;STA:1,2;#";
 constexpr std::string_view kShownRecord = "#ST,123;STA:1;#";
 constexpr int kAnyFailure = -1;
@@ -58,12 +57,6 @@ std::string LastLine(const std::string& text) {
 ChildProcess StartCentre(std::vector<std::string> args, ChildInput input = ChildInput::Null) {
     args.insert(args.begin(), {TARNWICK_EXE, "--headless", "--port", "0"});
     return ChildProcess::Start(std::move(args), input);
-}
-
-// The port the centre names once it listens; 0 when it names none.
-std::uint16_t ListeningPort(ChildProcess& centre) {
-    const auto line = centre.WaitForStderrLine(StartsWith(std::string(kListening)), kTimeout);
-    return line ? static_cast<std::uint16_t>(std::stoul(line->substr(kListening.size()))) : 0;
 }
 
 std::optional<int> Stop(ChildProcess& centre, int signal) {
@@ -145,7 +138,7 @@ protected:
 TEST_F(Headless, AnswersPrintsAndLogsRecordsInAFolderItCreates) {
     const fs::path logDir = m_dir / "a" / "b";
     ChildProcess centre = StartCentre({"--auto-reply", "--log-dir", logDir.string()});
-    const std::uint16_t port = ListeningPort(centre);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
 
     const DeviceRun device = RunDevice(port, {"--record", std::string(kRecord), "--record",
@@ -165,7 +158,7 @@ TEST_F(Headless, AnswersPrintsAndLogsRecordsInAFolderItCreates) {
 
 TEST_F(Headless, CountsHostileDatagramsByReasonAndAnswersTheRecordsAfterThem) {
     ChildProcess centre = StartCentre({"--auto-reply", "--log-dir", m_dir.string()});
-    const std::uint16_t port = ListeningPort(centre);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
     const std::string tooLong = "#ST,123;D:" + std::string(4085, 'x') + ";#";  // 4,097 bytes
     const std::vector<std::string> records = {"#ST,201;A:1;#", "#ST,202;B:2;#", "#ST,203;C:3;#"};
@@ -197,7 +190,7 @@ TEST_F(Headless, CountsHostileDatagramsByReasonAndAnswersTheRecordsAfterThem) {
 
 TEST_F(Headless, WithoutAutoReplyAnswersNothingButPrintsAndLogs) {
     ChildProcess centre = StartCentre({"--log-dir", m_dir.string()});
-    const std::uint16_t port = ListeningPort(centre);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
 
     const DeviceRun device =
@@ -214,7 +207,7 @@ TEST_F(Headless, WithoutAutoReplyAnswersNothingButPrintsAndLogs) {
 
 TEST_F(Headless, HexShowsTheShortDatagramAfterARecord) {
     ChildProcess centre = StartCentre({"--hex", "--log-dir", m_dir.string()});
-    const std::uint16_t port = ListeningPort(centre);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
 
     const DeviceRun device =
@@ -235,7 +228,7 @@ TEST_F(Headless, HexShowsTheShortDatagramAfterARecord) {
 TEST_F(Headless, SendsInputLinesAsCommandsAndOutlivesTheEndOfInput) {
     ChildProcess centre =
         StartCentre({"--auto-reply", "--log-dir", m_dir.string()}, ChildInput::Pipe);
-    const std::uint16_t port = ListeningPort(centre);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
     ASSERT_TRUE(centre.WriteInput("ABC\n"));
     EXPECT_TRUE(centre.WaitForStderrLine(Is("tarnwick: Have no Client connect!"), kTimeout));
@@ -282,7 +275,7 @@ TEST_F(Headless, HoldsACommandForADevicesNextReportAndSendsItWhereThatCameFrom) 
     ChildProcess centre = StartCentre({"--auto-reply", "--device-key", "field:ID", "--log-dir",
                                        m_dir.string(), "--devices-file", devicesFile.string()},
                                       ChildInput::Pipe);
-    const std::uint16_t port = ListeningPort(centre);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
     // One device whose NAT port changes between its reports.
     UdpPeer before = UdpPeer::BindLoopback();
@@ -319,7 +312,7 @@ TEST_F(Headless, AnUnwritableLogFolderIsReportedOnceAndRecordsAreShownButNotAnsw
     std::ofstream(blocker) << "x";
     const fs::path logDir = blocker / "logs";
     ChildProcess centre = StartCentre({"--auto-reply", "--log-dir", logDir.string()});
-    const std::uint16_t port = ListeningPort(centre);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
 
     const DeviceRun device =
@@ -349,7 +342,7 @@ TEST_F(Headless, AnUnwritableLogFolderIsReportedOnceAndRecordsAreShownButNotAnsw
 TEST_F(Headless, SigintAndSighupStopItCleanlyToo) {
     for (const int signal : {SIGINT, SIGHUP}) {
         ChildProcess centre = StartCentre({"--log-dir", m_dir.string()});
-        ASSERT_NE(ListeningPort(centre), 0) << centre.Stderr();
+        ASSERT_NE(ListeningPort(centre, kTimeout), 0) << centre.Stderr();
         EXPECT_EQ(Stop(centre, signal), 0) << strsignal(signal);
         EXPECT_TRUE(LastLine(centre.Stderr()).starts_with("tarnwick: stopped; received 0, "))
             << strsignal(signal);
@@ -361,7 +354,7 @@ TEST_F(Headless, ControlBytesInARecordCannotForgeALogEntryOrAnOutputLine) {
     const std::string forged =
         "#ST,123;X:1;\r\n" + forgedHeader + "\r\n6.6.6.6 (1):#ST,999;FAKE:1;#";
     ChildProcess centre = StartCentre({"--auto-reply", "--log-dir", m_dir.string()});
-    const std::uint16_t port = ListeningPort(centre);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
 
     const DeviceRun device = RunDevice(port, {"--record", forged, "--expect-replies"});

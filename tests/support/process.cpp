@@ -310,4 +310,10 @@ LinePredicate StartsWith(std::string prefix) {
         [prefix = std::move(prefix)](const std::string& line) { return line.starts_with(prefix); };
 }
 
+std::uint16_t ListeningPort(ChildProcess& centre, std::chrono::milliseconds timeout) {
+    constexpr std::string_view kListening = "tarnwick: listening on UDP port ";
+    const auto line = centre.WaitForStderrLine(StartsWith(std::string(kListening)), timeout);
+    return line ? static_cast<std::uint16_t>(std::stoul(line->substr(kListening.size()))) : 0;
+}
+
 }  // namespace tarnwick::test

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -87,5 +88,9 @@ private:
 
 // Picks the lines that begin with prefix.
 [[nodiscard]] LinePredicate StartsWith(std::string prefix);
+
+// The UDP port a centre names on standard error once it listens; 0 when it names none within
+// timeout.
+[[nodiscard]] std::uint16_t ListeningPort(ChildProcess& centre, std::chrono::milliseconds timeout);
 
 }  // namespace tarnwick::test
