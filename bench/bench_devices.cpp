@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "record/recv_hand_off.h"
 #include "resident_bytes.h"
 #include "session/device_table.h"
 
@@ -20,7 +21,7 @@ tarnwick::socket_info Sender(int device) {
     from.sin_family = AF_INET;
     from.sin_port = htons(static_cast<std::uint16_t>(10000 + device % 50000));
     from.sin_addr.s_addr = htonl(0x0A000000u + static_cast<std::uint32_t>(device / 50000));
-    return tarnwick::MakeSocketInfo(3, 1, from);
+    return {3, tarnwick::PeerAddress::From(from), 1};
 }
 
 }  // namespace
@@ -34,8 +35,8 @@ int main() {
         const int device = i % kDevices;
         const std::string body = "#ST,123;STA:" + std::to_string(i) + ";#";
         const socket_info sender = Sender(device);
-        const std::string logged = sender.ipText + " (" + std::to_string(sender.port) + "):" + body;
-        table.Heard(logged, body, sender, 1'700'000'000 + i / 100'000);
+        const std::string logged = SenderText(HandOffKind::Text, sender.addr) + ":" + body;
+        table.Heard(logged, body, sender, Moment::Now());
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

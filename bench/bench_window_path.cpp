@@ -17,13 +17,13 @@
 #include <string>
 #include <thread>
 
-#include "app/max_rows.h"
-#include "app/window/dialog_font.h"
-#include "display/qt/live_display.h"
-#include "display/qt/row_widths.h"
+#include "app/options.h"
 #include "log/log_folder.h"
 #include "resident_bytes.h"
 #include "session/session.h"
+#include "window/dialog_font.h"
+#include "window/live_display.h"
+#include "window/row_widths.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     config.logFile = LogFilePathIn(folder.path().toStdString(), SystemLocalTime());
     Session session(std::move(config));
     session.SetAutoReply(true);
-    if (!session.Listen("0").ok()) {
+    if (!session.Listen(0).ok()) {
         std::fprintf(stderr, "bench_window_path: cannot listen\n");
         return 1;
     }

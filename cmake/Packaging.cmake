@@ -25,7 +25,7 @@ foreach(size 48 256)
 endforeach()
 
 # The manual page's footer carries the version; Debian ships pages compressed.
-configure_file(${tarnwick_data}/tarnwick.1 ${tarnwick_built_data}/tarnwick.1 @ONLY)
+configure_file(${tarnwick_data}/tarnwick.1.in ${tarnwick_built_data}/tarnwick.1 @ONLY)
 add_custom_command(OUTPUT ${tarnwick_built_data}/tarnwick.1.gz
     COMMAND ${GZIP} -9 --no-name --force --keep ${tarnwick_built_data}/tarnwick.1
     DEPENDS ${tarnwick_built_data}/tarnwick.1

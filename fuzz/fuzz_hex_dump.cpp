@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "command/hex_text.h"
-#include "net/record_rules.h"
+#include "record/record_rules.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "net/record_rules.h"
+#include "record/record_rules.h"
 
 namespace {
 

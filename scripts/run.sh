@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release --target tarnwick tarnwick-device
-exec build/release/src/app/tarnwick "$@"
+exec build/release/src/tarnwick "$@"

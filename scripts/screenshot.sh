@@ -20,7 +20,7 @@ fi
 
 work=$(mktemp -d)
 trap 'kill "$centre" 2>/dev/null || true; rm -rf "$work"' EXIT
-"$build/src/app/tarnwick" --port 0 --auto-reply --listen --log-dir "$work/logs" 2>"$work/err" &
+"$build/src/tarnwick" --port 0 --auto-reply --listen --log-dir "$work/logs" 2>"$work/err" &
 centre=$!
 port=
 for _ in $(seq 100); do

@@ -38,4 +38,14 @@ std::optional<std::chrono::seconds> ParseDurationText(std::string_view text) {
     return std::nullopt;
 }
 
+std::string DurationText(std::chrono::seconds duration) {
+    const Unit* best = &kUnits[1];
+    for (const Unit& unit : kUnits) {
+        if (duration % unit.length == std::chrono::seconds(0) && unit.length > best->length) {
+            best = &unit;
+        }
+    }
+    return std::to_string(duration / best->length) + std::string(best->suffix);
+}
+
 }  // namespace tarnwick

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tarnwick {
@@ -15,5 +16,9 @@ inline constexpr std::chrono::seconds kLongestDuration = std::chrono::hours(24 *
 // A number from 1 followed at once by s, min, h or d, up to kLongestDuration; nothing for any
 // other text (no sign, blank, fraction or other unit).
 [[nodiscard]] std::optional<std::chrono::seconds> ParseDurationText(std::string_view text);
+
+// The duration as ParseDurationText reads it back, in the largest unit that divides it: "24h",
+// "10min", "90s".
+[[nodiscard]] std::string DurationText(std::chrono::seconds duration);
 
 }  // namespace tarnwick

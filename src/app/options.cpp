@@ -1,11 +1,9 @@
 #include "app/options.h"
 
 #include <charconv>
-#include <cstdint>
 #include <limits>
 
 #include "app/duration_text.h"
-#include "app/max_rows.h"
 #include "session/device_key.h"
 
 namespace tarnwick {
@@ -13,6 +11,8 @@ namespace {
 
 // Takes the text into its option; false when the text is no value for it.
 using ValueRule = bool (*)(std::string_view text, Options& options);
+// What --help shows as an option's default, from a default Options.
+using DefaultText = std::string (*)(const Options& defaults);
 
 // A whole decimal number from low to high, nothing else: no sign, blank, prefix or overflow.
 std::optional<std::uint64_t> NumberIn(std::string_view text, std::uint64_t low,
@@ -26,29 +26,32 @@ std::optional<std::uint64_t> NumberIn(std::string_view text, std::uint64_t low,
     return value;
 }
 
-bool TakePort(std::string_view text, Options& options) {
-    const auto value = NumberIn(text, 0, std::numeric_limits<std::uint16_t>::max());
+template <typename Number, std::uint64_t Low, std::uint64_t High, auto Member>
+bool TakeNumber(std::string_view text, Options& options) {
+    const auto value = NumberIn(text, Low, High);
     if (value) {
-        options.port = std::to_string(*value);
+        options.*Member = static_cast<Number>(*value);
     }
     return value.has_value();
 }
 
 // An empty path would put the log files at the root, or name no file at all.
-bool TakePath(std::string_view text, std::optional<std::string>& into) {
+template <auto Member>
+bool TakePath(std::string_view text, Options& options) {
     if (text.empty()) {
         return false;
     }
-    into = std::string(text);
+    options.*Member = std::string(text);
     return true;
 }
 
-bool TakeLogDir(std::string_view text, Options& options) {
-    return TakePath(text, options.logDir);
-}
-
-bool TakeDevicesFile(std::string_view text, Options& options) {
-    return TakePath(text, options.devicesFile);
+template <auto Member>
+bool TakeDuration(std::string_view text, Options& options) {
+    const auto duration = ParseDurationText(text);
+    if (duration) {
+        options.*Member = *duration;
+    }
+    return duration.has_value();
 }
 
 bool TakeDeviceKey(std::string_view text, Options& options) {
@@ -59,70 +62,86 @@ bool TakeDeviceKey(std::string_view text, Options& options) {
     return rule.has_value();
 }
 
+template <auto Member>
+std::string NumberDefault(const Options& defaults) {
+    return std::to_string(defaults.*Member);
+}
+
+template <auto Member>
+std::string DurationDefault(const Options& defaults) {
+    return DurationText(defaults.*Member);
+}
+
+std::string DeviceKeyDefault(const Options& defaults) {
+    return DeviceKeyRuleText(defaults.deviceKey);
+}
+
+constexpr std::uint64_t kLargestPort = std::numeric_limits<std::uint16_t>::max();
+constexpr std::uint64_t kLargestMaxRows = 1'000'000'000;
 constexpr std::uint64_t kMostDevices = 10'000'000;
-
-bool TakeMaxDevices(std::string_view text, Options& options) {
-    const auto value = NumberIn(text, 1, kMostDevices);
-    if (value) {
-        options.maxDevices = static_cast<std::size_t>(*value);
-    }
-    return value.has_value();
-}
-
-bool TakeDuration(std::string_view text, std::chrono::seconds& into) {
-    const auto duration = ParseDurationText(text);
-    if (duration) {
-        into = *duration;
-    }
-    return duration.has_value();
-}
-
-bool TakeHoldFor(std::string_view text, Options& options) {
-    return TakeDuration(text, options.holdFor);
-}
-
-bool TakeSilentAfter(std::string_view text, Options& options) {
-    return TakeDuration(text, options.silentAfter);
-}
-
-bool TakeMaxRows(std::string_view text, Options& options) {
-    if (!ParseMaxRows(std::string(text)).error.empty()) {
-        return false;
-    }
-    options.maxRows = std::string(text);
-    return true;
-}
-
-struct Flag {
-    std::string_view name;
-    bool Options::*member;
-};
-
-struct Valued {
-    std::string_view name;
-    ValueRule rule;
-    std::string_view wanted;  // what the rule takes, for the error
-};
-
-constexpr Flag kFlags[] = {
-    {"--headless", &Options::headless}, {"--auto-reply", &Options::autoReply},
-    {"--hex", &Options::hex},           {"--help", &Options::help},
-    {"--version", &Options::version},   {"--listen", &Options::listen},
-    {"--sync", &Options::sync},
-};
-
+constexpr std::uint64_t kMostHeld = 100'000;
 constexpr std::string_view kDurationWanted =
     "a whole number and a unit (s, min, h or d) from 1s to 3650d";
 
-constexpr Valued kValued[] = {
-    {"--port", TakePort, "a number from 0 to 65535"},
-    {"--log-dir", TakeLogDir, "a folder"},
-    {"--max-rows", TakeMaxRows, "a number of records from 1 to 1000000000"},
-    {"--device-key", TakeDeviceKey, "address, ip or field:NAME"},
-    {"--max-devices", TakeMaxDevices, "a number from 1 to 10000000"},
-    {"--hold-for", TakeHoldFor, kDurationWanted},
-    {"--silent-after", TakeSilentAfter, kDurationWanted},
-    {"--devices-file", TakeDevicesFile, "a file name"},
+// One row per option, in the order --help lists them. A flag has a member and no rule.
+struct OptionRow {
+    std::string_view name;
+    std::string_view value;  // what --help calls the value; empty for a flag
+    bool Options::*flag;
+    ValueRule take;
+    std::string_view wanted;  // what take accepts, for the error
+    std::string_view help;    // lines joined by '\n'
+    DefaultText shownDefault;
+};
+
+constexpr OptionRow kOptions[] = {
+    {"--headless", "", &Options::headless, nullptr, "",
+     "run without a window, until SIGINT, SIGTERM or SIGHUP", nullptr},
+    {"--port", "PORT", nullptr, TakeNumber<std::uint16_t, 0, kLargestPort, &Options::port>,
+     "a number from 0 to 65535",
+     "the UDP port to listen on, a decimal number from 0 to 65535; 0 lets the\n"
+     "system choose (the window: fills in \"Port:\"); without it nothing listens",
+     nullptr},
+    {"--listen", "", &Options::listen, nullptr, "", "the window: press \"Listen\" at start",
+     nullptr},
+    {"--auto-reply", "", &Options::autoReply, nullptr, "",
+     "answer every valid record with \"@517\" once it is logged", nullptr},
+    {"--hex", "", &Options::hex, nullptr, "",
+     "also log, in hex, the datagram that follows a record", nullptr},
+    {"--log-dir", "DIR", nullptr, TakePath<&Options::logDir>, "a folder",
+     "folder of the daily log files (default: DataLog beside the program,\n"
+     "or ~/.local/share/tarnwick/DataLog where that cannot be written)",
+     nullptr},
+    {"--sync", "", &Options::sync, nullptr, "",
+     "flush each batch of log entries to the disk before answering it", nullptr},
+    {"--max-rows", "N", nullptr, TakeNumber<std::size_t, 1, kLargestMaxRows, &Options::maxRows>,
+     "a number of records from 1 to 1000000000",
+     "the window: keep the newest N records in view; older ones leave it,\n"
+     "the log keeps them all",
+     NumberDefault<&Options::maxRows>},
+    {"--device-key", "KEY", nullptr, TakeDeviceKey, "address, ip or field:NAME",
+     "what makes a device: address (its address and port), ip (its address\n"
+     "alone), or field:NAME (the value of the record's field NAME, as field:ID)",
+     DeviceKeyDefault},
+    {"--max-devices", "N", nullptr, TakeNumber<std::size_t, 1, kMostDevices, &Options::maxDevices>,
+     "a number from 1 to 10000000",
+     "devices kept; beyond them the one heard least recently is forgotten\n"
+     "(its held commands wait for its key all the same)",
+     NumberDefault<&Options::maxDevices>},
+    {"--hold-for", "DURATION", nullptr, TakeDuration<&Options::holdFor>, kDurationWanted,
+     "how long a held command waits for its device's next record",
+     DurationDefault<&Options::holdFor>},
+    {"--silent-after", "DURATION", nullptr, TakeDuration<&Options::silentAfter>, kDurationWanted,
+     "a device is silent after this long unheard", DurationDefault<&Options::silentAfter>},
+    {"--max-held", "N", nullptr, TakeNumber<std::size_t, 1, kMostHeld, &Options::maxHeld>,
+     "a number from 1 to 100000", "commands held for one device at most; one more is refused",
+     NumberDefault<&Options::maxHeld>},
+    {"--devices-file", "PATH", nullptr, TakePath<&Options::devicesFile>, "a file name",
+     "headless: the device table as CSV, rewritten whole every 10 seconds\n"
+     "and at the stop",
+     nullptr},
+    {"--version", "", &Options::version, nullptr, "", "print the version", nullptr},
+    {"--help", "", &Options::help, nullptr, "", "print this text", nullptr},
 };
 
 // A value that looks like an option is taken for a forgotten value.
@@ -130,44 +149,62 @@ bool LooksLikeOption(std::string_view text) {
     return text.starts_with("--");
 }
 
-void SetValue(const Valued& valued, std::string_view text, Options& options, std::string& error) {
-    if (valued.rule(text, options)) {
-        return;
+void SetValue(const OptionRow& row, std::string_view text, Options& options, std::string& error) {
+    if (!row.take(text, options)) {
+        error = std::string(row.name) + " takes " + std::string(row.wanted) + ", not \"" +
+                std::string(text) + "\"";
     }
-    error = std::string(valued.name) + " takes " + std::string(valued.wanted) + ", not \"" +
-            std::string(text) + "\"";
 }
 
-// Takes a valued option at args[i] ("--name value" or "--name=value"); false if it is not one.
-bool TakeValued(std::span<const std::string_view> args, std::size_t& i, Options& options,
+// Takes the option at args[i] ("--flag", "--name value" or "--name=value"); false if it is
+// none.
+bool TakeOption(std::span<const std::string_view> args, std::size_t& i, Options& options,
                 std::string& error) {
     const std::string_view arg = args[i];
-    for (const Valued& valued : kValued) {
-        if (arg == valued.name) {
-            if (i + 1 >= args.size() || LooksLikeOption(args[i + 1])) {
-                error = std::string(valued.name) + " needs a value";
-                return true;
-            }
-            SetValue(valued, args[++i], options, error);
+    for (const OptionRow& row : kOptions) {
+        if (row.flag != nullptr && arg == row.name) {
+            options.*row.flag = true;
             return true;
         }
-        if (arg.starts_with(valued.name) && arg.size() > valued.name.size() &&
-            arg[valued.name.size()] == '=') {
-            SetValue(valued, arg.substr(valued.name.size() + 1), options, error);
+        if (row.take == nullptr || !arg.starts_with(row.name)) {
+            continue;
+        }
+        if (arg == row.name) {
+            if (i + 1 >= args.size() || LooksLikeOption(args[i + 1])) {
+                error = std::string(row.name) + " needs a value";
+            } else {
+                SetValue(row, args[++i], options, error);
+            }
+            return true;
+        }
+        if (arg[row.name.size()] == '=') {
+            SetValue(row, arg.substr(row.name.size() + 1), options, error);
             return true;
         }
     }
     return false;
 }
 
-bool TakeFlag(std::string_view arg, Options& options) {
-    for (const Flag& flag : kFlags) {
-        if (arg == flag.name) {
-            options.*flag.member = true;
-            return true;
-        }
+// "  --name VALUE" and the help beside it, continuation lines indented to the same column.
+std::string OptionHelp(const OptionRow& row, const Options& defaults) {
+    constexpr std::size_t kHelpColumn = 26;
+    std::string head = "  " + std::string(row.name);
+    if (!row.value.empty()) {
+        head += " " + std::string(row.value);
     }
-    return false;
+    head.resize(std::max(head.size() + 1, kHelpColumn), ' ');
+    std::string help(row.help);
+    if (row.shownDefault != nullptr) {
+        help += " (default " + row.shownDefault(defaults) + ")";
+    }
+    std::string text;
+    for (std::size_t start = 0; start <= help.size();) {
+        const std::size_t end = std::min(help.find('\n', start), help.size());
+        text += (start == 0 ? head : std::string(kHelpColumn, ' ')) +
+                help.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
+    return text;
 }
 
 }  // namespace
@@ -175,66 +212,52 @@ bool TakeFlag(std::string_view arg, Options& options) {
 ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     ParsedOptions parsed;
     for (std::size_t i = 0; i < args.size() && parsed.error.empty(); ++i) {
-        if (!TakeFlag(args[i], parsed.options) &&
-            !TakeValued(args, i, parsed.options, parsed.error)) {
+        if (!TakeOption(args, i, parsed.options, parsed.error)) {
             parsed.error = "unknown option: " + std::string(args[i]);
         }
     }
     return parsed;
 }
 
+std::vector<std::string_view> OptionNames() {
+    std::vector<std::string_view> names;
+    for (const OptionRow& row : kOptions) {
+        names.push_back(row.name);
+    }
+    return names;
+}
+
 std::string UsageText() {
-    return "Usage: tarnwick [--port PORT] [--listen] [--auto-reply] [--hex] [--log-dir DIR] "
-           "[--sync]\n"
-           "               [--max-rows N] [DEVICE OPTIONS]\n"
-           "       tarnwick --headless --port PORT [--auto-reply] [--hex] [--log-dir DIR] "
-           "[--sync]\n"
-           "               [DEVICE OPTIONS] [--devices-file PATH]\n"
-           "       tarnwick --help | --version\n"
-           "\n"
-           "Receives device records as UDP datagrams on PORT (all local IPv4 addresses;\n"
-           "0 lets the system choose), logs each one to DIR/Data_logs_MMDD.txt and shows it\n"
-           "in the window, or prints it without one.\n"
-           "\n"
-           "  --headless     run without a window, until SIGINT, SIGTERM or SIGHUP\n"
-           "  --port PORT    the UDP port to listen on, a decimal number from 0 to 65535\n"
-           "                 (the window: fills in \"Port:\")\n"
-           "  --listen       the window: press \"Listen\" at start\n"
-           "  --auto-reply   answer every valid record with \"@517\"\n"
-           "  --hex          also log, in hex, the datagram that follows a record\n"
-           "  --log-dir DIR  folder of the daily log files (default: DataLog beside the program,\n"
-           "                 or ~/.local/share/tarnwick/DataLog where that cannot be written)\n"
-           "  --sync         flush each batch of log entries to the disk before answering it\n"
-           "  --max-rows N   the window: keep the newest N records in view (default\n"
-           "                 1000000); older ones leave it, the log keeps them all\n"
-           "  --version      print the version\n"
-           "  --help         print this text\n"
-           "\n"
-           "Device options:\n"
-           "  --device-key KEY        what makes a device: address (its address and port, the\n"
-           "                          default), ip (its address alone), or field:NAME (the\n"
-           "                          value of the record's field NAME, as field:ID)\n"
-           "  --max-devices N         devices kept, 1 to 10000000 (default 100000); beyond\n"
-           "                          them the one heard least recently is forgotten\n"
-           "  --hold-for DURATION     how long a held command waits (default 24h)\n"
-           "  --silent-after DURATION a device is silent after this long unheard (default 10min)\n"
-           "  --devices-file PATH     headless: the device table as CSV, rewritten whole\n"
-           "                          every 10 seconds and at the stop\n"
-           "A DURATION is a whole number and s, min, h or d: 90s, 10min, 24h, 2d.\n"
-           "\n"
-           "Without a window, each line on standard input is a command for the newest client,\n"
-           "sent as \"#517\" followed by the line; a line beginning \"hex:\" is sent as hex\n"
-           "text (\"hex:38 38 31\"); hex text that stops being hex before its end sends\n"
-           "nothing, and a line longer than 1528 bytes is discarded.\n"
-           "  @KEY TEXT      sends TEXT (or hex:...) to the device KEY now\n"
-           "  @KEY+ TEXT     holds it for the device's next record, sent right after its \"@517\"\n"
-           "  @@TEXT         sends @TEXT to the newest client (a line \"@517\" needs no second @)\n"
-           "Held commands (held, sent, expired), silent devices and devices reporting again are\n"
-           "reported on standard error, one line each.\n"
-           "\n"
-           "A record's control bytes are logged and shown as \\r, \\n, \\t or \\xHH (ESC: \\x1B).\n"
-           "An unknown option, a missing value, a PORT that is not such a number, an empty\n"
-           "DIR or PATH and a device option's value out of its rule are errors: exit status 2.\n";
+    std::string text =
+        "Usage: tarnwick [--port PORT] [--listen] [OPTIONS]\n"
+        "       tarnwick --headless --port PORT [OPTIONS]\n"
+        "       tarnwick --help | --version\n"
+        "\n"
+        "Receives device records as UDP datagrams on PORT (all local IPv4 addresses),\n"
+        "logs each one to DIR/Data_logs_MMDD.txt and shows it in the window, or prints it\n"
+        "without one. A datagram over 4096 bytes is dropped whole.\n"
+        "\n";
+    const Options defaults;
+    for (const OptionRow& row : kOptions) {
+        text += OptionHelp(row, defaults);
+    }
+    text +=
+        "A DURATION is a whole number and s, min, h or d: 90s, 10min, 24h, 2d.\n"
+        "\n"
+        "Without a window, each line on standard input is a command for the newest client,\n"
+        "sent as \"#517\" followed by the line; a line beginning \"hex:\" is sent as hex\n"
+        "text (\"hex:38 38 31\"); hex text that stops being hex before its end sends\n"
+        "nothing, and a line longer than 1528 bytes is discarded.\n"
+        "  @KEY TEXT      sends TEXT (or hex:...) to the device KEY now\n"
+        "  @KEY+ TEXT     holds it for the device's next record, sent right after its \"@517\"\n"
+        "  @@TEXT         sends @TEXT to the newest client (a line \"@517\" needs no second @)\n"
+        "Held commands (held, sent, expired, refused), silent devices and devices reporting\n"
+        "again are reported on standard error, one line each.\n"
+        "\n"
+        "A record's control bytes are logged and shown as \\r, \\n, \\t or \\xHH (ESC: \\x1B).\n"
+        "An unknown option, a missing value, a PORT that is not such a number, an empty\n"
+        "DIR or PATH and a value out of its option's rule are errors: exit status 2.\n";
+    return text;
 }
 
 }  // namespace tarnwick

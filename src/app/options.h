@@ -1,17 +1,22 @@
 #pragma once
 
-// The command line: the headless mode's options, which the window accepts too.
+// The command line: the options both front ends take, each parsed once into its type. One
+// table (options.cpp) drives the parsing, the errors and --help.
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "session/device_table.h"
 
 namespace tarnwick {
+
+inline constexpr std::size_t kDefaultMaxRows = 1'000'000;
 
 struct Options {
     bool headless = false;
@@ -19,22 +24,22 @@ struct Options {
     bool hex = false;        // --hex: " Hex" of the live display ticked
     bool help = false;
     bool version = false;
-    std::optional<std::string> port = {};    // decimal, 0 to 65535 (0: the system chooses)
+    std::optional<std::uint16_t> port = {};  // 0: the system chooses
     std::optional<std::string> logDir = {};  // never empty; default: "DataLog" beside the program
     bool listen = false;                     // --listen: the window presses "Listen" once it is up
     bool sync = false;                       // --sync: log entries reach the disk before answers
-    std::optional<std::string> maxRows = std::nullopt;
-    // What makes a device and how long things last for it (--device-key, --max-devices,
-    // --hold-for, --silent-after); the defaults are the session's.
+    std::size_t maxRows = kDefaultMaxRows;   // the window's live display keeps this many records
+    // What makes a device and how long things last for it; the defaults are the session's.
     DeviceKeyRule deviceKey = DeviceSettings{}.key;
     std::size_t maxDevices = DeviceSettings{}.maxDevices;
     std::chrono::seconds holdFor = DeviceSettings{}.holdFor;
     std::chrono::seconds silentAfter = DeviceSettings{}.silentAfter;
+    std::size_t maxHeld = DeviceSettings{}.maxHeld;
     std::optional<std::string> devicesFile = {};  // --devices-file: the device table as CSV
     bool operator==(const Options&) const = default;
 
     [[nodiscard]] DeviceSettings Devices() const {
-        return {deviceKey, maxDevices, holdFor, silentAfter};
+        return {deviceKey, maxDevices, holdFor, silentAfter, maxHeld};
     }
 };
 
@@ -47,6 +52,9 @@ struct ParsedOptions {
 // args: the arguments after the program name. "--port 5000" and "--port=5000" both work; a
 // value that is not one for its option, or that begins with "--", is an error.
 [[nodiscard]] ParsedOptions ParseOptions(std::span<const std::string_view> args);
+
+// Every option's name, as the command line spells it ("--port"), in the order --help lists them.
+[[nodiscard]] std::vector<std::string_view> OptionNames();
 
 [[nodiscard]] std::string UsageText();
 

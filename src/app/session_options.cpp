@@ -17,6 +17,8 @@ SessionConfig SessionConfigOf(const Options& options, std::function<void()> wake
     config.logFile = LogFilePathIn(LogFolderOf(options), SystemLocalTime());
     config.sync = options.sync;
     config.wake = std::move(wake);
+    config.autoReply = options.autoReply;
+    config.displayHex = options.hex;
     config.devices = options.Devices();
     return config;
 }

@@ -4,24 +4,27 @@
 #include <string>
 
 #include "command/hex_text.h"
-#include "net/control_escapes.h"
+#include "record/control_escapes.h"
 #include "session/session.h"
 
 namespace tarnwick {
 namespace {
 
+// The caption of the messages about devices: the program's name.
+constexpr const char* kCaption = "tarnwick";
+
 ComposedCommand ComposeHex(std::string_view bufferText) {
-    // The window's own example puts a blank after the first pair; anything else is refused
-    // before it is looked at further.
-    if (bufferText.size() < 3 || bufferText[2] != ' ') {
-        return {CommandOutcome::HexPrompt, {}};
-    }
     std::string joined(kCommandPrefixHex);
     joined += bufferText;
     HexConversion converted = ConvertHexText(joined);
-    // A typo must not send the command cut short at it.
+    // A typo must not send the command cut short at it; where it stops is told even when the
+    // text does not look like hex at all ("zz").
     if (converted.stoppedAt < joined.size()) {
         return {CommandOutcome::HexNotHex, {}, converted.stoppedAt - kCommandPrefixHex.size()};
+    }
+    // The window's own example puts a blank after the first pair; anything else is refused.
+    if (bufferText.size() < 3 || bufferText[2] != ' ') {
+        return {CommandOutcome::HexPrompt, {}};
     }
     if (converted.bytes.size() > kSendBufferSize) {
         return {CommandOutcome::HexTooLong, std::move(converted.bytes)};
@@ -45,7 +48,7 @@ std::string HexStopText(std::size_t stop, std::string_view rest) {
 // Listen the fields may still show a device as it was recorded on the closed listener, until
 // the next refresh, although it has arrived on the open one since.
 socket_info Route(const socket_info& shown, const std::optional<socket_info>& newest) {
-    if (newest && newest->ip == shown.ip && newest->port == shown.port) {
+    if (newest && newest->addr == shown.addr) {
         return *newest;
     }
     return shown;
@@ -61,6 +64,10 @@ ComposedCommand ComposeText(std::string_view bufferText) {
 }
 
 }  // namespace
+
+std::string CommandText(std::string_view bufferText, CommandMode mode) {
+    return (mode == CommandMode::Hex ? "hex:" : "") + std::string(bufferText);
+}
 
 ComposedCommand ComposeCommand(std::string_view bufferText, CommandMode mode) {
     return mode == CommandMode::Hex ? ComposeHex(bufferText) : ComposeText(bufferText);
@@ -89,6 +96,14 @@ std::vector<OperatorMessage> CommandReport::Messages() const {
             const std::string code = "[" + std::to_string(errorCode) + "]";
             return {{"send command fail " + code, code, MessageIcon::None}};
         }
+        case CommandOutcome::Held:
+            return {};
+        case CommandOutcome::NoDevice:
+            return {{"no device " + key, kCaption, MessageIcon::Exclamation}};
+        case CommandOutcome::HeldFull:
+            return {{"device " + key + " has " + std::to_string(held) +
+                         " commands held; not held: " + text,
+                     kCaption, MessageIcon::Exclamation}};
     }
     return {};
 }
@@ -114,12 +129,44 @@ CommandReport SendCommand(Session& session, const std::optional<socket_info>& de
     if (command.outcome != CommandOutcome::Sent) {
         return ReportOfComposed(command, bufferText);
     }
-    const SendResult sent =
-        session.SendToClient(Route(*destination, session.Clients().Newest()), command.datagram);
+    const SendResult sent = session.SendToClient(Route(*destination, session.Clients().Newest()),
+                                                 command.datagram, CommandText(bufferText, mode));
     if (sent.status == SendResult::Status::Failed) {
         return {CommandOutcome::SendFailed, sent.errorCode};
     }
     return {};
+}
+
+CommandReport SendToDevice(Session& session, const std::string& key, std::string_view bufferText,
+                           CommandMode mode) {
+    const std::optional<DeviceRow> device = session.Devices().Device(key, session.Now());
+    if (!device) {
+        return {.outcome = CommandOutcome::NoDevice, .key = key};
+    }
+    return SendCommand(session, device->client, bufferText, mode);
+}
+
+CommandReport HoldCommand(Session& session, const std::string& key, std::string_view bufferText,
+                          CommandMode mode) {
+    ComposedCommand command = ComposeCommand(bufferText, mode);
+    if (command.outcome != CommandOutcome::Sent) {
+        return ReportOfComposed(command, bufferText);
+    }
+    std::string text = CommandText(bufferText, mode);
+    const HoldResult held =
+        session.Devices().Hold(key, std::move(command.datagram), text, session.Now());
+    switch (held.outcome) {
+        case HoldResult::Outcome::Held:
+            return {CommandOutcome::Held};
+        case HoldResult::Outcome::NoDevice:
+            return {.outcome = CommandOutcome::NoDevice, .key = key};
+        case HoldResult::Outcome::Full:
+            break;
+    }
+    return {.outcome = CommandOutcome::HeldFull,
+            .key = key,
+            .held = session.Devices().Settings().maxHeld,
+            .text = std::move(text)};
 }
 
 }  // namespace tarnwick

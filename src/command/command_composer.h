@@ -25,7 +25,17 @@ inline constexpr std::size_t kSendBufferSize = 512;
 
 enum class CommandMode { Text, Hex };
 
-enum class CommandOutcome { Sent, NoClient, HexPrompt, HexNotHex, HexTooLong, SendFailed };
+enum class CommandOutcome {
+    Sent,
+    NoClient,
+    HexPrompt,
+    HexNotHex,
+    HexTooLong,
+    SendFailed,
+    Held,      // held for the device's next report
+    NoDevice,  // no device of that key is known
+    HeldFull,  // the device has as many commands held as it may
+};
 
 struct ComposedCommand {
     CommandOutcome outcome = CommandOutcome::Sent;  // Sent: datagram is ready to go
@@ -43,6 +53,9 @@ struct CommandReport {
     std::size_t hexBytes = 0;  // HexTooLong: how many bytes the hex text converts to
     std::size_t hexStop = 0;   // HexNotHex: where in the operator's text hex ends
     std::string hexRest{};     // HexNotHex: the operator's text from there on
+    std::string key{};         // NoDevice, HeldFull: the device
+    std::size_t held = 0;      // HeldFull: how many commands it has held
+    std::string text{};        // HeldFull: the command as typed
     bool operator==(const CommandReport&) const = default;
 
     // What the operator is told, in order, one message box each; nothing after a send.
@@ -53,11 +66,22 @@ struct CommandReport {
 [[nodiscard]] CommandReport ReportOfComposed(const ComposedCommand& command,
                                              std::string_view bufferText);
 
+// The command as the lists and reports show it: the text typed, "hex:" before hex text.
+[[nodiscard]] std::string CommandText(std::string_view bufferText, CommandMode mode);
+
 // OnBnClickedSend: no client is checked before anything else, then the text is composed and
 // sent through the session to destination, the client the operator was shown (nullopt: none
 // yet). A failed send leaves the listener open.
 [[nodiscard]] CommandReport SendCommand(Session& session,
                                         const std::optional<socket_info>& destination,
+                                        std::string_view bufferText, CommandMode mode);
+
+// The command sent now to the device key, where its latest record came from.
+[[nodiscard]] CommandReport SendToDevice(Session& session, const std::string& key,
+                                         std::string_view bufferText, CommandMode mode);
+
+// The command held for the device key's next report: both front ends hold through here.
+[[nodiscard]] CommandReport HoldCommand(Session& session, const std::string& key,
                                         std::string_view bufferText, CommandMode mode);
 
 }  // namespace tarnwick

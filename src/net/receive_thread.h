@@ -1,43 +1,51 @@
 #pragma once
 
-// One receive thread per open listener. It reads datagrams until its listener closes and puts
-// every record, in arrival order, into the intake queue; nothing a peer sends ends it: bad
-// datagrams are counted and dropped, transient socket errors passed over. Stop() wakes it
-// wherever it waits and joins it, so no thread outlives its listener.
+// One receive thread per open listener. It reads datagrams in batches until its listener
+// closes and hands each batch, with its senders and time of arrival, to a sink; nothing a peer
+// sends ends it, and transient socket errors are passed over. Stop() wakes it wherever it
+// waits and joins it, so no thread outlives its listener.
 
-#include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <memory>
+#include <span>
+#include <stop_token>
 #include <thread>
 
-#include "net/client_list.h"
-#include "net/datagram_sorter.h"
-#include "net/engine_counters.h"
-#include "net/ordered_queue.h"
-#include "net/recv_hand_off.h"
+#include "net/peer_address.h"
 
 namespace tarnwick {
 
-// The operator's two check boxes, read by the receive thread at the moment of use.
-struct ReceiveSwitches {
-    std::atomic<bool> autoReply{false};   // "Automatic reply with @517"
-    std::atomic<bool> displayHex{false};  // " Hex" of the live display
-};
-
-using IntakeQueue = OrderedQueue<RecvHandOff>;
-
-struct ReceiveThreadArgs {
-    int socket;              // the bound listening socket; the thread never closes it
-    std::uint64_t listener;  // which opening of the listener this is
-    const ReceiveSwitches& switches;
-    IntakeQueue& intake;
-    ClientList& clients;
-    EngineCounters& counters;
-    DatagramSorter& sorter;  // used by one receive thread at a time
-};
-
 // Datagrams longer than this are dropped whole, never truncated.
 inline constexpr std::size_t kMaxDatagram = 4096;
+
+// When a batch arrived: the wall clock for what is shown, the steady clock for what is timed.
+struct Arrival {
+    std::time_t wallClock = 0;
+    std::chrono::steady_clock::time_point steady{};
+};
+
+struct ReceivedDatagram {
+    std::span<const std::uint8_t> bytes;  // empty when tooLong
+    bool tooLong = false;                 // over kMaxDatagram: not to be used at all
+    PeerAddress from;
+};
+
+// Takes every datagram read, in arrival order, on the receive thread. stop: requested when the
+// listener is closing; the sink must then take what it was given without waiting.
+class DatagramSink {
+public:
+    virtual ~DatagramSink() = default;
+    virtual void Take(std::span<const ReceivedDatagram> batch, const Arrival& at,
+                      std::stop_token stop) = 0;
+};
+
+struct ReceiveThreadArgs {
+    int socket;          // the bound listening socket; the thread never closes it
+    DatagramSink& sink;  // outlives the thread
+};
 
 class ReceiveThread {
 public:

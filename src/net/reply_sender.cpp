@@ -14,7 +14,7 @@ constexpr std::size_t kBatch = 64;
 
 }  // namespace
 
-std::size_t SendReplies(int socket, std::span<const sockaddr_in> to) {
+std::size_t SendReplies(int socket, std::span<const PeerAddress> to) {
     std::array<iovec, kBatch> iov{};
     std::array<mmsghdr, kBatch> messages{};
     std::size_t total = 0;
@@ -23,8 +23,8 @@ std::size_t SendReplies(int socket, std::span<const sockaddr_in> to) {
         for (std::size_t i = 0; i < count; ++i) {
             iov[i] = {const_cast<std::uint8_t*>(kReply), sizeof kReply};
             messages[i] = {};
-            messages[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&to[start + i]);
-            messages[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
+            messages[i].msg_hdr.msg_name = const_cast<sockaddr*>(to[start + i].Sockaddr());
+            messages[i].msg_hdr.msg_namelen = to[start + i].Length();
             messages[i].msg_hdr.msg_iov = &iov[i];
             messages[i].msg_hdr.msg_iovlen = 1;
         }

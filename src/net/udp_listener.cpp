@@ -1,6 +1,7 @@
 #include "net/udp_listener.h"
 
 #include <arpa/inet.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -40,7 +41,6 @@ std::string_view ListenErrorMessage(ListenError error) {
         case ListenError::Bind:
             return "socket bind error!";
         case ListenError::None:
-        case ListenError::EmptyPort:
             break;
     }
     return {};
@@ -59,14 +59,22 @@ UdpListener::OpenResult UdpListener::Open(std::uint16_t port) {
     if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         return {std::nullopt, ListenError::Bind, errno};
     }
-    const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
     listener.m_receiveBuffer = GrantReceiveBuffer(fd);
     listener.m_port = BoundPort(fd);
     return {std::move(listener), ListenError::None, 0};
 }
 
 UdpListener::UdpListener(int fd) : m_fd(fd) {}
+
+std::uint64_t UdpListener::KernelDrops() const {
+    std::uint32_t meminfo[SK_MEMINFO_VARS] = {};
+    socklen_t length = sizeof meminfo;
+    if (getsockopt(m_fd, SOL_SOCKET, SO_MEMINFO, meminfo, &length) != 0 ||
+        length <= SK_MEMINFO_DROPS * sizeof(std::uint32_t)) {
+        return 0;
+    }
+    return meminfo[SK_MEMINFO_DROPS];
+}
 
 UdpListener::UdpListener(UdpListener&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)),

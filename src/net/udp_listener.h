@@ -11,7 +11,7 @@ namespace tarnwick {
 
 // ThreadStart: the socket was bound but its receive thread could not be started (no memory,
 // a thread or descriptor limit); the listener stays closed.
-enum class ListenError { None, EmptyPort, SocketCreate, Bind, ThreadStart };
+enum class ListenError { None, SocketCreate, Bind, ThreadStart };
 
 // "socket create error!" (for ThreadStart too: to the operator both mean the listener could
 // not be set up), "socket bind error!", or empty (nothing to tell the operator).
@@ -37,6 +37,9 @@ public:
     [[nodiscard]] std::uint16_t Port() const { return m_port; }
     // What the kernel granted when asked for kWantedReceiveBuffer.
     [[nodiscard]] int ReceiveBufferBytes() const { return m_receiveBuffer; }
+    // Datagrams the kernel dropped on this socket for want of buffer space, read from the
+    // socket itself: drops are counted even when nothing arrives after them.
+    [[nodiscard]] std::uint64_t KernelDrops() const;
 
 private:
     explicit UdpListener(int fd);

@@ -1,14 +1,20 @@
 #include "session/device_key.h"
 
 namespace tarnwick {
+namespace {
+
+constexpr std::string_view kAddressRule = "address";
+constexpr std::string_view kIpRule = "ip";
+constexpr std::string_view kField = "field:";
+
+}  // namespace
 
 std::optional<DeviceKeyRule> ParseDeviceKeyRule(std::string_view text) {
     using Kind = DeviceKeyRule::Kind;
-    constexpr std::string_view kField = "field:";
-    if (text == "address") {
+    if (text == kAddressRule) {
         return DeviceKeyRule{Kind::AddressAndPort, {}};
     }
-    if (text == "ip") {
+    if (text == kIpRule) {
         return DeviceKeyRule{Kind::Address, {}};
     }
     if (text.starts_with(kField) && text.size() > kField.size() &&
@@ -16,6 +22,18 @@ std::optional<DeviceKeyRule> ParseDeviceKeyRule(std::string_view text) {
         return DeviceKeyRule{Kind::Field, std::string(text.substr(kField.size()))};
     }
     return std::nullopt;
+}
+
+std::string DeviceKeyRuleText(const DeviceKeyRule& rule) {
+    switch (rule.kind) {
+        case DeviceKeyRule::Kind::AddressAndPort:
+            return std::string(kAddressRule);
+        case DeviceKeyRule::Kind::Address:
+            return std::string(kIpRule);
+        case DeviceKeyRule::Kind::Field:
+            break;
+    }
+    return std::string(kField) + rule.field;
 }
 
 std::optional<std::string_view> FieldValue(std::string_view record, std::string_view name) {

@@ -22,6 +22,9 @@ struct DeviceKeyRule {
 // "address" (the default), "ip" or "field:NAME"; nothing for any other text.
 [[nodiscard]] std::optional<DeviceKeyRule> ParseDeviceKeyRule(std::string_view text);
 
+// The rule as ParseDeviceKeyRule reads it back.
+[[nodiscard]] std::string DeviceKeyRuleText(const DeviceKeyRule& rule);
+
 // The value of the record's field NAME: what follows "NAME:" right after a "," or ";", up to
 // the next ";" (or the record's closing "#"). Nothing when the record has no such field or
 // its value is empty.

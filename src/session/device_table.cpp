@@ -9,6 +9,8 @@ namespace {
 // Settled held commands stay listed this long after the newest of them: the operator sees what
 // became of a command without the list growing for ever.
 constexpr std::size_t kSettledKept = 100;
+// Events a front end has not taken yet, at most; past it they are counted, not kept.
+constexpr std::size_t kEventsKept = 100'000;
 
 }  // namespace
 
@@ -30,6 +32,8 @@ std::string_view DeviceEventWord(DeviceEvent::Kind kind) {
             return "reporting again";
         case DeviceEvent::Kind::Forgotten:
             return "forgotten";
+        case DeviceEvent::Kind::Unreported:
+            return "not reported";
     }
     return "";
 }
@@ -37,88 +41,130 @@ std::string_view DeviceEventWord(DeviceEvent::Kind kind) {
 DeviceTable::DeviceTable(DeviceSettings settings) : m_settings(std::move(settings)) {}
 
 std::vector<HeldCommand> DeviceTable::Heard(std::string_view loggedRecord, std::string_view body,
-                                            const socket_info& sender, std::time_t now) {
-    std::string key = DeviceKeyOf(m_settings.key, body, sender.ipText, sender.port);
+                                            const socket_info& sender, const Moment& now) {
+    std::string key = DeviceKeyOf(m_settings.key, body, sender.addr.Text(), sender.addr.Port());
     std::lock_guard lock(m_mutex);
-    auto found = m_byKey.find(key);
-    if (found == m_byKey.end()) {
-        m_order.push_front({DeviceRow{key, sender, now, now, 0, {}, 0, 0, false}});
-        found = m_byKey.emplace(key, m_order.begin()).first;
-        if (m_order.size() > m_settings.maxDevices) {
-            Forget();
-        }
-    } else {
-        m_order.splice(m_order.begin(), m_order, found->second);
-    }
-    DeviceRow& row = found->second->row;
+    Entry& entry = Find(key, sender, now);
+    DeviceRow& row = entry.row;
     row.client = sender;
-    row.lastHeard = now;
+    row.lastHeard = now.wall;
+    entry.heardAt = now.steady;
     ++row.records;
     row.latestRecord.assign(loggedRecord);
     if (row.silent) {
         row.silent = false;
-        m_events.push_back({DeviceEvent::Kind::Reporting, key, 0, {}, 0});
+        AddEvent({DeviceEvent::Kind::Reporting, row.key, 0, {}, 0});
     }
+    return row.commandsHeld > 0 ? Deliver(row, now) : std::vector<HeldCommand>{};
+}
+
+DeviceTable::Entry& DeviceTable::Find(const std::string& key, const socket_info& sender,
+                                      const Moment& now) {
+    const auto found = m_byKey.find(key);
+    if (found != m_byKey.end()) {
+        m_order.splice(m_order.begin(), m_order, found->second);
+        return m_order.front();
+    }
+    DeviceRow row{key, sender, now.wall, now.wall, 0, {}, 0, 0, {}, 0, false};
+    if (const auto waiting = m_waiting.find(key); waiting != m_waiting.end()) {
+        row.commandsHeld = waiting->second.size();
+    }
+    m_order.push_front({std::move(row), now.steady});
+    m_byKey.emplace(key, m_order.begin());
+    if (m_order.size() > m_settings.maxDevices) {
+        Forget();
+    }
+    return m_order.front();
+}
+
+std::vector<HeldCommand> DeviceTable::Deliver(DeviceRow& row, const Moment& now) {
+    const auto waiting = m_waiting.find(row.key);
     std::vector<HeldCommand> due;
-    for (std::size_t i = 0; row.commandsHeld > 0 && i < m_held.size(); ++i) {
-        HeldCommand& command = m_held[i];
-        if (command.state == HeldState::Waiting && command.key == key) {
-            Settle(command, HeldState::Sent, now, DeviceEvent::Kind::Sent);
-            ++row.commandsSent;
-            due.push_back(command);
-        }
+    while (waiting != m_waiting.end() && !waiting->second.empty() &&
+           due.size() < kDeliveredPerReport) {
+        due.push_back(std::move(waiting->second.front()));
+        waiting->second.pop_front();
+        Settle(due.back(), HeldState::Sent, now.wall, DeviceEvent::Kind::Sent);
+        ++row.commandsSent;
+        row.latestCommand = due.back().text;
+        row.latestCommandAt = now.wall;
+    }
+    if (waiting != m_waiting.end() && waiting->second.empty()) {
+        m_waiting.erase(waiting);
     }
     return due;
 }
 
 void DeviceTable::SendFailed(const HeldCommand& command, int errorCode) {
     std::lock_guard lock(m_mutex);
-    m_events.push_back(
-        {DeviceEvent::Kind::SendFailed, command.key, command.id, command.text, errorCode});
+    AddEvent({DeviceEvent::Kind::SendFailed, command.key, command.id, command.text, errorCode});
 }
 
-std::vector<DeviceRow> DeviceTable::Devices(std::time_t now) const {
+void DeviceTable::CommandSent(const PeerAddress& to, std::string_view text, std::time_t at) {
+    std::lock_guard lock(m_mutex);
+    // The newest senders stand first: the device a command goes to is almost always near.
+    const auto entry = std::ranges::find_if(
+        m_order, [&to](const Entry& candidate) { return candidate.row.client.addr == to; });
+    if (entry == m_order.end()) {
+        return;
+    }
+    ++entry->row.commandsSent;
+    entry->row.latestCommand.assign(text);
+    entry->row.latestCommandAt = at;
+}
+
+std::vector<DeviceRow> DeviceTable::Devices(const Moment& now) const {
     std::lock_guard lock(m_mutex);
     std::vector<DeviceRow> rows;
     rows.reserve(m_order.size());
     for (const Entry& entry : m_order) {
-        rows.push_back(entry.row);
-        rows.back().silent = IsSilent(entry.row, now);
+        rows.push_back(RowOf(entry, now));
     }
     return rows;
 }
 
-std::optional<DeviceRow> DeviceTable::Device(const std::string& key, std::time_t now) const {
+std::optional<DeviceRow> DeviceTable::Device(const std::string& key, const Moment& now) const {
     std::lock_guard lock(m_mutex);
     const auto found = m_byKey.find(key);
     if (found == m_byKey.end()) {
         return std::nullopt;
     }
-    DeviceRow row = found->second->row;
-    row.silent = IsSilent(row, now);
-    return row;
+    return RowOf(*found->second, now);
 }
 
-std::optional<std::uint64_t> DeviceTable::Hold(const std::string& key,
-                                               std::vector<std::uint8_t> datagram, std::string text,
-                                               std::time_t now) {
+HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> datagram,
+                             std::string text, const Moment& now) {
     std::lock_guard lock(m_mutex);
     const auto found = m_byKey.find(key);
     if (found == m_byKey.end()) {
-        return std::nullopt;
+        return {HoldResult::Outcome::NoDevice};
+    }
+    std::deque<HeldCommand>& waiting = m_waiting[key];
+    if (waiting.size() >= m_settings.maxHeld) {
+        return {HoldResult::Outcome::Full};
     }
     const std::uint64_t id = m_nextId++;
     ++found->second->row.commandsHeld;
-    m_events.push_back({DeviceEvent::Kind::Held, key, id, text, 0});
-    m_held.push_back({id, key, std::move(datagram), std::move(text), HeldState::Waiting, now, 0});
-    return id;
+    ++m_waitingCount;
+    AddEvent({DeviceEvent::Kind::Held, key, id, text, 0});
+    waiting.push_back({id, key, std::move(datagram), std::move(text), HeldState::Waiting, now.wall,
+                       0, now.steady + m_settings.holdFor});
+    return {HoldResult::Outcome::Held, id};
 }
 
-bool DeviceTable::Cancel(std::uint64_t id, std::time_t now) {
+bool DeviceTable::Cancel(std::uint64_t id, const Moment& now) {
     std::lock_guard lock(m_mutex);
-    for (HeldCommand& command : m_held) {
-        if (command.id == id && command.state == HeldState::Waiting) {
-            Settle(command, HeldState::Cancelled, now, DeviceEvent::Kind::Cancelled);
+    for (auto& [key, waiting] : m_waiting) {
+        const auto found =
+            std::ranges::find_if(waiting, [id](const HeldCommand& c) { return c.id == id; });
+        if (found != waiting.end()) {
+            HeldCommand command = std::move(*found);
+            waiting.erase(found);
+            Settle(std::move(command), HeldState::Cancelled, now.wall,
+                   DeviceEvent::Kind::Cancelled);
+            if (waiting.empty()) {
+                m_waiting.erase(key);
+            }
             return true;
         }
     }
@@ -127,35 +173,24 @@ bool DeviceTable::Cancel(std::uint64_t id, std::time_t now) {
 
 std::vector<HeldCommand> DeviceTable::HeldCommands() const {
     std::lock_guard lock(m_mutex);
-    return m_held;
+    std::vector<HeldCommand> listed(m_settled.begin(), m_settled.end());
+    for (const auto& entry : m_waiting) {
+        listed.insert(listed.end(), entry.second.begin(), entry.second.end());
+    }
+    std::ranges::sort(listed, {}, &HeldCommand::id);
+    return listed;
 }
 
 std::size_t DeviceTable::Waiting() const {
     std::lock_guard lock(m_mutex);
-    return static_cast<std::size_t>(
-        std::count_if(m_held.begin(), m_held.end(),
-                      [](const HeldCommand& c) { return c.state == HeldState::Waiting; }));
+    return m_waitingCount;
 }
 
-std::vector<DeviceEvent> DeviceTable::TakeEvents(std::time_t now) {
+std::vector<DeviceEvent> DeviceTable::TakeEvents() {
     std::lock_guard lock(m_mutex);
-    for (HeldCommand& command : m_held) {
-        if (command.state == HeldState::Waiting &&
-            now - command.heldSince >= m_settings.holdFor.count()) {
-            Settle(command, HeldState::Expired, now, DeviceEvent::Kind::Expired);
-        }
-    }
-    DropOldSettled();
-    // The least recently heard stand last: walk back until a device is not silent yet.
-    for (auto entry = m_order.rbegin(); entry != m_order.rend(); ++entry) {
-        DeviceRow& row = entry->row;
-        if (!IsSilent(row, now)) {
-            break;
-        }
-        if (!row.silent) {
-            row.silent = true;
-            m_events.push_back({DeviceEvent::Kind::Silent, row.key, 0, {}, 0});
-        }
+    if (m_unreported > 0) {
+        m_events.push_back(
+            {DeviceEvent::Kind::Unreported, {}, std::exchange(m_unreported, 0), {}, 0});
     }
     return std::exchange(m_events, {});
 }
@@ -165,8 +200,46 @@ std::uint64_t DeviceTable::Forgotten() const {
     return m_forgotten;
 }
 
-bool DeviceTable::IsSilent(const DeviceRow& row, std::time_t now) const {
-    return now - row.lastHeard > m_settings.silentAfter.count();
+void DeviceTable::Tick(const Moment& now) {
+    std::lock_guard lock(m_mutex);
+    ExpireHeld(now);
+    NoteSilences(now);
+    while (m_settled.size() > kSettledKept) {
+        m_settled.pop_front();
+    }
+}
+
+void DeviceTable::ExpireHeld(const Moment& now) {
+    for (auto entry = m_waiting.begin(); entry != m_waiting.end();) {
+        std::deque<HeldCommand>& waiting = entry->second;
+        // Each key's commands were held in order, so they expire in order.
+        while (!waiting.empty() && waiting.front().expires <= now.steady) {
+            HeldCommand command = std::move(waiting.front());
+            waiting.pop_front();
+            Settle(std::move(command), HeldState::Expired, now.wall, DeviceEvent::Kind::Expired);
+        }
+        entry = waiting.empty() ? m_waiting.erase(entry) : std::next(entry);
+    }
+}
+
+void DeviceTable::NoteSilences(const Moment& now) {
+    // The least recently heard stand last: walk back until a device is not silent yet.
+    for (auto entry = m_order.rbegin(); entry != m_order.rend() && IsSilent(*entry, now); ++entry) {
+        if (!entry->row.silent) {
+            entry->row.silent = true;
+            AddEvent({DeviceEvent::Kind::Silent, entry->row.key, 0, {}, 0});
+        }
+    }
+}
+
+bool DeviceTable::IsSilent(const Entry& entry, const Moment& now) const {
+    return now.steady - entry.heardAt > m_settings.silentAfter;
+}
+
+DeviceRow DeviceTable::RowOf(const Entry& entry, const Moment& now) const {
+    DeviceRow row = entry.row;
+    row.silent = IsSilent(entry, now);
+    return row;
 }
 
 void DeviceTable::Forget() {
@@ -174,27 +247,27 @@ void DeviceTable::Forget() {
     m_byKey.erase(key);
     m_order.pop_back();
     ++m_forgotten;
-    m_events.push_back({DeviceEvent::Kind::Forgotten, key, 0, {}, 0});
+    AddEvent({DeviceEvent::Kind::Forgotten, key, 0, {}, 0});
 }
 
-void DeviceTable::Settle(HeldCommand& command, HeldState state, std::time_t at,
+void DeviceTable::Settle(HeldCommand command, HeldState state, std::time_t at,
                          DeviceEvent::Kind kind) {
     command.state = state;
     command.sentAt = at;
     if (const auto found = m_byKey.find(command.key); found != m_byKey.end()) {
         --found->second->row.commandsHeld;
     }
-    m_events.push_back({kind, command.key, command.id, command.text, 0});
+    --m_waitingCount;
+    AddEvent({kind, command.key, command.id, command.text, 0});
+    m_settled.push_back(std::move(command));
 }
 
-void DeviceTable::DropOldSettled() {
-    const auto settled = static_cast<std::size_t>(
-        std::count_if(m_held.begin(), m_held.end(),
-                      [](const HeldCommand& c) { return c.state != HeldState::Waiting; }));
-    std::size_t drop = settled > kSettledKept ? settled - kSettledKept : 0;
-    std::erase_if(m_held, [&drop](const HeldCommand& c) {
-        return c.state != HeldState::Waiting && drop > 0 && drop-- > 0;
-    });
+void DeviceTable::AddEvent(DeviceEvent event) {
+    if (m_events.size() >= kEventsKept) {
+        ++m_unreported;
+        return;
+    }
+    m_events.push_back(std::move(event));
 }
 
 }  // namespace tarnwick

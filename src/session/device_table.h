@@ -2,14 +2,23 @@
 
 // The devices the centre has heard: the senders of accepted device records (a stray datagram
 // never makes a device), each under its key (device_key.h), with its latest address, when it
-// was first and last heard, how many records it sent and the latest of them as logged, and
-// the commands held for it until it next reports. Bounded: beyond its capacity the device
-// heard least recently is forgotten, and counted. Thread-safe: the log stage writes it, the
-// front ends read snapshots and hold or cancel commands.
+// was first and last heard, how many records it sent and the latest of them as logged, and the
+// commands sent to it. Bounded: beyond its capacity the device heard least recently is
+// forgotten, and counted.
+//
+// Commands held for a device's next report wait under its key, not in the device's entry: a
+// device forgotten because others (spoofed or real) reported is given its commands when its key
+// reports again, so no sender can cancel what the operator held. Each key holds a bounded
+// number of them, and a report takes at most kDeliveredPerReport, so a device is never sent
+// more than it can take in one burst.
+//
+// Thread-safe: the log stage writes it, the session ticks it, the front ends read snapshots and
+// events, and hold or cancel commands.
 
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <list>
 #include <mutex>
 #include <optional>
@@ -20,6 +29,7 @@
 
 #include "net/client_list.h"
 #include "session/device_key.h"
+#include "session/moment.h"
 
 namespace tarnwick {
 
@@ -28,7 +38,11 @@ struct DeviceSettings {
     std::size_t maxDevices = 100'000;
     std::chrono::seconds holdFor = std::chrono::hours(24);
     std::chrono::seconds silentAfter = std::chrono::minutes(10);
+    std::size_t maxHeld = 100;  // commands waiting for one key at most
 };
+
+// Held commands that leave after one report at most; the rest wait for the next.
+inline constexpr std::size_t kDeliveredPerReport = 16;
 
 // One device as the front ends show it.
 struct DeviceRow {
@@ -39,8 +53,10 @@ struct DeviceRow {
     std::uint64_t records = 0;
     std::string latestRecord;        // as logged: sender, ':' and the record
     std::uint64_t commandsHeld = 0;  // waiting now
-    std::uint64_t commandsSent = 0;  // held commands delivered so far
-    bool silent = false;             // nothing heard for longer than silentAfter
+    std::uint64_t commandsSent = 0;  // every command delivered: addressed, held or to the newest
+    std::string latestCommand;       // as typed, "hex:" before hex text
+    std::time_t latestCommandAt = 0;
+    bool silent = false;  // nothing heard for longer than silentAfter
 };
 
 enum class HeldState { Waiting, Sent, Expired, Cancelled };
@@ -54,11 +70,22 @@ struct HeldCommand {
     HeldState state = HeldState::Waiting;
     std::time_t heldSince = 0;
     std::time_t sentAt = 0;  // or expired or cancelled at
+    std::chrono::steady_clock::time_point expires{};
 };
 
 // Something a front end reports: held-command states, silences, forgotten devices.
 struct DeviceEvent {
-    enum class Kind { Held, Sent, Expired, Cancelled, SendFailed, Silent, Reporting, Forgotten };
+    enum class Kind {
+        Held,
+        Sent,
+        Expired,
+        Cancelled,
+        SendFailed,
+        Silent,
+        Reporting,
+        Forgotten,
+        Unreported,  // commandId: how many events were passed over, nobody taking them
+    };
     Kind kind;
     std::string key;
     std::uint64_t commandId = 0;  // for the held-command kinds
@@ -66,56 +93,81 @@ struct DeviceEvent {
     int errorCode = 0;            // SendFailed: the socket error
 };
 
-// "held", "sent", "expired", "cancelled", "not sent", "silent", "reporting again", "forgotten"
+// "held", "sent", "expired", "cancelled", "not sent", "silent", "reporting again", "forgotten",
+// "not reported"
 [[nodiscard]] std::string_view DeviceEventWord(DeviceEvent::Kind kind);
+
+struct HoldResult {
+    enum class Outcome { Held, NoDevice, Full };
+    Outcome outcome = Outcome::Held;
+    std::uint64_t id = 0;  // Held: the command's id
+};
 
 class DeviceTable {
 public:
     explicit DeviceTable(DeviceSettings settings);
 
+    [[nodiscard]] const DeviceSettings& Settings() const { return m_settings; }
+
     // The log stage, for each accepted device record in arrival order: the record as logged
     // and its sender. Returns the commands now due for this device (moved to Sent), to be
     // sent right after the record's answer.
     std::vector<HeldCommand> Heard(std::string_view loggedRecord, std::string_view body,
-                                   const socket_info& sender, std::time_t now);
+                                   const socket_info& sender, const Moment& now);
     // A delivery of Heard's commands that the socket refused.
     void SendFailed(const HeldCommand& command, int errorCode);
+    // A command sent now to `to` (addressed, or to the newest sender): counted for the device
+    // whose latest record came from there, if any.
+    void CommandSent(const PeerAddress& to, std::string_view text, std::time_t at);
 
     // Front ends.
-    [[nodiscard]] std::vector<DeviceRow> Devices(std::time_t now) const;
-    [[nodiscard]] std::optional<DeviceRow> Device(const std::string& key, std::time_t now) const;
-    // Holds datagram for the device's next report; the command's id, or nothing when no such
-    // device is known.
-    std::optional<std::uint64_t> Hold(const std::string& key, std::vector<std::uint8_t> datagram,
-                                      std::string text, std::time_t now);
-    bool Cancel(std::uint64_t id, std::time_t now);
-    // Every held command still listed (waiting, and the last ones sent, expired or cancelled).
+    [[nodiscard]] std::vector<DeviceRow> Devices(const Moment& now) const;
+    [[nodiscard]] std::optional<DeviceRow> Device(const std::string& key, const Moment& now) const;
+    // Holds datagram for the device's next report: known devices only, up to maxHeld a key.
+    HoldResult Hold(const std::string& key, std::vector<std::uint8_t> datagram, std::string text,
+                    const Moment& now);
+    bool Cancel(std::uint64_t id, const Moment& now);
+    // Every held command still listed (waiting, and the last ones sent, expired or cancelled),
+    // in the order they were held.
     [[nodiscard]] std::vector<HeldCommand> HeldCommands() const;
     [[nodiscard]] std::size_t Waiting() const;
-    // Expires commands held too long, notes devices going silent, and hands over every event
-    // since the last call.
-    [[nodiscard]] std::vector<DeviceEvent> TakeEvents(std::time_t now);
+    // Every event since the last call.
+    [[nodiscard]] std::vector<DeviceEvent> TakeEvents();
     [[nodiscard]] std::uint64_t Forgotten() const;
+
+    // The session's upkeep, about once a second: expires commands held too long, notes devices
+    // going silent, and keeps only the last settled commands listed.
+    void Tick(const Moment& now);
 
 private:
     struct Entry {
         DeviceRow row;
+        std::chrono::steady_clock::time_point heardAt{};
     };
     using Order = std::list<Entry>;  // most recently heard first
 
-    [[nodiscard]] bool IsSilent(const DeviceRow& row, std::time_t now) const;
-    // Drops the device heard least recently.
+    [[nodiscard]] bool IsSilent(const Entry& entry, const Moment& now) const;
+    [[nodiscard]] DeviceRow RowOf(const Entry& entry, const Moment& now) const;
+    Entry& Find(const std::string& key, const socket_info& sender, const Moment& now);
+    // The commands due after one report of key, at most kDeliveredPerReport.
+    std::vector<HeldCommand> Deliver(DeviceRow& row, const Moment& now);
+    // Drops the device heard least recently; its held commands stay under its key.
     void Forget();
-    void Settle(HeldCommand& command, HeldState state, std::time_t at, DeviceEvent::Kind kind);
-    // Keeps the last settled commands listed, not all of them.
-    void DropOldSettled();
+    void Settle(HeldCommand command, HeldState state, std::time_t at, DeviceEvent::Kind kind);
+    void NoteSilences(const Moment& now);
+    void ExpireHeld(const Moment& now);
+    void AddEvent(DeviceEvent event);
 
     DeviceSettings m_settings;
     mutable std::mutex m_mutex;
     Order m_order;
     std::unordered_map<std::string, Order::iterator> m_byKey;
-    std::vector<HeldCommand> m_held;  // in order of holding
+    // Waiting commands by key, each key's in the order they were held.
+    std::unordered_map<std::string, std::deque<HeldCommand>> m_waiting;
+    std::size_t m_waitingCount = 0;
+    std::deque<HeldCommand> m_settled;  // the last ones, newest last
     std::vector<DeviceEvent> m_events;
+    std::uint64_t m_unreported = 0;
     std::uint64_t m_nextId = 1;
     std::uint64_t m_forgotten = 0;
 };

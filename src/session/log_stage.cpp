@@ -6,9 +6,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "net/control_escapes.h"
 #include "net/reply_sender.h"
-#include "session/record_cut.h"
 
 namespace tarnwick {
 namespace {
@@ -97,17 +95,9 @@ void LogStage::Handle(std::vector<RecvHandOff>& batch, int socket) {
     batch.clear();
 }
 
-void LogStage::WriteEntries(std::vector<RecvHandOff>& batch) {
+void LogStage::WriteEntries(const std::vector<RecvHandOff>& batch) {
     m_texts.clear();
-    for (RecvHandOff& record : batch) {
-        if (record.kind == HandOffKind::Text) {
-            record.text.resize(CutAfterReplyMarker(record.text).size());
-            // The cut may reach into the sender part; the rows must not read past it.
-            record.sourceLength = std::min(record.sourceLength, record.text.size());
-            // A device's control bytes must not start lines of their own in the log or on a
-            // terminal; the line breaks inside a hex rendering are the centre's own.
-            EscapeControlBytesFrom(record.text, record.sourceLength);
-        }
+    for (const RecvHandOff& record : batch) {
         m_texts.push_back(record.text);
     }
     for (const LogWriteResult& result : m_log.AppendAll(m_texts)) {
@@ -147,9 +137,9 @@ void LogStage::NoteDevices(const std::vector<RecvHandOff>& batch, int socket) {
         if (record.kind != HandOffKind::Text) {
             continue;
         }
-        const socket_info sender = MakeSocketInfo(socket, record.listener, record.from);
-        for (HeldCommand& command :
-             m_devices.Heard(record.text, record.Body(), sender, record.receivedAt)) {
+        const socket_info sender{socket, record.from, record.listener};
+        for (HeldCommand& command : m_devices.Heard(record.text, record.Body(), sender,
+                                                    {record.arrived, record.receivedAt})) {
             m_held.push_back({record.from, std::move(command)});
         }
     }
@@ -158,7 +148,7 @@ void LogStage::NoteDevices(const std::vector<RecvHandOff>& batch, int socket) {
 void LogStage::SendHeld(int socket) {
     for (const auto& [to, command] : m_held) {
         const auto sent = sendto(socket, command.datagram.data(), command.datagram.size(), 0,
-                                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                                 to.Sockaddr(), to.Length());
         if (sent < 0) {
             m_devices.SendFailed(command, errno);
         }

@@ -18,10 +18,11 @@
 
 #include "log/daily_log.h"
 #include "log/log_health.h"
-#include "net/engine_counters.h"
-#include "net/receive_thread.h"
+#include "record/handled_record.h"
+#include "session/counters.h"
+#include "session/datagram_intake.h"
 #include "session/device_table.h"
-#include "session/handled_record.h"
+#include "session/ordered_queue.h"
 
 namespace tarnwick {
 
@@ -55,8 +56,8 @@ public:
 private:
     void Run(int socket, IntakeQueue& intake, std::stop_token stop);
     void Handle(std::vector<RecvHandOff>& batch, int socket);
-    // The "@517" cut, then the batch's entries: one m_handled item per record.
-    void WriteEntries(std::vector<RecvHandOff>& batch);
+    // The batch's entries: one m_handled item per record.
+    void WriteEntries(const std::vector<RecvHandOff>& batch);
     void Answer(const std::vector<RecvHandOff>& batch, int socket);
     // Tells the device table who reported, and takes what was held for them.
     void NoteDevices(const std::vector<RecvHandOff>& batch, int socket);
@@ -82,8 +83,8 @@ private:
     std::stop_token m_stop;                // the thread's own, for its pushes to the front end
     std::vector<HandledRecord> m_handled;  // reused by every batch
     std::vector<std::string_view> m_texts;
-    std::vector<sockaddr_in> m_answers;
-    std::vector<std::pair<sockaddr_in, HeldCommand>> m_held;
+    std::vector<PeerAddress> m_answers;
+    std::vector<std::pair<PeerAddress, HeldCommand>> m_held;
     std::jthread m_thread;
 };
 

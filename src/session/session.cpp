@@ -3,9 +3,9 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 #include <system_error>
-
-#include "net/port_text.h"
 
 namespace tarnwick {
 
@@ -13,35 +13,62 @@ Session::Session(SessionConfig config)
     : m_devices(std::move(config.devices)),
       m_output(std::move(config.wake), config.capacity),
       m_intake({}, config.capacity),
+      m_datagrams(m_switches, m_clients, m_counters, m_intake),
       m_logStage(std::move(config.logFile), std::move(config.clock), config.sync, m_counters,
-                 m_devices, m_output) {}
+                 m_devices, m_output),
+      m_now(std::move(config.now)) {
+    SetAutoReply(config.autoReply);
+    SetDisplayHex(config.displayHex);
+}
 
 Session::~Session() {
     Close();
 }
 
-ListenResult Session::Listen(std::string_view portText) {
+ListenResult Session::Listen(std::uint16_t port) {
     Close();
-    const auto port = ParsePortText(portText);
-    if (!port) {
-        return {ListenError::EmptyPort, 0};
-    }
-    auto opened = UdpListener::Open(*port);
+    auto opened = UdpListener::Open(port);
     if (!opened.listener) {
         return {opened.error, opened.errorCode};
     }
     m_listener = std::move(opened.listener);
     ++m_listenerId;
+    if (int error = 0; !StartUpkeep(error)) {
+        return NotStarted(error);
+    }
     try {
         m_logStage.Start(m_listener->Fd(), m_intake);
     } catch (const std::system_error& failure) {
         return NotStarted(failure.code().value());
     }
+    m_datagrams.SetListener(m_listener->Fd(), m_listenerId);
     int error = 0;
-    m_thread = ReceiveThread::Start(
-        {m_listener->Fd(), m_listenerId, m_switches, m_intake, m_clients, m_counters, m_sorter},
-        error);
+    m_thread = ReceiveThread::Start({m_listener->Fd(), m_datagrams}, error);
     return m_thread ? ListenResult{} : NotStarted(error);
+}
+
+bool Session::StartUpkeep(int& error) {
+    if (m_upkeep.joinable()) {
+        return true;
+    }
+    try {
+        m_upkeep = std::jthread([this](std::stop_token stop) { Upkeep(std::move(stop)); });
+    } catch (const std::system_error& failure) {
+        error = failure.code().value();
+        return false;
+    }
+    return true;
+}
+
+void Session::Upkeep(std::stop_token stop) {
+    constexpr auto kTickEvery = std::chrono::seconds(1);
+    std::mutex mutex;
+    std::condition_variable_any stopped;
+    std::unique_lock lock(mutex);
+    while (!stopped.wait_for(lock, stop, kTickEvery, [] { return false; }) &&
+           !stop.stop_requested()) {
+        m_devices.Tick(m_now());
+    }
 }
 
 ListenResult Session::NotStarted(int errorCode) {
@@ -55,7 +82,16 @@ void Session::Close() {
     // then does the socket the answers go through close.
     m_thread.reset();
     m_logStage.Stop();
+    if (m_listener) {
+        m_kernelDropsBefore += m_listener->KernelDrops();
+    }
     m_listener.reset();
+}
+
+CounterSnapshot Session::Counters() const {
+    CounterSnapshot counters = m_counters.Snapshot();
+    counters.kernelDrops = m_kernelDropsBefore + (m_listener ? m_listener->KernelDrops() : 0);
+    return counters;
 }
 
 std::uint16_t Session::Port() const {
@@ -66,16 +102,17 @@ int Session::ReceiveBufferBytes() const {
     return m_listener ? m_listener->ReceiveBufferBytes() : 0;
 }
 
-SendResult Session::SendToClient(const socket_info& client,
-                                 std::span<const std::uint8_t> datagram) {
+SendResult Session::SendToClient(const socket_info& client, std::span<const std::uint8_t> datagram,
+                                 std::string_view text) {
     if (!m_listener || client.listener != m_listenerId) {
         return {SendResult::Status::Failed, EBADF};
     }
     const auto sent = sendto(m_listener->Fd(), datagram.data(), datagram.size(), 0,
-                             reinterpret_cast<const sockaddr*>(&client.addr), sizeof client.addr);
+                             client.addr.Sockaddr(), client.addr.Length());
     if (sent < 0) {
         return {SendResult::Status::Failed, errno};
     }
+    m_devices.CommandSent(client.addr, text, m_now().wall);
     return {};
 }
 

@@ -14,17 +14,19 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "log/time_text.h"
 #include "net/client_list.h"
-#include "net/datagram_sorter.h"
-#include "net/engine_counters.h"
 #include "net/receive_thread.h"
 #include "net/udp_listener.h"
+#include "record/handled_record.h"
+#include "session/counters.h"
+#include "session/datagram_intake.h"
 #include "session/device_table.h"
-#include "session/handled_record.h"
 #include "session/log_stage.h"
+#include "session/moment.h"
 
 namespace tarnwick {
 
@@ -33,8 +35,11 @@ struct SessionConfig {
     LocalClock clock = SystemLocalTime;  // the log's clock
     bool sync = false;                   // --sync: entries reach the disk before answers leave
     std::function<void()> wake;          // runs when records are ready for DrainInto
+    bool autoReply = false;              // "Automatic reply with @517" ticked at the start
+    bool displayHex = false;             // " Hex" ticked at the start
     std::size_t capacity = OrderedQueue<RecvHandOff>::kDefaultCapacity;
     DeviceSettings devices;
+    std::function<Moment()> now = Moment::Now;  // the device table's clock
 };
 
 struct ListenResult {
@@ -56,8 +61,8 @@ public:
     Session& operator=(const Session&) = delete;
     ~Session();
 
-    // Opening: the port text read as ParsePortText reads it, then the two threads.
-    ListenResult Listen(std::string_view portText);
+    // Opening: the socket on port (0: the system chooses), then the two threads.
+    ListenResult Listen(std::uint16_t port);
     // Stops reception, logs and answers what was taken in, then closes the socket. What was
     // handled stays queued for DrainInto.
     void Close();
@@ -77,31 +82,44 @@ public:
     // On the front end's thread: everything handled so far, in arrival order.
     void DrainInto(std::vector<HandledRecord>& out) { m_output.DrainInto(out); }
 
-    // One datagram to client through the listener it came in on. A client whose listener has
-    // been closed since gets nothing (EBADF), and no socket is touched.
-    SendResult SendToClient(const socket_info& client, std::span<const std::uint8_t> datagram);
+    // One command to client through the listener it came in on, counted for the device there;
+    // text: the command as the operator typed it. A client whose listener has been closed since
+    // gets nothing (EBADF), and no socket is touched.
+    SendResult SendToClient(const socket_info& client, std::span<const std::uint8_t> datagram,
+                            std::string_view text);
 
     [[nodiscard]] const ClientList& Clients() const { return m_clients; }
     // The devices heard, and the commands held for their next report. Held commands leave
-    // right after the answer to their device's next accepted record, to where it came from.
+    // right after the answer to their device's next accepted record, to where it came from;
+    // the session ticks the table once a second, from its first Listen to its end.
     [[nodiscard]] DeviceTable& Devices() { return m_devices; }
     [[nodiscard]] const DeviceTable& Devices() const { return m_devices; }
-    [[nodiscard]] CounterSnapshot Counters() const { return m_counters.Snapshot(); }
+    // The counters as of now, the kernel's drops read from the socket itself.
+    [[nodiscard]] CounterSnapshot Counters() const;
+
+    // The device table's clock, as the session was given it.
+    [[nodiscard]] Moment Now() const { return m_now(); }
 
 private:
     ListenResult NotStarted(int errorCode);
+    // Starts the device table's upkeep once; false when no thread could be had.
+    bool StartUpkeep(int& error);
+    void Upkeep(std::stop_token stop);
 
     ReceiveSwitches m_switches;
     ClientList m_clients;
     EngineCounters m_counters;
+    std::uint64_t m_kernelDropsBefore = 0;  // of the listeners closed since the start
     DeviceTable m_devices;
-    DatagramSorter m_sorter;
     OutputQueue m_output;
     IntakeQueue m_intake;
+    DatagramIntake m_datagrams;
     LogStage m_logStage;
     std::optional<UdpListener> m_listener;
     std::unique_ptr<ReceiveThread> m_thread;
     std::uint64_t m_listenerId = 0;
+    std::function<Moment()> m_now;
+    std::jthread m_upkeep;  // last: stopped and joined first
 };
 
 }  // namespace tarnwick

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/line_splitter.h"
-#include "app/stdin_command.h"
+#include <fstream>
+#include <sstream>
 
 namespace tarnwick {
 namespace {
@@ -29,17 +29,15 @@ TEST(OptionsTest, ParsesTheCommandLine) {
     const std::vector<OptionsRow> rows = {
         {"every option",
          {"--headless", "--port", "5000", "--auto-reply", "--hex", "--log-dir", "/x"},
-         {{.headless = true, .autoReply = true, .hex = true, .port = "5000", .logDir = "/x"}, ""}},
-        {"value after an equals sign", {"--port=5000"}, {{.port = "5000", .logDir = {}}, ""}},
+         {{.headless = true, .autoReply = true, .hex = true, .port = 5000, .logDir = "/x"}, ""}},
+        {"value after an equals sign", {"--port=5000"}, {{.port = 5000, .logDir = {}}, ""}},
         {"a valued option needs its value", {"--port"}, {{}, "--port needs a value"}},
         {"unknown option", {"--bogus"}, {{}, "unknown option: --bogus"}},
         {"help", {"--help"}, {Set(&Options::help), ""}},
         {"version", {"--version"}, {Set(&Options::version), ""}},
-        {"port 0", {"--port", "0"}, {{.port = "0", .logDir = {}}, ""}},
-        {"port 65535", {"--port=65535"}, {{.port = "65535", .logDir = {}}, ""}},
-        {"leading zeros read as decimal",
-         {"--port", "05000"},
-         {{.port = "5000", .logDir = {}}, ""}},
+        {"port 0", {"--port", "0"}, {{.port = 0, .logDir = {}}, ""}},
+        {"port 65535", {"--port=65535"}, {{.port = 65535, .logDir = {}}, ""}},
+        {"leading zeros read as decimal", {"--port", "05000"}, {{.port = 5000, .logDir = {}}, ""}},
         {"a value that is an option", {"--port", "--auto-reply"}, {{}, "--port needs a value"}},
         {"a forgotten port before --headless",
          {"--port", "--headless"},
@@ -58,6 +56,9 @@ TEST(OptionsTest, ParsesTheCommandLine) {
            .silentAfter = std::chrono::hours(48),
            .devicesFile = "d.csv"},
           ""}},
+        {"the window's rows and the held bound",
+         {"--max-rows", "0050", "--max-held=1"},
+         {{.maxRows = 50, .maxHeld = 1}, ""}},
         {"devices keyed by address alone",
          {"--device-key", "ip", "--max-devices", "10000000"},
          {{.deviceKey = {DeviceKeyRule::Kind::Address, ""}, .maxDevices = 10'000'000}, ""}},
@@ -83,7 +84,8 @@ TEST(OptionsTest, RefusesDeviceValuesOutOfTheirRules) {
     const std::vector<std::pair<std::string_view, std::string_view>> rows = {
         {"--device-key", "name"}, {"--max-devices", "0"}, {"--max-devices", "10000001"},
         {"--max-devices", "1e5"}, {"--hold-for", "24"},   {"--silent-after", "10m"},
-        {"--devices-file", ""},
+        {"--devices-file", ""},   {"--max-rows", "0"},    {"--max-rows", "1000000001"},
+        {"--max-rows", "1,000"},  {"--max-held", "0"},
     };
     for (const auto& [option, text] : rows) {
         const std::string_view args[] = {option, text};
@@ -93,37 +95,37 @@ TEST(OptionsTest, RefusesDeviceValuesOutOfTheirRules) {
     }
 }
 
-TEST(LineSplitterTest, CutsLinesHoweverTheChunksFall) {
-    LineSplitter splitter(kLongestCommandLine);
-    std::vector<InputLine> lines;
-    splitter.Feed("AB", lines);
-    EXPECT_TRUE(lines.empty());
-    splitter.Feed("C\nD", lines);
-    splitter.Feed("E\n\n\nF", lines);
-    splitter.Finish(lines);
-    EXPECT_EQ(lines, (std::vector<InputLine>{{"ABC"}, {"DE"}, {""}, {""}, {"F"}}));
-    splitter.Finish(lines);  // nothing pending, nothing added
-    EXPECT_EQ(lines.size(), 5u);
+std::string FileText(const std::string& path) {
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
 }
 
-TEST(LineSplitterTest, DiscardsALongLineOnceAsItGrowsPastTheBound) {
-    LineSplitter splitter(4);
-    std::vector<InputLine> lines;
-    splitter.Feed("ABCD\nAB", lines);
-    splitter.Feed("CDE", lines);
-    EXPECT_EQ(lines, (std::vector<InputLine>{{"ABCD"}, {"", true}}));
-    for (int i = 0; i < 1000; ++i) {
-        splitter.Feed("FGHIJKLMNOPQRSTUVWXYZ", lines);  // its end has not come yet
+TEST(OptionsTest, HelpTheManualPageAndTheReadmeNameEveryOption) {
+    const std::string help = UsageText();
+    const std::string manual = FileText(TARNWICK_SOURCE_DIR "/data/tarnwick.1.in");
+    const std::string readme = FileText(TARNWICK_SOURCE_DIR "/README.md");
+    ASSERT_FALSE(manual.empty());
+    ASSERT_FALSE(readme.empty());
+    for (const std::string_view name : OptionNames()) {
+        const std::string option(name);
+        std::string roff;
+        for (const char c : option) {
+            roff += c == '-' ? std::string("\\-") : std::string(1, c);
+        }
+        EXPECT_NE(help.find("  " + option), std::string::npos) << option;
+        EXPECT_NE(manual.find(roff), std::string::npos) << option << " in the manual page";
+        EXPECT_NE(readme.find("`" + option), std::string::npos) << option << " in the README";
     }
-    splitter.Feed("Z\nXY\nABCDE", lines);
-    splitter.Finish(lines);
-    EXPECT_EQ(lines, (std::vector<InputLine>{{"ABCD"}, {"", true}, {"XY"}, {"", true}}));
 }
 
-TEST(StdinCommandTest, HexPrefixTicksHex) {
-    EXPECT_EQ(ParseStdinCommand("hex:38 38"), (StdinCommand{"38 38", CommandMode::Hex}));
-    EXPECT_EQ(ParseStdinCommand("ABC"), (StdinCommand{"ABC", CommandMode::Text}));
-    EXPECT_EQ(ParseStdinCommand(" hex:38"), (StdinCommand{" hex:38", CommandMode::Text}));
+TEST(OptionsTest, HelpShowsTheDefaultsTheParserStartsFrom) {
+    const std::string help = UsageText();
+    for (const char* shown : {"(default 1000000)", "(default address)", "(default 100000)",
+                              "(default 1d)", "(default 10min)", "(default 100)"}) {
+        EXPECT_NE(help.find(shown), std::string::npos) << shown;
+    }
 }
 
 }  // namespace

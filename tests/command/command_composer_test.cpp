@@ -52,7 +52,9 @@ TEST(CommandComposerTest, ComposesTextAndHexCommands) {
         {"509 pairs are too many", Pairs(509), kHex, CommandOutcome::HexTooLong, ""},
         {"packed pairs are refused", "3838", kHex, kPrompt, ""},
         {"one pair is refused", "38", kHex, kPrompt, ""},
-        {"one digit is refused", "3", kHex, kPrompt, ""},
+        {"one digit: where hex stops is told", "3", kHex, kNotHex, "", 0},
+        {"no hex at all: where it stops is told", "zz", kHex, kNotHex, "", 0},
+        {"nothing typed is the prompt alone", "", kHex, kPrompt, ""},
     };
     for (const auto& row : rows) {
         const ComposedCommand composed = ComposeCommand(row.text, row.mode);
@@ -107,7 +109,7 @@ TEST_F(SendCommandTest, AShownClientThatCameBackOnTheOpenListenerIsReachedThroug
     SendRecord(peer, 1);
     const auto shown = session.Clients().Newest();
     session.Close();
-    ASSERT_TRUE(session.Listen("0").ok());
+    ASSERT_TRUE(session.Listen(0).ok());
     SendRecord(peer, 2);
     EXPECT_EQ(SendCommand(session, shown, "ABC", kText), CommandReport{});
     EXPECT_EQ(peer.ReceiveBytes(), ToBytes("#517ABC"));
@@ -116,7 +118,7 @@ TEST_F(SendCommandTest, AShownClientThatCameBackOnTheOpenListenerIsReachedThroug
 TEST_F(SendCommandTest, AClientOfAClosedListenerIsASendFailure) {
     SendRecord(peer, 1);
     session.Close();
-    ASSERT_TRUE(session.Listen("0").ok());
+    ASSERT_TRUE(session.Listen(0).ok());
     const CommandReport report = SendCommand(session, session.Clients().Newest(), "ABC", kText);
     EXPECT_EQ(report, (CommandReport{CommandOutcome::SendFailed, EBADF}));
     EXPECT_EQ(report.Messages(),

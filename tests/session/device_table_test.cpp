@@ -10,11 +10,7 @@ namespace tarnwick {
 namespace {
 
 socket_info From(const char* address, int port) {
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    from.sin_port = htons(static_cast<std::uint16_t>(port));
-    inet_pton(AF_INET, address, &from.sin_addr);
-    return MakeSocketInfo(3, 1, from);
+    return {3, *PeerAddress::FromText(address, static_cast<std::uint16_t>(port)), 1};
 }
 
 TEST(DeviceKeyTest, KeysAndTheirRules) {
@@ -45,6 +41,13 @@ TEST(DeviceKeyTest, KeysAndTheirRules) {
     }
 }
 
+// A moment seconds into the test on the steady clock; the wall clock shows what it is told,
+// stepped back or forward as a real one may be.
+Moment At(int seconds, std::time_t wall = 0) {
+    return {std::chrono::steady_clock::time_point(std::chrono::seconds(seconds)),
+            wall != 0 ? wall : 1'700'000'000 + seconds};
+}
+
 class DeviceTableTest : public ::testing::Test {
 protected:
     static DeviceSettings Settings() {
@@ -53,12 +56,16 @@ protected:
         settings.maxDevices = 2;
         settings.holdFor = std::chrono::seconds(60);
         settings.silentAfter = std::chrono::seconds(600);
+        settings.maxHeld = 20;
         return settings;
     }
-    std::vector<HeldCommand> Report(const std::string& id, int port, std::time_t at) {
+    std::vector<HeldCommand> Report(const std::string& id, int port, const Moment& at) {
         const std::string body = "#ST,123;ID:" + id + ";#";
         return m_table.Heard("10.0.0.7 (" + std::to_string(port) + "):" + body, body,
                              From("10.0.0.7", port), at);
+    }
+    HoldResult Hold(const std::string& id, char command, const Moment& at) {
+        return m_table.Hold(id, {static_cast<std::uint8_t>(command)}, std::string(1, command), at);
     }
     static std::vector<DeviceEvent::Kind> Kinds(const std::vector<DeviceEvent>& events) {
         std::vector<DeviceEvent::Kind> kinds;
@@ -72,55 +79,109 @@ protected:
 };
 
 TEST_F(DeviceTableTest, ADeviceKeepsItsLatestAddressAndTheOldestIsForgottenBeyondTheBound) {
-    Report("1", 4000, 100);
-    Report("2", 4001, 101);
-    Report("1", 4002, 102);  // device 1 moved to another port: still one device
-    const auto one = m_table.Device("1", 102);
+    Report("1", 4000, At(100));
+    Report("2", 4001, At(101));
+    Report("1", 4002, At(102));  // device 1 moved to another port: still one device
+    const auto one = m_table.Device("1", At(102));
     ASSERT_TRUE(one);
-    EXPECT_EQ(one->client.port, 4002);
+    EXPECT_EQ(one->client.addr.Port(), 4002);
     EXPECT_EQ(one->records, 2u);
-    EXPECT_EQ(one->firstHeard, 100);
+    EXPECT_EQ(one->firstHeard, At(100).wall);
     EXPECT_EQ(one->latestRecord, "10.0.0.7 (4002):#ST,123;ID:1;#");
-    Report("3", 4003, 103);  // beyond two devices: 2 is the one heard least recently
-    EXPECT_FALSE(m_table.Device("2", 103));
+    Report("3", 4003, At(103));  // beyond two devices: 2 is the one heard least recently
+    EXPECT_FALSE(m_table.Device("2", At(103)));
     EXPECT_EQ(m_table.Forgotten(), 1u);
-    EXPECT_EQ(m_table.Devices(103).size(), 2u);
-    EXPECT_EQ(Kinds(m_table.TakeEvents(103)), std::vector{DeviceEvent::Kind::Forgotten});
+    EXPECT_EQ(m_table.Devices(At(103)).size(), 2u);
+    EXPECT_EQ(Kinds(m_table.TakeEvents()), std::vector{DeviceEvent::Kind::Forgotten});
 }
 
 TEST_F(DeviceTableTest, AHeldCommandLeavesAtTheNextReportOrExpiresOrIsCancelled) {
-    EXPECT_FALSE(m_table.Hold("1", {'#'}, "#", 100)) << "no such device yet";
-    Report("1", 4000, 100);
-    const auto first = m_table.Hold("1", {'A'}, "A", 101);
-    const auto second = m_table.Hold("1", {'B'}, "B", 102);
-    ASSERT_TRUE(first && second);
-    EXPECT_TRUE(m_table.Cancel(*second, 103));
-    EXPECT_FALSE(m_table.Cancel(*second, 103));
-    EXPECT_EQ(m_table.Device("1", 103)->commandsHeld, 1u);
-    const std::vector<HeldCommand> due = Report("1", 4009, 104);
+    EXPECT_EQ(Hold("1", '#', At(100)).outcome, HoldResult::Outcome::NoDevice);
+    Report("1", 4000, At(100));
+    const HoldResult first = Hold("1", 'A', At(101));
+    const HoldResult second = Hold("1", 'B', At(102));
+    EXPECT_TRUE(m_table.Cancel(second.id, At(103)));
+    EXPECT_FALSE(m_table.Cancel(second.id, At(103)));
+    EXPECT_EQ(m_table.Device("1", At(103))->commandsHeld, 1u);
+    const std::vector<HeldCommand> due = Report("1", 4009, At(104));
     ASSERT_EQ(due.size(), 1u);
-    EXPECT_EQ(due[0].datagram, std::vector<std::uint8_t>{'A'});
-    EXPECT_TRUE(Report("1", 4009, 105).empty()) << "sent once only";
-    EXPECT_EQ(m_table.Device("1", 105)->commandsSent, 1u);
+    EXPECT_EQ(due[0].id, first.id);
+    EXPECT_TRUE(Report("1", 4009, At(105)).empty()) << "sent once only";
+    EXPECT_EQ(m_table.Device("1", At(105))->commandsSent, 1u);
+    EXPECT_EQ(m_table.Device("1", At(105))->latestCommand, "A");
 
-    const auto late = m_table.Hold("1", {'C'}, "C", 200);
-    EXPECT_TRUE(m_table.TakeEvents(259).size() >= 1);
+    const HoldResult late = Hold("1", 'C', At(200));
+    m_table.Tick(At(259));
     EXPECT_EQ(m_table.Waiting(), 1u);
-    const auto events = m_table.TakeEvents(260);
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].kind, DeviceEvent::Kind::Expired);
-    EXPECT_EQ(events[0].commandId, *late);
-    EXPECT_TRUE(Report("1", 4009, 261).empty());
+    m_table.Tick(At(260));
+    const auto events = m_table.TakeEvents();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().kind, DeviceEvent::Kind::Expired);
+    EXPECT_EQ(events.back().commandId, late.id);
+    EXPECT_TRUE(Report("1", 4009, At(261)).empty());
+}
+
+TEST_F(DeviceTableTest, DurationsFollowTheSteadyClockWhateverTheWallClockDoes) {
+    Report("1", 4000, At(100));
+    Hold("1", 'A', At(100));
+    // The wall clock steps back an hour, then forward a day: neither moves what is due.
+    m_table.Tick(At(159, At(100).wall - 3600));
+    EXPECT_EQ(m_table.Waiting(), 1u);
+    m_table.Tick(At(159, At(100).wall + 86'400));
+    EXPECT_EQ(m_table.Waiting(), 1u);
+    EXPECT_FALSE(m_table.Devices(At(159, At(100).wall + 86'400))[0].silent);
+    m_table.Tick(At(160, At(100).wall - 3600));
+    EXPECT_EQ(m_table.Waiting(), 0u);
+    EXPECT_EQ(m_table.HeldCommands()[0].sentAt, At(100).wall - 3600) << "shown as the wall says";
+}
+
+TEST_F(DeviceTableTest, CommandsHeldForAForgottenDeviceWaitForItsKey) {
+    Report("4", 4000, At(100));
+    Hold("4", 'K', At(100));
+    Report("5", 4001, At(101));
+    Report("6", 4002, At(102));  // spoofed keys push 4 out of the table
+    EXPECT_FALSE(m_table.Device("4", At(102)));
+    EXPECT_EQ(m_table.Waiting(), 1u);
+    EXPECT_EQ(Hold("4", 'L', At(102)).outcome, HoldResult::Outcome::NoDevice);
+    Report("4", 4003, At(103));
+    EXPECT_EQ(m_table.Device("4", At(103))->commandsSent, 1u);
+    EXPECT_EQ(m_table.HeldCommands().back().state, HeldState::Sent);
+}
+
+TEST_F(DeviceTableTest, HeldCommandsAreBoundedAndLeaveSixteenAReport) {
+    Report("1", 4000, At(100));
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(Hold("1", 'A', At(100)).outcome, HoldResult::Outcome::Held);
+    }
+    EXPECT_EQ(Hold("1", 'A', At(100)).outcome, HoldResult::Outcome::Full);
+    EXPECT_EQ(Report("1", 4000, At(101)).size(), kDeliveredPerReport);
+    EXPECT_EQ(Report("1", 4000, At(102)).size(), 20 - kDeliveredPerReport);
+    EXPECT_EQ(m_table.Device("1", At(102))->commandsHeld, 0u);
+}
+
+TEST_F(DeviceTableTest, ACommandSentNowCountsForTheDeviceAtThatAddress) {
+    Report("1", 4000, At(100));
+    Report("2", 4001, At(101));
+    m_table.CommandSent(From("10.0.0.7", 4000).addr, "NOW", At(102).wall);
+    m_table.CommandSent(From("10.0.0.9", 4000).addr, "NOBODY", At(102).wall);
+    const auto one = m_table.Device("1", At(102));
+    EXPECT_EQ(one->commandsSent, 1u);
+    EXPECT_EQ(one->latestCommand, "NOW");
+    EXPECT_EQ(one->latestCommandAt, At(102).wall);
+    EXPECT_EQ(m_table.Device("2", At(102))->commandsSent, 0u);
 }
 
 TEST_F(DeviceTableTest, SilenceIsToldOnceAndSoIsTheReturn) {
-    Report("1", 4000, 100);
-    EXPECT_TRUE(m_table.TakeEvents(700).empty());
-    EXPECT_EQ(Kinds(m_table.TakeEvents(701)), std::vector{DeviceEvent::Kind::Silent});
-    EXPECT_TRUE(m_table.Devices(701)[0].silent);
-    EXPECT_TRUE(m_table.TakeEvents(800).empty());
-    Report("1", 4000, 801);
-    EXPECT_EQ(Kinds(m_table.TakeEvents(801)), std::vector{DeviceEvent::Kind::Reporting});
+    Report("1", 4000, At(100));
+    m_table.Tick(At(700));
+    EXPECT_TRUE(m_table.TakeEvents().empty());
+    m_table.Tick(At(701));
+    EXPECT_EQ(Kinds(m_table.TakeEvents()), std::vector{DeviceEvent::Kind::Silent});
+    EXPECT_TRUE(m_table.Devices(At(701))[0].silent);
+    m_table.Tick(At(800));
+    EXPECT_TRUE(m_table.TakeEvents().empty());
+    Report("1", 4000, At(801));
+    EXPECT_EQ(Kinds(m_table.TakeEvents()), std::vector{DeviceEvent::Kind::Reporting});
 }
 
 }  // namespace

@@ -161,7 +161,7 @@ inline SessionConfig ConfigFor(std::string logFile, std::function<void()> wake,
 // and one peer.
 class SessionTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(session.Listen("0").ok()); }
+    void SetUp() override { ASSERT_TRUE(session.Listen(0).ok()); }
 
     // Sends kRecord from peer and waits until it is the n-th record handled.
     void SendRecord(const Peer& from, std::size_t n) {

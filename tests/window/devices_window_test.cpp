@@ -4,8 +4,8 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
-#include "app/window/device_texts.h"
 #include "support/udp.h"
+#include "window/device_texts.h"
 #include "window_harness.h"
 
 namespace tarnwick::windowtest {

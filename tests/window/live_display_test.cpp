@@ -1,11 +1,9 @@
-#include "display/qt/live_display.h"
+#include "window/live_display.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/window/dialog_units.h"
-#include "app/window/status_line.h"
-#include "display/record_rows.h"
+#include "record/record_rows.h"
 
 namespace tarnwick::windowtest {
 namespace {
@@ -38,7 +36,7 @@ int Length(std::string_view row) {
 }
 
 RecvHandOff Text(std::string_view body) {
-    return MakeHandOff(HandOffKind::Text, "10.0.0.7", 4000, body, 0);
+    return MakeHandOff(HandOffKind::Text, *PeerAddress::FromText("10.0.0.7", 4000), body, 0);
 }
 
 }  // namespace
@@ -131,7 +129,8 @@ private Q_SLOTS:
         display.Show(Text("#ST,123;A:1;#"), kNoon);
         QCOMPARE(display.DataExtent(), 21 + 90);
         // A hex row is shown, so it widens the extent like any other.
-        display.Show(MakeHandOff(HandOffKind::Hex, "10.0.0.7", 4000, std::string(200, 'F'), 0),
+        display.Show(MakeHandOff(HandOffKind::Hex, *PeerAddress::FromText("10.0.0.7", 4000),
+                                 std::string(200, 'F'), 0),
                      kNoon);
         display.Commit();
         QCOMPARE(display.DataExtent(), 200 + 90);
@@ -142,71 +141,6 @@ private Q_SLOTS:
         display.Show(Text("#ST,123;A:1;#"), kNoon);
         display.Commit();
         QCOMPARE(display.Time().rowCount(), 3);  // first record again: its "   " row below
-    }
-
-    void dialogUnitsScaleWithTheFont_data() {
-        QTest::addColumn<double>("average");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<QRect>("pixels");
-        QTest::newRow("4 x 8: one unit is one pixel") << 4.0 << 8 << QRect(10, 20, 30, 40);
-        QTest::newRow("Carlito-like: rounded edges")
-            << 6.5 << 17 << QRect(16, 43, 49, 85);  // 16.25..65, 42.5..127.5
-    }
-    void dialogUnitsScaleWithTheFont() {
-        QFETCH(double, average);
-        QFETCH(int, height);
-        QFETCH(QRect, pixels);
-        QCOMPARE(ToPixels({10, 20, 30, 40}, {average, height}), pixels);
-    }
-
-    void statusLineNamesNoticesFirstAndGroupsDigits() {
-        CounterSnapshot c;
-        c.received = 9;
-        c.records = 7;
-        c.droppedNotRecord = 2;
-        c.replies = 7;
-        c.logged = 6;
-        c.kernelDrops = 1;
-        const std::string counters =
-            "received 9, records 7, dropped 2, replies 7, logged 6, not logged 0 (not answered 0), "
-            "kernel drops 1";
-        QCOMPARE(StatusLineText({"", "", 0, 10, c}), counters);
-        QCOMPARE(StatusLineText({"", "", 1, 10, c}),
-                 "1 record left the view (limit 10); " + counters);
-        QCOMPARE(StatusLineText({"Log not written: /x: No such file", "listening on UDP port 4",
-                                 1234, 1'000'000, c}),
-                 "Log not written: /x: No such file; listening on UDP port 4; 1,234 records "
-                 "left the view (limit 1,000,000); " +
-                     counters);
-
-        CounterSnapshot huge;
-        huge.received = huge.records = huge.replies = huge.logged = 1'000'000'000'000;
-        huge.droppedEmpty = 999'999'999'999;
-        huge.kernelDrops = 1'000;
-        QCOMPARE(
-            StatusLineText({"", "", 0, 10, huge}),
-            std::string("received 1,000,000,000,000, records 1,000,000,000,000, dropped "
-                        "999,999,999,999, replies 1,000,000,000,000, logged "
-                        "1,000,000,000,000, not logged 0 (not answered 0), kernel drops 1,000"));
-    }
-
-    void listenNoticeOnlyWhenThePortIsNotTheOneTyped_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("bound");
-        QTest::addColumn<QString>("notice");
-        QTest::newRow("as typed") << "5000" << 5000 << "";
-        QTest::newRow("0: the system picked") << "0" << 41234 << "listening on UDP port 41234";
-        QTest::newRow("empty") << "" << 41234 << "listening on UDP port 41234";
-        QTest::newRow("not a number") << "abc" << 41234 << "listening on UDP port 41234";
-        QTest::newRow("hex is not read as hex") << "0x10" << 41234 << "listening on UDP port 41234";
-        QTest::newRow("low 16 bits") << "70000" << 4464 << "listening on UDP port 4464";
-    }
-    void listenNoticeOnlyWhenThePortIsNotTheOneTyped() {
-        QFETCH(QString, typed);
-        QFETCH(int, bound);
-        QFETCH(QString, notice);
-        QCOMPARE(ListenNotice(typed.toStdString(), static_cast<std::uint16_t>(bound)),
-                 notice.toStdString());
     }
 };
 

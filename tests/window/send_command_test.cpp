@@ -3,9 +3,9 @@
 #include <QTemporaryDir>
 #include <cerrno>
 
-#include "app/window/pictures.h"
-#include "display/qt/row_list_view.h"
 #include "support/udp.h"
+#include "window/pictures.h"
+#include "window/row_list_view.h"
 #include "window_harness.h"
 
 namespace tarnwick::windowtest {

@@ -1,4 +1,4 @@
-#include "app/window/tarnwick_dlg.h"
+#include "window/tarnwick_dlg.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,17 +12,17 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/window/pictures.h"
-#include "app/window/status_line.h"
-#include "display/qt/row_list_view.h"
-#include "display/qt/row_widths.h"
-#include "display/record_rows.h"
 #include "log/log_folder.h"
 #include "net/local_address.h"
-#include "net/record_rules.h"
-#include "session/record_cut.h"
+#include "record/record_cut.h"
+#include "record/record_rows.h"
+#include "record/record_rules.h"
 #include "support/descriptor_limit.h"
 #include "support/udp.h"
+#include "window/pictures.h"
+#include "window/row_list_view.h"
+#include "window/row_widths.h"
+#include "window/status_line.h"
 
 namespace tarnwick::windowtest {
 namespace {
@@ -258,7 +258,7 @@ private Q_SLOTS:
     void keepsTheNewestRecordsUpToMaxRowsAndSaysHowManyLeft() {
         UdpPeer peer = UdpPeer::BindLoopback();
         Options options = LoggingTo(m_logDir->path());
-        options.maxRows = "2";
+        options.maxRows = 2;
         CTarnwickDlg& dlg = Open(options);
         TypePortAndListen(QStringLiteral("0"));
         for (const char* record : {"#ST,123;N:1;#", "#ST,123;N:2;#", "#ST,123;N:3;#"}) {
@@ -281,7 +281,7 @@ private Q_SLOTS:
         huge.received = huge.records = huge.replies = huge.logged = 1'000'000'000'000;
         huge.droppedEmpty = huge.kernelDrops = 999'999'999'999;
         auto* line = Find<QLabel>("status_line");
-        line->setText(QString::fromStdString(CountersText(huge)));
+        line->setText(QString::fromStdString(FormatCounters(huge, CounterForm::Brief)));
         // Where the label draws its text, and how high that text wraps there.
         const QRect room = line->contentsRect().adjusted(line->indent(), 0, 0, 0);
         QVERIFY(line->fontMetrics()
@@ -385,7 +385,7 @@ private Q_SLOTS:
         UdpPeer peer = UdpPeer::BindLoopback();
         Options options = LoggingTo(m_logDir->path());
         options.autoReply = true;
-        options.port = "0";
+        options.port = 0;
         options.listen = true;
         CTarnwickDlg& dlg = Open(options);
         dlg.show();

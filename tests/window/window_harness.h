@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window/tarnwick_dlg.h"
+#include "window/tarnwick_dlg.h"
 
 namespace tarnwick::windowtest {
 

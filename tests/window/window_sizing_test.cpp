@@ -5,8 +5,8 @@
 #include <QWheelEvent>
 #include <functional>
 
-#include "app/window/scroll_steps.h"
-#include "app/window/window_sizing.h"
+#include "window/scroll_steps.h"
+#include "window/window_sizing.h"
 #include "window_harness.h"
 
 namespace tarnwick::windowtest {

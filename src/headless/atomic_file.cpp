@@ -1,0 +1,51 @@
+#include "headless/atomic_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace tarnwick {
+namespace {
+
+// errno of a failed write, or 0 once every byte is written.
+int WriteAll(int fd, std::string_view contents) {
+    while (!contents.empty()) {
+        const ssize_t n = write(fd, contents.data(), contents.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return errno;
+        }
+        contents.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
+}  // namespace
+
+int ReplaceFileWhole(const std::string& path, std::string_view contents) {
+    const std::string temporary = path + ".tmp";
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return errno;
+    }
+    int error = WriteAll(fd, contents);
+    if (error == 0 && fsync(fd) != 0) {
+        error = errno;
+    }
+    if (close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        unlink(temporary.c_str());
+    }
+    return error;
+}
+
+}  // namespace tarnwick

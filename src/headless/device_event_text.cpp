@@ -1,0 +1,32 @@
+#include "headless/device_event_text.h"
+
+#include <cstring>
+
+namespace tarnwick {
+
+std::string DeviceEventText(const DeviceEvent& event, std::size_t maxDevices) {
+    const std::string word(DeviceEventWord(event.kind));
+    switch (event.kind) {
+        case DeviceEvent::Kind::Silent:
+        case DeviceEvent::Kind::Reporting:
+            return "device " + event.key + " " + word;
+        case DeviceEvent::Kind::Forgotten:
+            return "device " + event.key + " " + word + " (the table holds at most " +
+                   std::to_string(maxDevices) + ")";
+        case DeviceEvent::Kind::Unreported:
+            return std::to_string(event.commandId) + " device events " + word +
+                   ": standard error not read";
+        case DeviceEvent::Kind::SendFailed:
+            return "command " + std::to_string(event.commandId) + " for " + event.key + " " + word +
+                   ": " + event.text + " (" + std::strerror(event.errorCode) + ")";
+        case DeviceEvent::Kind::Held:
+        case DeviceEvent::Kind::Sent:
+        case DeviceEvent::Kind::Expired:
+        case DeviceEvent::Kind::Cancelled:
+            break;
+    }
+    return "command " + std::to_string(event.commandId) + " for " + event.key + " " + word + ": " +
+           event.text;
+}
+
+}  // namespace tarnwick

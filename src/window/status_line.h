@@ -1,0 +1,36 @@
+#pragma once
+
+// The status line: what the operator must notice first (the log not being written, a port
+// other than the one typed, records gone from the view), then the engine's counters, so that
+// nothing is lost uncounted.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "session/counters.h"
+
+namespace tarnwick {
+
+struct StatusFacts {
+    std::string_view logFailure;  // empty while the log is written
+    std::string_view listenNotice;
+    std::uint64_t recordsLeftView = 0;  // the oldest records the limit took off the view
+    std::uint64_t maxRecords = 0;       // the live display's limit
+    CounterSnapshot counters;
+};
+
+// Each notice that applies, joined by "; "; empty when none does.
+[[nodiscard]] std::string NoticesText(const StatusFacts& facts);
+
+// The whole line: the notices, "; " and the counters.
+[[nodiscard]] std::string StatusLineText(const StatusFacts& facts);
+
+// What the notice line says when "Listen" is pressed with an empty "Port:".
+inline constexpr std::string_view kNoPortNotice = "no port to listen on: type one in \"Port:\"";
+
+// "listening on UDP port N" when the port bound is not the text typed (empty, "0", "abc"
+// and the like bind a port the system picks); empty when they agree.
+[[nodiscard]] std::string ListenNotice(std::string_view typed, std::uint16_t bound);
+
+}  // namespace tarnwick

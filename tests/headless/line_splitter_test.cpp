@@ -1,0 +1,40 @@
+#include "headless/line_splitter.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "headless/stdin_command.h"
+
+namespace tarnwick {
+namespace {
+
+TEST(LineSplitterTest, CutsLinesHoweverTheChunksFall) {
+    LineSplitter splitter(kLongestCommandLine);
+    std::vector<InputLine> lines;
+    splitter.Feed("AB", lines);
+    EXPECT_TRUE(lines.empty());
+    splitter.Feed("C\nD", lines);
+    splitter.Feed("E\n\n\nF", lines);
+    splitter.Finish(lines);
+    EXPECT_EQ(lines, (std::vector<InputLine>{{"ABC"}, {"DE"}, {""}, {""}, {"F"}}));
+    splitter.Finish(lines);  // nothing pending, nothing added
+    EXPECT_EQ(lines.size(), 5u);
+}
+
+TEST(LineSplitterTest, DiscardsALongLineOnceAsItGrowsPastTheBound) {
+    LineSplitter splitter(4);
+    std::vector<InputLine> lines;
+    splitter.Feed("ABCD\nAB", lines);
+    splitter.Feed("CDE", lines);
+    EXPECT_EQ(lines, (std::vector<InputLine>{{"ABCD"}, {"", true}}));
+    for (int i = 0; i < 1000; ++i) {
+        splitter.Feed("FGHIJKLMNOPQRSTUVWXYZ", lines);  // its end has not come yet
+    }
+    splitter.Feed("Z\nXY\nABCDE", lines);
+    splitter.Finish(lines);
+    EXPECT_EQ(lines, (std::vector<InputLine>{{"ABCD"}, {"", true}, {"XY"}, {"", true}}));
+}
+
+}  // namespace
+}  // namespace tarnwick

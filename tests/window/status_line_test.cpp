@@ -1,0 +1,49 @@
+#include "window/status_line.h"
+
+#include <gtest/gtest.h>
+
+namespace tarnwick {
+namespace {
+
+TEST(StatusLineTest, NoticesComeFirstThenTheCounters) {
+    CounterSnapshot c;
+    c.received = 9;
+    const std::string counters = FormatCounters(c, CounterForm::Brief);
+    const struct {
+        const char* proves;
+        StatusFacts facts;
+        std::string line;
+    } rows[] = {
+        {"no notice: the counters alone", {"", "", 0, 10, c}, counters},
+        {"one record left the view", {"", "", 1, 10, c}, "1 record left the view (limit 10); "},
+        {"every notice, in order",
+         {"Log not written: /x: No such file", "listening on UDP port 4", 1234, 1'000'000, c},
+         "Log not written: /x: No such file; listening on UDP port 4; 1,234 records left the "
+         "view (limit 1,000,000); "},
+    };
+    for (const auto& row : rows) {
+        const std::string expected = row.line == counters ? counters : row.line + counters;
+        EXPECT_EQ(StatusLineText(row.facts), expected) << row.proves;
+    }
+}
+
+TEST(StatusLineTest, TheBoundPortIsNamedOnlyWhenItIsNotTheOneTyped) {
+    const struct {
+        const char* proves;
+        const char* typed;
+        std::uint16_t bound;
+        const char* notice;
+    } rows[] = {
+        {"as typed", "5000", 5000, ""},
+        {"0: the system picked", "0", 41234, "listening on UDP port 41234"},
+        {"not a number", "abc", 41234, "listening on UDP port 41234"},
+        {"hex is not read as hex", "0x10", 41234, "listening on UDP port 41234"},
+        {"low 16 bits", "70000", 4464, "listening on UDP port 4464"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(ListenNotice(row.typed, row.bound), row.notice) << row.proves;
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick
