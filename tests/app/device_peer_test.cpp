@@ -1,4 +1,5 @@
-// tarnwick-device against a stand-in centre on 127.0.0.1, and its option parser.
+// tarnwick-device against a stand-in centre on 127.0.0.1, and its parts: the option parser,
+// what counts as a record and the report.
 
 #include <gtest/gtest.h>
 
@@ -9,8 +10,9 @@
 #include "support/process.h"
 #include "support/udp.h"
 
-// The parser is pure and self-contained; the device itself is not linked into this binary.
+#include "datagram_source.h"
 #include "device_options.h"
+#include "report.h"
 
 namespace tarnwick::test {
 namespace {
@@ -50,7 +52,7 @@ std::string ReportLine(ChildProcess& device) {
     return device.WaitForStdoutLine(StartsWith("sent "), kTimeout).value_or("no report");
 }
 
-TEST(DevicePeer, SendsGivenDatagramsInOrderCountsRepliesAndPrintsCommands) {
+TEST(DevicePeer, SendsGivenDatagramsInOrderAwaitsRepliesToRecordsOnlyAndPrintsCommands) {
     UdpPeer centre = UdpPeer::BindLoopback();
     ChildProcess device = StartDevice(
         centre, {"--record", "#ST,123;ID:17,x;STA:12.5,N;#", "--datagram-hex", "23 53 54 00 23",
@@ -62,14 +64,12 @@ TEST(DevicePeer, SendsGivenDatagramsInOrderCountsRepliesAndPrintsCommands) {
                                                std::string("#ST\0#", 5), "", "noise", "\xFF\x0A"};
     ASSERT_EQ(BytesOf(received), expected);
     centre.SendTo(received.back().port, std::string("#517A\0\x7F~\\", 9));
-    for (const Datagram& datagram : received) {
-        centre.SendTo(datagram.port, kReply);
-    }
+    centre.SendTo(received.front().port, kReply);
 
     EXPECT_EQ(device.WaitForStdoutLine(StartsWith("command"), kTimeout),
               "command from 127.0.0.1:" + std::to_string(centre.Port()) + ": #517A\\x00\\x7F~\\");
     EXPECT_TRUE(
-        ReportLine(device).starts_with("sent 5, replies 5, missing 0, commands 1, seconds "));
+        ReportLine(device).starts_with("sent 5, replies 1, missing 0, commands 1, seconds "));
     EXPECT_EQ(device.Wait(kTimeout), 0);
 }
 
@@ -93,6 +93,17 @@ TEST(DevicePeer, GeneratesPaddedRecordsRoundRobinAndExitsOneWhenRepliesAreMissin
 
     EXPECT_TRUE(ReportLine(device).starts_with("sent 3, replies 1, missing 2, commands 0, "));
     EXPECT_EQ(device.Wait(kTimeout), 1);
+}
+
+TEST(DevicePeer, CountsRepliesItDoesNotInsistOn) {
+    UdpPeer centre = UdpPeer::BindLoopback();
+    ChildProcess device = StartDevice(centre, {"--count", "5", "--quiet"});
+
+    for (const Datagram& datagram : ReceiveAll(centre, 5)) {
+        centre.SendTo(datagram.port, kReply);
+    }
+    EXPECT_TRUE(ReportLine(device).starts_with("sent 5, replies 5, missing 0, "));
+    EXPECT_EQ(device.Wait(kTimeout), 0);
 }
 
 TEST(DevicePeer, KeepsNoMoreThanTheWindowUnanswered) {
@@ -128,6 +139,44 @@ TEST(DevicePeer, BadUsageExitsTwoWithUsageOnStderr) {
     ChildProcess device = ChildProcess::Start({TARNWICK_DEVICE_EXE, "--count", "3"});
     EXPECT_EQ(device.Wait(kTimeout), 2);
     EXPECT_TRUE(device.WaitForStderrLine(StartsWith("usage: tarnwick-device"), 0ms));
+}
+
+TEST(DevicePeerRecords, OnlyWhatTheCentreAnswersIsARecord) {
+    const struct {
+        std::string_view datagram;
+        bool record;
+    } rows[] = {
+        {"#ST,123;ID:1,x;#", true},
+        {"#ST#", true},
+        {"#ST", false},
+        {"", false},
+        {"ST,123;#", false},
+        {"#ST,123; ", false},
+        {std::string_view("#ST\0#", 5), false},  // the centre reads up to the first zero byte
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(device::IsRecord(row.datagram), row.record) << row.datagram;
+    }
+}
+
+TEST(DevicePeerReport, MissingCountsUnansweredRecordsOnly) {
+    const struct {
+        const char* proves;
+        std::uint64_t sent, records, replies;
+        std::string_view starts;
+    } rows[] = {
+        {"a datagram that is no record awaits no reply", 2, 1, 1, "sent 2, replies 1, missing 0, "},
+        {"an unanswered record", 2, 2, 1, "sent 2, replies 1, missing 1, "},
+        {"replies beyond the records leave none missing", 1, 1, 3,
+         "sent 1, replies 3, missing 0, "},
+    };
+    for (const auto& row : rows) {
+        device::PeerStats stats;
+        stats.sent = row.sent;
+        stats.records = row.records;
+        stats.replies = row.replies;
+        EXPECT_TRUE(device::FormatReport(stats).starts_with(row.starts)) << row.proves;
+    }
 }
 
 DeviceOptions WithPort(std::uint16_t port) {

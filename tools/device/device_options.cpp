@@ -205,8 +205,10 @@ std::string_view UsageText() {
            "as given and each --datagram-hex (\"23 53 54 00 23\") as raw bytes, in order, or\n"
            "else N generated device records (default 1), padded to BYTES. Prints each command\n"
            "the centre sends and one report line: \"sent N, replies M, missing K, commands C,\n"
-           "seconds T, records/s R\". With --expect-replies at most W records wait unanswered;\n"
-           "a full window that hears nothing for MS (default 2000) takes them as lost.\n"
+           "seconds T, records/s R\". Only records (\"#ST...#\") are answered; their replies\n"
+           "are awaited until MS (default 2000) pass without one, or 500 ms at most without\n"
+           "--expect-replies. With it at most W records wait unanswered, a full window that\n"
+           "hears nothing for MS takes them as lost, and a missing reply fails the run.\n"
            "Exit 0; 1 when expected replies are missing; 2 on bad usage.\n";
 }
 

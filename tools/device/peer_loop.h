@@ -33,7 +33,9 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void SendAll();
-    // Receives until deadline, or until every datagram sent is answered when untilAnswered.
+    // Receives until every record sent is answered or none has been heard of for the reply wait.
+    void AwaitReplies();
+    // Receives until deadline, or until every record sent is answered when untilAnswered.
     void ReceiveUntil(Clock::time_point deadline, bool untilAnswered);
     // Spreads budget over the sources in turn; returns how many datagrams left.
     std::uint64_t SendStep(std::uint64_t budget);
@@ -63,6 +65,7 @@ private:
     std::vector<std::uint32_t> m_latencies;
 
     std::uint64_t m_sent = 0;
+    std::uint64_t m_records = 0;  // of the datagrams sent, those the centre answers
     std::uint64_t m_replies = 0;
     std::uint64_t m_writtenOff = 0;  // unanswered records no longer held in the window
     std::uint64_t m_commands = 0;
