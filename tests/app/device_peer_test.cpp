@@ -205,6 +205,8 @@ std::vector<ParseRow> ParseRows() {
     everything.wait = 0ms;
     everything.listen = 250ms;
     everything.quiet = true;
+    DeviceOptions ipv6 = WithPort(1);
+    ipv6.host = "::1";
     const device::UsageError error{};
     return {
         {"a port alone takes every default", {"--port", "1"}, WithPort(1)},
@@ -218,6 +220,7 @@ std::vector<ParseRow> ParseRows() {
           "--window", "2048",   "--expect-replies", "--wait-ms", "0",         "--listen-seconds",
           "0.25",     "--quiet"},
          everything},
+        {"an IPv6 host", {"--port", "1", "--host", "::1"}, ipv6},
         {"help needs no port", {"--help"}, device::HelpRequested{}},
         {"the port is required", {"--count", "2"}, error},
         {"port 0 is no destination", {"--port", "0"}, error},
@@ -226,7 +229,8 @@ std::vector<ParseRow> ParseRows() {
         {"negative number", {"--port", "1", "--count", "-1"}, error},
         {"missing value", {"--port"}, error},
         {"unknown option", {"--port", "1", "--verbose"}, error},
-        {"host must be dotted IPv4", {"--port", "1", "--host", "localhost"}, error},
+        {"host must be an IP address, not a name", {"--port", "1", "--host", "localhost"}, error},
+        {"IPv6 needs no brackets", {"--port", "1", "--host", "[::1]"}, error},
         {"a lone hex digit would be lost", {"--port", "1", "--datagram-hex", "233"}, error},
         {"digits of a pair split by a space", {"--port", "1", "--datagram-hex", "2 3"}, error},
         {"not hex", {"--port", "1", "--datagram-hex", "zz"}, error},

@@ -1,7 +1,5 @@
 #include "device_options.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -9,6 +7,7 @@
 #include <limits>
 
 #include "command/hex_text.h"
+#include "udp_socket.h"
 
 namespace tarnwick::device {
 namespace {
@@ -85,10 +84,9 @@ std::optional<std::string> AssignHex(DeviceOptions& options, std::string_view te
 }
 
 std::optional<std::string> AssignHost(DeviceOptions& options, std::string_view text) {
-    in_addr address{};
     const std::string host(text);
-    if (inet_pton(AF_INET, host.c_str(), &address) != 1) {
-        return "--host needs an IPv4 address: " + host;
+    if (!IpAddress(host, 0)) {
+        return "--host needs an IPv4 or IPv6 address: " + host;
     }
     options.host = host;
     return std::nullopt;
@@ -201,14 +199,15 @@ std::string_view UsageText() {
            "[--window W]\n"
            "                       [--expect-replies] [--wait-ms MS] [--listen-seconds S] "
            "[--quiet]\n"
-           "Sends datagrams to the centre at ADDR:PORT (default host 127.0.0.1): each --record\n"
-           "as given and each --datagram-hex (\"23 53 54 00 23\") as raw bytes, in order, or\n"
-           "else N generated device records (default 1), padded to BYTES. Prints each command\n"
-           "the centre sends and one report line: \"sent N, replies M, missing K, commands C,\n"
-           "seconds T, records/s R\". Only records (\"#ST...#\") are answered; their replies\n"
-           "are awaited until MS (default 2000) pass without one, or 500 ms at most without\n"
-           "--expect-replies. With it at most W records wait unanswered, a full window that\n"
-           "hears nothing for MS takes them as lost, and a missing reply fails the run.\n"
+           "Sends datagrams to the centre at ADDR (IPv4 or IPv6, default 127.0.0.1) port PORT:\n"
+           "each --record as given and each --datagram-hex (\"23 53 54 00 23\") as raw bytes,\n"
+           "in order, or else N generated device records (default 1), padded to BYTES. Prints\n"
+           "each command the centre sends and one report line:\n"
+           "\"sent N, replies M, missing K, commands C, seconds T, records/s R\".\n"
+           "Only records (\"#ST...#\") are answered; their replies are awaited until MS\n"
+           "(default 2000) pass without one, or 500 ms at most without --expect-replies. With it\n"
+           "at most W records wait unanswered, a full window that hears nothing for MS takes\n"
+           "them as lost, and a missing reply fails the run.\n"
            "Exit 0; 1 when expected replies are missing; 2 on bad usage.\n";
 }
 

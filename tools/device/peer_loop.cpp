@@ -25,10 +25,11 @@ bool IsReply(std::span<const std::uint8_t> bytes) {
 }
 
 std::vector<SourceSender> OpenSenders(const DeviceOptions& options) {
-    const sockaddr_in centre = Ipv4Address(options.host, options.port);
+    // The option parser has checked the host.
+    const PeerAddress centre = *IpAddress(options.host, options.port);
     std::vector<SourceSender> senders;
     for (std::size_t i = 0; i < options.sources; ++i) {
-        senders.emplace_back(UdpSocket::Open(), centre, i, options.sources);
+        senders.emplace_back(UdpSocket::Open(centre.storage.ss_family), centre, i, options.sources);
     }
     return senders;
 }
@@ -42,7 +43,7 @@ PeerLoop::PeerLoop(const DeviceOptions& options, const DatagramSource& source, s
       m_out(out),
       m_chatter(chatter),
       m_senders(OpenSenders(options)),
-      m_onDatagram([this](std::span<const std::uint8_t> bytes, const sockaddr_in& from) {
+      m_onDatagram([this](std::span<const std::uint8_t> bytes, const sockaddr_storage& from) {
           OnDatagram(bytes, from);
       }) {
     for (const SourceSender& sender : m_senders) {
@@ -179,7 +180,7 @@ void PeerLoop::PollSockets(Clock::duration timeout, bool wantWrite) {
     }
 }
 
-void PeerLoop::OnDatagram(std::span<const std::uint8_t> bytes, const sockaddr_in& from) {
+void PeerLoop::OnDatagram(std::span<const std::uint8_t> bytes, const sockaddr_storage& from) {
     if (IsReply(bytes)) {
         ++m_replies;
         m_lastReply = m_lastActivity = Clock::now();

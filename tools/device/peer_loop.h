@@ -46,7 +46,7 @@ private:
                                              bool windowFull) const;
     // Waits up to timeout for datagrams (and for room to send when wantWrite), then reads them.
     void PollSockets(Clock::duration timeout, bool wantWrite);
-    void OnDatagram(std::span<const std::uint8_t> bytes, const sockaddr_in& from);
+    void OnDatagram(std::span<const std::uint8_t> bytes, const sockaddr_storage& from);
     // A full window that has heard nothing for the reply wait (--wait-ms) has lost its replies:
     // they stop holding slots, or the run would stall for good.
     void WriteOffStalledWindow();

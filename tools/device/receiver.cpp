@@ -29,7 +29,7 @@ Receiver::Receiver()
 void Receiver::Drain(int fd, const Handler& handler) {
     for (;;) {
         for (mmsghdr& message : m_messages) {
-            message.msg_hdr.msg_namelen = sizeof(sockaddr_in);
+            message.msg_hdr.msg_namelen = sizeof(sockaddr_storage);
         }
         const int count = recvmmsg(fd, m_messages.data(), kBatch, MSG_DONTWAIT, nullptr);
         if (count < 0) {

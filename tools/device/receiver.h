@@ -16,7 +16,7 @@ namespace tarnwick::device {
 class Receiver {
 public:
     using Handler =
-        std::function<void(std::span<const std::uint8_t> bytes, const sockaddr_in& from)>;
+        std::function<void(std::span<const std::uint8_t> bytes, const sockaddr_storage& from)>;
 
     Receiver();
 
@@ -28,7 +28,7 @@ private:
     std::unique_ptr<std::uint8_t[]> m_buffers;
     std::vector<mmsghdr> m_messages;
     std::vector<iovec> m_iov;
-    std::vector<sockaddr_in> m_from;
+    std::vector<sockaddr_storage> m_from;
 };
 
 }  // namespace tarnwick::device

@@ -18,7 +18,7 @@ bool IsTransient(int error) {
 
 }  // namespace
 
-SourceSender::SourceSender(UdpSocket socket, const sockaddr_in& centre, std::uint64_t first,
+SourceSender::SourceSender(UdpSocket socket, const PeerAddress& centre, std::uint64_t first,
                            std::uint64_t stride)
     : m_socket(std::move(socket)),
       m_centre(centre),
@@ -67,8 +67,8 @@ unsigned SourceSender::FillBatch(const DatagramSource& source, std::uint64_t lim
         m_isRecord[count] = IsRecord(data) ? 1 : 0;
         msghdr& header = m_messages[count].msg_hdr;
         header = {};
-        header.msg_name = &m_centre;
-        header.msg_namelen = sizeof m_centre;
+        header.msg_name = &m_centre.storage;
+        header.msg_namelen = m_centre.length;
         header.msg_iov = &m_iov[count];
         header.msg_iovlen = 1;
         bytes += data.size();

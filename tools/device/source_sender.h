@@ -25,7 +25,7 @@ struct SentCount {
 
 class SourceSender {
 public:
-    SourceSender(UdpSocket socket, const sockaddr_in& centre, std::uint64_t first,
+    SourceSender(UdpSocket socket, const PeerAddress& centre, std::uint64_t first,
                  std::uint64_t stride);
 
     // Sends up to budget of this source's next datagrams and returns how many the system took:
@@ -48,7 +48,7 @@ private:
     bool SkipRefused();
 
     UdpSocket m_socket;
-    sockaddr_in m_centre;
+    PeerAddress m_centre;
     std::uint64_t m_next;
     std::uint64_t m_stride;
     std::vector<mmsghdr> m_messages;
