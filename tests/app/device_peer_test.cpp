@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/process.h"
+#include "support/temp_folder.h"
 #include "support/udp.h"
 
 #include "datagram_source.h"
@@ -135,6 +136,20 @@ TEST(DevicePeer, PacesSendingToTheRate) {
     EXPECT_EQ(device.Wait(kTimeout), 0);
 }
 
+TEST(DevicePeer, BatchedRunThroughTheHeadlessCentreIsAnsweredWhole) {
+    const TempFolder logs;
+    ChildProcess centre = ChildProcess::Start(
+        {TARNWICK_EXE, "--headless", "--port", "0", "--auto-reply", "--log-dir", logs.Path()});
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
+    ASSERT_NE(port, 0) << centre.Stderr();
+
+    ChildProcess device =
+        ChildProcess::Start({TARNWICK_DEVICE_EXE, "--port", std::to_string(port), "--count", "2000",
+                             "--batch", "64", "--expect-replies", "--quiet"});
+    EXPECT_TRUE(ReportLine(device).starts_with("sent 2000, replies 2000, missing 0, "));
+    EXPECT_EQ(device.Wait(kTimeout), 0);
+}
+
 TEST(DevicePeer, BadUsageExitsTwoWithUsageOnStderr) {
     ChildProcess device = ChildProcess::Start({TARNWICK_DEVICE_EXE, "--count", "3"});
     EXPECT_EQ(device.Wait(kTimeout), 2);
@@ -201,6 +216,7 @@ std::vector<ParseRow> ParseRows() {
     everything.rate = 500;
     everything.sources = 4;
     everything.window = 2048;
+    everything.batch = 1024;
     everything.expect_replies = true;
     everything.wait = 0ms;
     everything.listen = 250ms;
@@ -215,10 +231,28 @@ std::vector<ParseRow> ParseRows() {
           "--record", "b"},
          mixed},
         {"every option at its limit, seconds in fractions",
-         {"--port",   "65535",  "--host",           "127.0.0.2", "--count",   "1000000",
-          "--size",   "65507",  "--rate",           "500",       "--sources", "4",
-          "--window", "2048",   "--expect-replies", "--wait-ms", "0",         "--listen-seconds",
-          "0.25",     "--quiet"},
+         {"--port",
+          "65535",
+          "--host",
+          "127.0.0.2",
+          "--count",
+          "1000000",
+          "--size",
+          "65507",
+          "--rate",
+          "500",
+          "--sources",
+          "4",
+          "--window",
+          "2048",
+          "--batch",
+          "1024",
+          "--expect-replies",
+          "--wait-ms",
+          "0",
+          "--listen-seconds",
+          "0.25",
+          "--quiet"},
          everything},
         {"an IPv6 host", {"--port", "1", "--host", "::1"}, ipv6},
         {"help needs no port", {"--help"}, device::HelpRequested{}},
@@ -237,6 +271,8 @@ std::vector<ParseRow> ParseRows() {
         {"too large for UDP", {"--port", "1", "--size", "65508"}, error},
         {"no sources", {"--port", "1", "--sources", "0"}, error},
         {"no window", {"--port", "1", "--window", "0"}, error},
+        {"no batch", {"--port", "1", "--batch", "0"}, error},
+        {"batch past 1024", {"--port", "1", "--batch", "1025"}, error},
         {"generated and given datagrams do not mix",
          {"--port", "1", "--record", "a", "--count", "2"},
          error},

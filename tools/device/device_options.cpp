@@ -16,6 +16,7 @@ namespace {
 constexpr std::uint64_t kMaxUdpPayload = 65507;
 constexpr std::uint64_t kMaxSources = 16384;  // one descriptor each: mind `ulimit -n`
 constexpr std::uint64_t kMaxWindow = 1 << 20;
+constexpr std::uint64_t kMaxBatch = 1024;
 constexpr std::uint64_t kMaxWaitMs = 3'600'000;
 constexpr double kMaxListenSeconds = 86'400;
 
@@ -126,6 +127,10 @@ const OptionSpec kOptions[] = {
      [](DeviceOptions& o, std::string_view v) {
          return AssignNumber(o.window, "--window", v, 1, kMaxWindow);
      }},
+    {"--batch", true,
+     [](DeviceOptions& o, std::string_view v) {
+         return AssignNumber(o.batch, "--batch", v, 1, kMaxBatch);
+     }},
     {"--wait-ms", true,
      [](DeviceOptions& o, std::string_view v) {
          return AssignNumber(o.wait, "--wait-ms", v, 0, kMaxWaitMs);
@@ -197,6 +202,7 @@ std::string_view UsageText() {
            "                       [--record TEXT]... [--datagram-hex HEX]...\n"
            "                       [--count N] [--size BYTES] [--rate R] [--sources K] "
            "[--window W]\n"
+           "                       [--batch B]\n"
            "                       [--expect-replies] [--wait-ms MS] [--listen-seconds S] "
            "[--quiet]\n"
            "Sends datagrams to the centre at ADDR (IPv4 or IPv6, default 127.0.0.1) port PORT:\n"
@@ -207,7 +213,8 @@ std::string_view UsageText() {
            "Only records (\"#ST...#\") are answered; their replies are awaited until MS\n"
            "(default 2000) pass without one, or 500 ms at most without --expect-replies. With it\n"
            "at most W records wait unanswered, a full window that hears nothing for MS takes\n"
-           "them as lost, and a missing reply fails the run.\n"
+           "them as lost, and a missing reply fails the run. Each system call sends or reads\n"
+           "at most B datagrams (1 to 1024; by default up to 512 sent and 64 read a call).\n"
            "Exit 0; 1 when expected replies are missing; 2 on bad usage.\n";
 }
 

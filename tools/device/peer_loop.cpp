@@ -27,9 +27,11 @@ bool IsReply(std::span<const std::uint8_t> bytes) {
 std::vector<SourceSender> OpenSenders(const DeviceOptions& options) {
     // The option parser has checked the host.
     const PeerAddress centre = *IpAddress(options.host, options.port);
+    const unsigned batch = options.batch.value_or(kDefaultSendBatch);
     std::vector<SourceSender> senders;
     for (std::size_t i = 0; i < options.sources; ++i) {
-        senders.emplace_back(UdpSocket::Open(centre.storage.ss_family), centre, i, options.sources);
+        senders.emplace_back(UdpSocket::Open(centre.storage.ss_family), centre, i, options.sources,
+                             batch);
     }
     return senders;
 }
@@ -43,6 +45,7 @@ PeerLoop::PeerLoop(const DeviceOptions& options, const DatagramSource& source, s
       m_out(out),
       m_chatter(chatter),
       m_senders(OpenSenders(options)),
+      m_receiver(options.batch.value_or(kDefaultReadBatch)),
       m_onDatagram([this](std::span<const std::uint8_t> bytes, const sockaddr_storage& from) {
           OnDatagram(bytes, from);
       }) {

@@ -13,12 +13,16 @@
 
 namespace tarnwick::device {
 
+// How many datagrams one recvmmsg reads unless --batch says otherwise.
+inline constexpr unsigned kDefaultReadBatch = 64;
+
 class Receiver {
 public:
     using Handler =
         std::function<void(std::span<const std::uint8_t> bytes, const sockaddr_storage& from)>;
 
-    Receiver();
+    // batch: datagrams per recvmmsg call at most.
+    explicit Receiver(unsigned batch);
 
     // Hands every datagram waiting on the non-blocking socket fd to handler, in arrival order.
     // Throws std::system_error when reading fails for another reason than an empty socket.

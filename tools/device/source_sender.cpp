@@ -8,7 +8,6 @@
 namespace tarnwick::device {
 namespace {
 
-constexpr unsigned kMaxBatch = 512;
 // Keeps the scratch space small when the datagrams are large.
 constexpr std::size_t kBatchBytes = 1 << 20;
 
@@ -19,15 +18,15 @@ bool IsTransient(int error) {
 }  // namespace
 
 SourceSender::SourceSender(UdpSocket socket, const PeerAddress& centre, std::uint64_t first,
-                           std::uint64_t stride)
+                           std::uint64_t stride, unsigned batch)
     : m_socket(std::move(socket)),
       m_centre(centre),
       m_next(first),
       m_stride(stride),
-      m_messages(kMaxBatch),
-      m_iov(kMaxBatch),
-      m_scratch(kMaxBatch),
-      m_isRecord(kMaxBatch) {}
+      m_messages(batch),
+      m_iov(batch),
+      m_scratch(batch),
+      m_isRecord(batch) {}
 
 SentCount SourceSender::Send(const DatagramSource& source, std::uint64_t budget) {
     SentCount sent;
@@ -59,8 +58,8 @@ void SourceSender::Took(unsigned count, SentCount& sent) {
 unsigned SourceSender::FillBatch(const DatagramSource& source, std::uint64_t limit) {
     unsigned count = 0;
     std::size_t bytes = 0;
-    for (std::uint64_t index = m_next;
-         index < source.Count() && count < limit && count < kMaxBatch && bytes < kBatchBytes;
+    for (std::uint64_t index = m_next; index < source.Count() && count < limit &&
+                                       count < m_messages.size() && bytes < kBatchBytes;
          index += m_stride, ++count) {
         const std::string_view data = source.At(index, m_scratch[count]);
         m_iov[count] = {const_cast<char*>(data.data()), data.size()};

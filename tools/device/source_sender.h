@@ -23,10 +23,14 @@ struct SentCount {
     std::uint64_t records = 0;  // of those datagrams, the ones the centre answers
 };
 
+// How many datagrams one sendmmsg sends unless --batch says otherwise.
+inline constexpr unsigned kDefaultSendBatch = 512;
+
 class SourceSender {
 public:
+    // batch: datagrams per sendmmsg call at most.
     SourceSender(UdpSocket socket, const PeerAddress& centre, std::uint64_t first,
-                 std::uint64_t stride);
+                 std::uint64_t stride, unsigned batch);
 
     // Sends up to budget of this source's next datagrams and returns how many the system took:
     // fewer when the socket is full for now or the source has run out. A datagram the system
