@@ -1,7 +1,9 @@
 // bench_echo: the ceiling the centre is measured against. One thread answers every datagram with
-// "@517" to its sender, one recvfrom and one sendto each, and does nothing else.
+// "@517" to its sender, one recvfrom and one sendto each, and does nothing else; with --batch,
+// every record, up to N a recvmmsg and a sendmmsg call (bench::BatchedEcho).
 //
-//     bench_echo --port PORT     (0: the system picks; the port is printed on stderr)
+//     bench_echo --port PORT [--batch N]     (port 0: the system picks; the port is printed on
+//                                             stderr)
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,6 +17,8 @@
 #include <cstdlib>
 #include <optional>
 #include <string_view>
+
+#include "batched_echo.h"
 
 namespace {
 
@@ -33,18 +37,34 @@ void InstallStopHandler() {
     sigaction(SIGINT, &action, nullptr);
 }
 
-// The port of "--port N", or nothing when the command line is anything else.
-std::optional<std::uint16_t> PortArgument(int argc, char** argv) {
-    if (argc != 3 || std::string_view(argv[1]) != "--port") {
+struct EchoOptions {
+    std::uint16_t port = 0;
+    unsigned batch = 0;  // 0: one datagram a call
+};
+
+constexpr unsigned kMaxBatch = 1024;
+
+std::optional<unsigned> Number(std::string_view text, unsigned min, unsigned max) {
+    unsigned value = 0;
+    const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || stop != text.data() + text.size() || value < min || value > max) {
         return std::nullopt;
     }
-    const std::string_view text = argv[2];
-    unsigned port = 0;
-    const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), port);
-    if (error != std::errc{} || stop != text.data() + text.size() || port > 65535) {
+    return value;
+}
+
+// "--port N" and, when given, "--batch N"; nothing when the command line is anything else.
+std::optional<EchoOptions> ParseArguments(int argc, char** argv) {
+    const bool batched = argc == 5 && std::string_view(argv[3]) == "--batch";
+    if ((argc != 3 && !batched) || std::string_view(argv[1]) != "--port") {
         return std::nullopt;
     }
-    return static_cast<std::uint16_t>(port);
+    const std::optional<unsigned> port = Number(argv[2], 0, 65535);
+    const std::optional<unsigned> batch = batched ? Number(argv[4], 1, kMaxBatch) : 0u;
+    if (!port || !batch) {
+        return std::nullopt;
+    }
+    return EchoOptions{static_cast<std::uint16_t>(*port), *batch};
 }
 
 void TuneSocket(int fd) {
@@ -93,12 +113,17 @@ void Echo(int fd) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::optional<std::uint16_t> port = PortArgument(argc, argv);
-    if (!port) {
-        std::fprintf(stderr, "usage: bench_echo --port PORT\n");
+    const std::optional<EchoOptions> options = ParseArguments(argc, argv);
+    if (!options) {
+        std::fprintf(stderr, "usage: bench_echo --port PORT [--batch 1..%u]\n", kMaxBatch);
         return 2;
     }
     InstallStopHandler();
-    Echo(BindLoopback(*port));
+    const int fd = BindLoopback(options->port);
+    if (options->batch == 0) {
+        Echo(fd);
+    } else {
+        bench::BatchedEcho(options->batch).Run(fd, g_stop);
+    }
     return 0;
 }

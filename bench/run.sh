@@ -3,7 +3,9 @@
 # private Xvfb display) with a million device records each, and prints the figures: the rates
 # and their ratio to the ceiling, replies and log entries missing, the rows the window showed,
 # how often the window repainted while flooded, memory while each centre ran and how long each
-# took to stop. Figures only: nothing here passes or fails on them. Exits non-zero only when
+# took to stop. Then the batched echo (the batched ceiling) and the centres again under a
+# sender that batches its system calls by --batch, with one table of both senders against
+# both ceilings. Figures only: nothing here passes or fails on them. Exits non-zero only when
 # something could not run.
 #
 #     bench/run.sh [BUILD_DIR]      (default: build/release in the repository)
@@ -16,7 +18,10 @@ repaints_exe=$build/bench/bench_repaints
 device_exe=$build/tools/device/tarnwick-device
 centre_exe=$build/src/tarnwick
 records=1000000
-drive_args=(--count "$records" --expect-replies --window 2048 --sources 4 --quiet)
+flood_args=(--window 2048 --sources 4)
+drive_args=(--count "$records" --expect-replies "${flood_args[@]}" --quiet)
+batch=64
+batch_args=(--batch "$batch")
 sample_seconds=0.5
 
 work=$(mktemp -d)
@@ -63,7 +68,7 @@ start_server() {
 
 # forget PID: drops PID from the running list.
 forget() {
-    local kept=()
+    local kept=() pid
     for pid in "${running[@]}"; do
         [ "$pid" = "$1" ] || kept+=("$pid")
     done
@@ -95,10 +100,11 @@ stop_server() {
     [ "$status" -eq 0 ] || echo "bench: process $pid exited with status $status after SIGTERM" >&2
 }
 
-# start_drive NAME PID: tarnwick-device against $server_port in the background, and a sampler
-# of PID's VmRSS every $sample_seconds while the device runs; sets device_pid and sampler_pid.
+# start_drive NAME PID [DEVICE_ARGS...]: tarnwick-device (drive_args and DEVICE_ARGS) against
+# $server_port in the background, and a sampler of PID's VmRSS every $sample_seconds while the
+# device runs; sets device_pid and sampler_pid.
 start_drive() {
-    "$device_exe" --port "$server_port" "${drive_args[@]}" >"$work/$1.out" \
+    "$device_exe" --port "$server_port" "${drive_args[@]}" "${@:3}" >"$work/$1.out" \
         2>"$work/$1.device.err" &
     device_pid=$!
     running+=("$device_pid")
@@ -172,20 +178,33 @@ stop_display() {
     xvfb_pid=
 }
 
-# wait_for_flood DIR: waits until the window has handled its first record: its log file is there.
+# wait_for_flood NAME: waits until the window NAME has handled its first record: its log file
+# is there.
 wait_for_flood() {
     for _ in $(seq 1000); do
-        compgen -G "$1/Data_logs_*.txt" >/dev/null && return 0
+        compgen -G "$work/$1-logs/Data_logs_*.txt" >/dev/null && return 0
         kill -0 "$device_pid" 2>/dev/null || break
         sleep 0.01
     done
-    fail "the window logged nothing: $(head -c 500 "$work/window.err")"
+    fail "the window logged nothing: $(head -c 500 "$work/$1.err")"
 }
 
 # shown_rows STOP_LINE: the rows the window showed, from the counters it prints when it stops:
 # every record taken in is shown, whether its entry was written or not.
 shown_rows() {
     echo $(($(field "$1" ", logged") + $(field "$1" ", not logged")))
+}
+
+# rows_text NAME: the rows the window NAME showed and its counters, from its stop line.
+rows_text() {
+    local stop_line shown
+    stop_line=$(sed -n 's/^tarnwick: stopped; //p' "$work/$1.err" | tail -n 1)
+    if [ -z "$stop_line" ]; then
+        echo "not known: the window printed no \"tarnwick: stopped; \" line"
+        return
+    fi
+    shown=$(shown_rows "$stop_line")
+    echo "$shown of $records ($((records - shown)) missing); counters: $stop_line"
 }
 
 # latency REPORT: "p50 A ms, p99 B ms" from a device report.
@@ -206,35 +225,82 @@ cpu_text() {
     echo "$user us user + $system us system"
 }
 
-# headless_run NAME RECORDS DEVICE_ARGS... -- CENTRE_ARGS...: one more headless centre, driven
-# by the device with the given arguments; sets report, and cpu to the centre's CPU time per
-# record (cpu_per_record): what a record costs the centre, whoever sets the pace.
-headless_run() {
-    local name=$1 count=$2 device_args=() centre_args=()
+# server_run NAME RECORDS DEVICE_ARGS... -- SERVER_COMMAND...: starts the server, drives it
+# with the device (RECORDS, replies expected, and the given arguments) and stops it; sets
+# report, and cpu to the server's CPU time per record (cpu_per_record): what a record costs it,
+# whoever sets the pace.
+server_run() {
+    local name=$1 count=$2 device_args=() pid status=0
     shift 2
     while [ "$1" != -- ]; do device_args+=("$1"); shift; done
     shift
-    centre_args=("$@")
-    mkdir -p "$work/$name-logs"
-    start_server "$name" "$centre_exe" --headless --port 0 --auto-reply --log-dir "$work/$name-logs" \
-        "${centre_args[@]}"
-    local pid=$server_pid status=0
+    start_server "$name" "$@"
+    pid=$server_pid
     "$device_exe" --port "$server_port" --count "$count" --expect-replies --quiet "${device_args[@]}" \
         >"$work/$name.out" 2>"$work/$name.device.err" || status=$?
     finish_drive "$name" "$status"
     cpu=$(cpu_per_record "$pid" "$count")
     stop_server "$pid"
+}
+
+# headless_run NAME RECORDS DEVICE_ARGS... -- CENTRE_ARGS...: server_run with one more headless
+# centre, logging into a folder of its own that is removed afterwards.
+headless_run() {
+    local name=$1 count=$2 device_args=()
+    shift 2
+    while [ "$1" != -- ]; do device_args+=("$1"); shift; done
+    shift
+    mkdir -p "$work/$name-logs"
+    server_run "$name" "$count" "${device_args[@]}" -- "$centre_exe" --headless --port 0 \
+        --auto-reply --log-dir "$work/$name-logs" "$@"
     rm -rf "$work/$name-logs"
 }
 
+# window_run NAME DEVICE_ARGS...: the window (under the display start_display made) flooded by
+# the device (drive_args and DEVICE_ARGS); sets report, cpu (as server_run), repaints, rss,
+# peak_kb, stop_seconds, entries (its log entries) and rows (rows_text).
+window_run() {
+    local name=$1 pid device_status
+    shift
+    mkdir -p "$work/$name-logs"
+    start_server "$name" env QT_QPA_PLATFORM=xcb "$centre_exe" --port 0 --auto-reply --listen \
+        --log-dir "$work/$name-logs"
+    pid=$server_pid
+    start_drive "$name" "$pid" "$@"
+    wait_for_flood "$name"
+    # Repaints are timed from the first record the window handled until the device has its last
+    # reply; what is still queued then is handled while the window closes.
+    "$repaints_exe" "$pid" >"$work/$name.repaints" 2>&1 &
+    watcher_pid=$!
+    running+=("$watcher_pid")
+    reaped "$device_pid"
+    device_status=$status
+    kill -TERM "$watcher_pid" 2>/dev/null || true
+    reaped "$watcher_pid"
+    repaints=$(head -n 1 "$work/$name.repaints")
+    [ "$status" -eq 0 ] || repaints="not measured: $repaints"
+    finish_drive "$name" "$device_status"
+    cpu=$(cpu_per_record "$pid" "$records")
+    rss=$(rss_of "$name")
+    stop_server "$pid"
+    entries=$(log_entries "$work/$name-logs")
+    rows=$(rows_text "$name")
+}
+
+# table_row NAME REPORT CPU: one run in the table of both senders against both ceilings.
+table_row() {
+    local rate
+    rate=$(field "$2" records/s)
+    read -r user system <<<"$3"
+    printf '%-34s %9s %10s %10s %16s %16s %7s\n' "$1" "$rate" "$(percent "$rate" "$echo_rate")" \
+        "$(percent "$rate" "$batched_echo_rate")" "$user + $system" \
+        "$(field "$2" "latency ms p50") / $(field "$2" p99)" "$(field "$2" missing)"
+}
+
 echo "== Ceiling: bench_echo, $records records"
-start_server bench_echo "$echo_exe" --port 0
-status=0
-"$device_exe" --port "$server_port" "${drive_args[@]}" >"$work/echo.out" \
-    2>"$work/echo.device.err" || status=$?
-finish_drive echo "$status"
+server_run echo "$records" "${flood_args[@]}" -- "$echo_exe" --port 0
 echo_report=$report
-stop_server "$server_pid"
+echo_cpu=$cpu
 
 echo "== Centre: tarnwick --headless --auto-reply, $records records"
 mkdir -p "$work/logs"
@@ -244,6 +310,7 @@ start_drive centre "$centre_pid"
 reaped "$device_pid"
 finish_drive centre "$status"
 centre_report=$report
+centre_cpu=$(cpu_per_record "$centre_pid" "$records")
 centre_rss=$(rss_of centre)
 stop_server "$centre_pid"
 centre_peak_kb=$peak_kb
@@ -251,8 +318,9 @@ centre_stop_seconds=$stop_seconds
 centre_entries=$(log_entries "$work/logs")
 
 echo "== Centre with --sync (fdatasync before each batch's answers), $records records"
-headless_run sync "$records" --window 2048 --sources 4 -- --sync
+headless_run sync "$records" "${flood_args[@]}" -- --sync
 sync_report=$report
+sync_cpu=$cpu
 
 echo "== Centre, one source port, $records records"
 headless_run single "$records" --window 2048 --sources 1 --
@@ -260,13 +328,8 @@ single_report=$report
 
 echo "== Ceiling and centre, 10,000 source ports (10,000 devices), $records records each"
 ulimit -n 20000 2>/dev/null || ulimit -n "$(ulimit -Hn)"
-start_server echo_many "$echo_exe" --port 0
-status=0
-"$device_exe" --port "$server_port" --count "$records" --expect-replies --quiet --window 2048 \
-    --sources 10000 >"$work/echo_many.out" 2>"$work/echo_many.device.err" || status=$?
-finish_drive echo_many "$status"
+server_run echo_many "$records" --window 2048 --sources 10000 -- "$echo_exe" --port 0
 echo_many_report=$report
-stop_server "$server_pid"
 headless_run many "$records" --window 2048 --sources 10000 --
 many_report=$report
 many_cpu=$cpu
@@ -282,40 +345,40 @@ light_report=$report
 
 echo "== Window: tarnwick --auto-reply --listen under Xvfb, $records records"
 start_display
-mkdir -p "$work/window-logs"
-start_server window env QT_QPA_PLATFORM=xcb "$centre_exe" --port 0 --auto-reply --listen \
-    --log-dir "$work/window-logs"
-window_pid=$server_pid
-start_drive window "$window_pid"
-wait_for_flood "$work/window-logs"
-# Repaints are timed from the first record the window handled until the device has its last
-# reply; what is still queued then is handled while the window closes.
-"$repaints_exe" "$window_pid" >"$work/window.repaints" 2>&1 &
-watcher_pid=$!
-running+=("$watcher_pid")
-reaped "$device_pid"
-device_status=$status
-kill -TERM "$watcher_pid" 2>/dev/null || true
-reaped "$watcher_pid"
-repaints=$(head -n 1 "$work/window.repaints")
-[ "$status" -eq 0 ] || repaints="not measured: $repaints"
-finish_drive window "$device_status"
+window_run window
 window_report=$report
-window_rss=$(rss_of window)
-stop_server "$window_pid"
+window_cpu=$cpu
+window_repaints=$repaints
+window_rss=$rss
 window_peak_kb=$peak_kb
 window_stop_seconds=$stop_seconds
-window_entries=$(log_entries "$work/window-logs")
+window_entries=$entries
+window_rows=$rows
+
+echo "== Batching sender (--batch $batch): the window under Xvfb, $records records"
+window_run batched_window "${batch_args[@]}"
+batched_window_report=$report
+batched_window_cpu=$cpu
 stop_display
-stop_line=$(sed -n 's/^tarnwick: stopped; //p' "$work/window.err" | tail -n 1)
-if [ -n "$stop_line" ]; then
-    shown=$(shown_rows "$stop_line")
-    rows="$shown of $records ($((records - shown)) missing); counters: $stop_line"
-else
-    rows="not known: the window printed no \"tarnwick: stopped; \" line"
-fi
+
+echo "== Batched ceiling: bench_echo --batch $batch, batching sender, $records records"
+server_run batched_echo "$records" "${flood_args[@]}" "${batch_args[@]}" -- \
+    "$echo_exe" --port 0 --batch "$batch"
+batched_echo_report=$report
+batched_echo_cpu=$cpu
+
+echo "== Batching sender: tarnwick --headless --auto-reply, $records records"
+headless_run batched_centre "$records" "${flood_args[@]}" "${batch_args[@]}" --
+batched_centre_report=$report
+batched_centre_cpu=$cpu
+
+echo "== Batching sender: the centre with --sync, $records records"
+headless_run batched_sync "$records" "${flood_args[@]}" "${batch_args[@]}" -- --sync
+batched_sync_report=$report
+batched_sync_cpu=$cpu
 
 echo_rate=$(field "$echo_report" records/s)
+batched_echo_rate=$(field "$batched_echo_report" records/s)
 centre_rate=$(field "$centre_report" records/s)
 window_rate=$(field "$window_report" records/s)
 echo "== Figures"
@@ -335,10 +398,23 @@ printf '%-32s %s\n' \
     "window / ceiling:" "$(percent "$window_rate" "$echo_rate")" \
     "replies missing:" "ceiling $(field "$echo_report" missing), centre $(field "$centre_report" missing), --sync $(field "$sync_report" missing), window $(field "$window_report" missing)" \
     "log entries missing:" "centre $((records - centre_entries)) (found $centre_entries), window $((records - window_entries)) (found $window_entries)" \
-    "rows the window showed:" "$rows" \
-    "window repaints while flooded:" "$repaints" \
+    "rows the window showed:" "$window_rows" \
+    "window repaints while flooded:" "$window_repaints" \
     "time to stop (queue drained):" "centre $centre_stop_seconds s, window $window_stop_seconds s" \
     "centre peak memory (VmHWM):" "$centre_peak_kb kB" \
     "window peak memory (VmHWM):" "$window_peak_kb kB" \
     "centre VmRSS every ${sample_seconds} s:" "$centre_rss(kB)" \
     "window VmRSS every ${sample_seconds} s:" "$window_rss(kB)"
+
+echo "== Both senders against both ceilings (4 sources, window 2048; the device's own batches or --batch $batch)"
+printf '%-34s %9s %10s %10s %16s %16s %7s\n' "" records/s "of ceiling" "of batched" \
+    "CPU us/record" "latency ms" missing
+printf '%-34s %9s %10s %10s %16s %16s %7s\n' "" "" "" "ceiling" "user + system" "p50 / p99" ""
+table_row "echo ceiling" "$echo_report" "$echo_cpu"
+table_row "batched echo ceiling, --batch $batch" "$batched_echo_report" "$batched_echo_cpu"
+table_row "centre" "$centre_report" "$centre_cpu"
+table_row "centre, --batch $batch" "$batched_centre_report" "$batched_centre_cpu"
+table_row "centre --sync" "$sync_report" "$sync_cpu"
+table_row "centre --sync, --batch $batch" "$batched_sync_report" "$batched_sync_cpu"
+table_row "window" "$window_report" "$window_cpu"
+table_row "window, --batch $batch" "$batched_window_report" "$batched_window_cpu"

@@ -1,4 +1,5 @@
-// tarnwick-device against a stand-in centre on 127.0.0.1, and its option parser.
+// tarnwick-device against a stand-in centre on 127.0.0.1, and its parts: the option parser,
+// what counts as a record and the report.
 
 #include <gtest/gtest.h>
 
@@ -7,10 +8,12 @@
 #include <vector>
 
 #include "support/process.h"
+#include "support/temp_folder.h"
 #include "support/udp.h"
 
-// The parser is pure and self-contained; the device itself is not linked into this binary.
+#include "datagram_source.h"
 #include "device_options.h"
+#include "report.h"
 
 namespace tarnwick::test {
 namespace {
@@ -50,7 +53,7 @@ std::string ReportLine(ChildProcess& device) {
     return device.WaitForStdoutLine(StartsWith("sent "), kTimeout).value_or("no report");
 }
 
-TEST(DevicePeer, SendsGivenDatagramsInOrderCountsRepliesAndPrintsCommands) {
+TEST(DevicePeer, SendsGivenDatagramsInOrderAwaitsRepliesToRecordsOnlyAndPrintsCommands) {
     UdpPeer centre = UdpPeer::BindLoopback();
     ChildProcess device = StartDevice(
         centre, {"--record", "#ST,123;ID:17,x;STA:12.5,N;#", "--datagram-hex", "23 53 54 00 23",
@@ -62,14 +65,12 @@ TEST(DevicePeer, SendsGivenDatagramsInOrderCountsRepliesAndPrintsCommands) {
                                                std::string("#ST\0#", 5), "", "noise", "\xFF\x0A"};
     ASSERT_EQ(BytesOf(received), expected);
     centre.SendTo(received.back().port, std::string("#517A\0\x7F~\\", 9));
-    for (const Datagram& datagram : received) {
-        centre.SendTo(datagram.port, kReply);
-    }
+    centre.SendTo(received.front().port, kReply);
 
     EXPECT_EQ(device.WaitForStdoutLine(StartsWith("command"), kTimeout),
               "command from 127.0.0.1:" + std::to_string(centre.Port()) + ": #517A\\x00\\x7F~\\");
     EXPECT_TRUE(
-        ReportLine(device).starts_with("sent 5, replies 5, missing 0, commands 1, seconds "));
+        ReportLine(device).starts_with("sent 5, replies 1, missing 0, commands 1, seconds "));
     EXPECT_EQ(device.Wait(kTimeout), 0);
 }
 
@@ -93,6 +94,17 @@ TEST(DevicePeer, GeneratesPaddedRecordsRoundRobinAndExitsOneWhenRepliesAreMissin
 
     EXPECT_TRUE(ReportLine(device).starts_with("sent 3, replies 1, missing 2, commands 0, "));
     EXPECT_EQ(device.Wait(kTimeout), 1);
+}
+
+TEST(DevicePeer, CountsRepliesItDoesNotInsistOn) {
+    UdpPeer centre = UdpPeer::BindLoopback();
+    ChildProcess device = StartDevice(centre, {"--count", "5", "--quiet"});
+
+    for (const Datagram& datagram : ReceiveAll(centre, 5)) {
+        centre.SendTo(datagram.port, kReply);
+    }
+    EXPECT_TRUE(ReportLine(device).starts_with("sent 5, replies 5, missing 0, "));
+    EXPECT_EQ(device.Wait(kTimeout), 0);
 }
 
 TEST(DevicePeer, KeepsNoMoreThanTheWindowUnanswered) {
@@ -124,10 +136,62 @@ TEST(DevicePeer, PacesSendingToTheRate) {
     EXPECT_EQ(device.Wait(kTimeout), 0);
 }
 
+TEST(DevicePeer, BatchedRunThroughTheHeadlessCentreIsAnsweredWhole) {
+    const TempFolder logs;
+    ChildProcess centre = ChildProcess::Start(
+        {TARNWICK_EXE, "--headless", "--port", "0", "--auto-reply", "--log-dir", logs.Path()});
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
+    ASSERT_NE(port, 0) << centre.Stderr();
+
+    ChildProcess device =
+        ChildProcess::Start({TARNWICK_DEVICE_EXE, "--port", std::to_string(port), "--count", "2000",
+                             "--batch", "64", "--expect-replies", "--quiet"});
+    EXPECT_TRUE(ReportLine(device).starts_with("sent 2000, replies 2000, missing 0, "));
+    EXPECT_EQ(device.Wait(kTimeout), 0);
+}
+
 TEST(DevicePeer, BadUsageExitsTwoWithUsageOnStderr) {
     ChildProcess device = ChildProcess::Start({TARNWICK_DEVICE_EXE, "--count", "3"});
     EXPECT_EQ(device.Wait(kTimeout), 2);
     EXPECT_TRUE(device.WaitForStderrLine(StartsWith("usage: tarnwick-device"), 0ms));
+}
+
+TEST(DevicePeerRecords, OnlyWhatTheCentreAnswersIsARecord) {
+    const struct {
+        std::string_view datagram;
+        bool record;
+    } rows[] = {
+        {"#ST,123;ID:1,x;#", true},
+        {"#ST#", true},
+        {"#ST", false},
+        {"", false},
+        {"ST,123;#", false},
+        {"#ST,123; ", false},
+        {std::string_view("#ST\0#", 5), false},  // the centre reads up to the first zero byte
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(device::IsRecord(row.datagram), row.record) << row.datagram;
+    }
+}
+
+TEST(DevicePeerReport, MissingCountsUnansweredRecordsOnly) {
+    const struct {
+        const char* proves;
+        std::uint64_t sent, records, replies;
+        std::string_view starts;
+    } rows[] = {
+        {"a datagram that is no record awaits no reply", 2, 1, 1, "sent 2, replies 1, missing 0, "},
+        {"an unanswered record", 2, 2, 1, "sent 2, replies 1, missing 1, "},
+        {"replies beyond the records leave none missing", 1, 1, 3,
+         "sent 1, replies 3, missing 0, "},
+    };
+    for (const auto& row : rows) {
+        device::PeerStats stats;
+        stats.sent = row.sent;
+        stats.records = row.records;
+        stats.replies = row.replies;
+        EXPECT_TRUE(device::FormatReport(stats).starts_with(row.starts)) << row.proves;
+    }
 }
 
 DeviceOptions WithPort(std::uint16_t port) {
@@ -152,10 +216,13 @@ std::vector<ParseRow> ParseRows() {
     everything.rate = 500;
     everything.sources = 4;
     everything.window = 2048;
+    everything.batch = 1024;
     everything.expect_replies = true;
     everything.wait = 0ms;
     everything.listen = 250ms;
     everything.quiet = true;
+    DeviceOptions ipv6 = WithPort(1);
+    ipv6.host = "::1";
     const device::UsageError error{};
     return {
         {"a port alone takes every default", {"--port", "1"}, WithPort(1)},
@@ -164,11 +231,30 @@ std::vector<ParseRow> ParseRows() {
           "--record", "b"},
          mixed},
         {"every option at its limit, seconds in fractions",
-         {"--port",   "65535",  "--host",           "127.0.0.2", "--count",   "1000000",
-          "--size",   "65507",  "--rate",           "500",       "--sources", "4",
-          "--window", "2048",   "--expect-replies", "--wait-ms", "0",         "--listen-seconds",
-          "0.25",     "--quiet"},
+         {"--port",
+          "65535",
+          "--host",
+          "127.0.0.2",
+          "--count",
+          "1000000",
+          "--size",
+          "65507",
+          "--rate",
+          "500",
+          "--sources",
+          "4",
+          "--window",
+          "2048",
+          "--batch",
+          "1024",
+          "--expect-replies",
+          "--wait-ms",
+          "0",
+          "--listen-seconds",
+          "0.25",
+          "--quiet"},
          everything},
+        {"an IPv6 host", {"--port", "1", "--host", "::1"}, ipv6},
         {"help needs no port", {"--help"}, device::HelpRequested{}},
         {"the port is required", {"--count", "2"}, error},
         {"port 0 is no destination", {"--port", "0"}, error},
@@ -177,13 +263,16 @@ std::vector<ParseRow> ParseRows() {
         {"negative number", {"--port", "1", "--count", "-1"}, error},
         {"missing value", {"--port"}, error},
         {"unknown option", {"--port", "1", "--verbose"}, error},
-        {"host must be dotted IPv4", {"--port", "1", "--host", "localhost"}, error},
+        {"host must be an IP address, not a name", {"--port", "1", "--host", "localhost"}, error},
+        {"IPv6 needs no brackets", {"--port", "1", "--host", "[::1]"}, error},
         {"a lone hex digit would be lost", {"--port", "1", "--datagram-hex", "233"}, error},
         {"digits of a pair split by a space", {"--port", "1", "--datagram-hex", "2 3"}, error},
         {"not hex", {"--port", "1", "--datagram-hex", "zz"}, error},
         {"too large for UDP", {"--port", "1", "--size", "65508"}, error},
         {"no sources", {"--port", "1", "--sources", "0"}, error},
         {"no window", {"--port", "1", "--window", "0"}, error},
+        {"no batch", {"--port", "1", "--batch", "0"}, error},
+        {"batch past 1024", {"--port", "1", "--batch", "1025"}, error},
         {"generated and given datagrams do not mix",
          {"--port", "1", "--record", "a", "--count", "2"},
          error},

@@ -1,6 +1,10 @@
 #include "datagram_source.h"
 
 #include <charconv>
+#include <cstdint>
+#include <span>
+
+#include "net/record_rules.h"
 
 namespace tarnwick::device {
 namespace {
@@ -19,6 +23,11 @@ void WriteRecord(std::uint64_t seq, std::size_t size, std::string& out) {
     out.append(size > natural ? size - natural : 0, '0');
     out.append(digits, seqLength);
     out.append(kTail);
+}
+
+bool IsRecord(std::string_view datagram) {
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(datagram.data()), datagram.size());
+    return IsDeviceRecord(DatagramText(bytes));
 }
 
 DatagramSource::DatagramSource(std::vector<std::string> datagrams, std::uint64_t count,

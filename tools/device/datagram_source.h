@@ -13,6 +13,10 @@ namespace tarnwick::device {
 // with leading zeros up to size bytes; a record never gets shorter than its unpadded form.
 void WriteRecord(std::uint64_t seq, std::size_t size, std::string& out);
 
+// A device record by the centre's own rule: the only datagrams it answers, so the only ones
+// whose replies are waited for.
+[[nodiscard]] bool IsRecord(std::string_view datagram);
+
 class DatagramSource {
 public:
     static DatagramSource FromList(std::vector<std::string> datagrams);

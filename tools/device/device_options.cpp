@@ -1,7 +1,5 @@
 #include "device_options.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -9,6 +7,7 @@
 #include <limits>
 
 #include "command/hex_text.h"
+#include "udp_socket.h"
 
 namespace tarnwick::device {
 namespace {
@@ -17,6 +16,7 @@ namespace {
 constexpr std::uint64_t kMaxUdpPayload = 65507;
 constexpr std::uint64_t kMaxSources = 16384;  // one descriptor each: mind `ulimit -n`
 constexpr std::uint64_t kMaxWindow = 1 << 20;
+constexpr std::uint64_t kMaxBatch = 1024;
 constexpr std::uint64_t kMaxWaitMs = 3'600'000;
 constexpr double kMaxListenSeconds = 86'400;
 
@@ -85,10 +85,9 @@ std::optional<std::string> AssignHex(DeviceOptions& options, std::string_view te
 }
 
 std::optional<std::string> AssignHost(DeviceOptions& options, std::string_view text) {
-    in_addr address{};
     const std::string host(text);
-    if (inet_pton(AF_INET, host.c_str(), &address) != 1) {
-        return "--host needs an IPv4 address: " + host;
+    if (!IpAddress(host, 0)) {
+        return "--host needs an IPv4 or IPv6 address: " + host;
     }
     options.host = host;
     return std::nullopt;
@@ -127,6 +126,10 @@ const OptionSpec kOptions[] = {
     {"--window", true,
      [](DeviceOptions& o, std::string_view v) {
          return AssignNumber(o.window, "--window", v, 1, kMaxWindow);
+     }},
+    {"--batch", true,
+     [](DeviceOptions& o, std::string_view v) {
+         return AssignNumber(o.batch, "--batch", v, 1, kMaxBatch);
      }},
     {"--wait-ms", true,
      [](DeviceOptions& o, std::string_view v) {
@@ -199,14 +202,19 @@ std::string_view UsageText() {
            "                       [--record TEXT]... [--datagram-hex HEX]...\n"
            "                       [--count N] [--size BYTES] [--rate R] [--sources K] "
            "[--window W]\n"
+           "                       [--batch B]\n"
            "                       [--expect-replies] [--wait-ms MS] [--listen-seconds S] "
            "[--quiet]\n"
-           "Sends datagrams to the centre at ADDR:PORT (default host 127.0.0.1): each --record\n"
-           "as given and each --datagram-hex (\"23 53 54 00 23\") as raw bytes, in order, or\n"
-           "else N generated device records (default 1), padded to BYTES. Prints each command\n"
-           "the centre sends and one report line: \"sent N, replies M, missing K, commands C,\n"
-           "seconds T, records/s R\". With --expect-replies at most W records wait unanswered;\n"
-           "a full window that hears nothing for MS (default 2000) takes them as lost.\n"
+           "Sends datagrams to the centre at ADDR (IPv4 or IPv6, default 127.0.0.1) port PORT:\n"
+           "each --record as given and each --datagram-hex (\"23 53 54 00 23\") as raw bytes,\n"
+           "in order, or else N generated device records (default 1), padded to BYTES. Prints\n"
+           "each command the centre sends and one report line:\n"
+           "\"sent N, replies M, missing K, commands C, seconds T, records/s R\".\n"
+           "Only records (\"#ST...#\") are answered; their replies are awaited until MS\n"
+           "(default 2000) pass without one, or 500 ms at most without --expect-replies. With it\n"
+           "at most W records wait unanswered, a full window that hears nothing for MS takes\n"
+           "them as lost, and a missing reply fails the run. Each system call sends or reads\n"
+           "at most B datagrams (1 to 1024; by default up to 512 sent and 64 read a call).\n"
            "Exit 0; 1 when expected replies are missing; 2 on bad usage.\n";
 }
 

@@ -23,6 +23,9 @@ struct DeviceOptions {
     std::uint64_t rate = 0;              // datagrams per second; 0: no limit
     std::size_t sources = 1;
     std::uint64_t window = 256;
+    // Datagrams per sendmmsg and per recvmmsg call at most; unset, sending takes up to
+    // kDefaultSendBatch a call and reading kDefaultReadBatch.
+    std::optional<unsigned> batch;
     bool expect_replies = false;
     std::chrono::milliseconds wait{2000};
     std::chrono::milliseconds listen{0};

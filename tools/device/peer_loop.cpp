@@ -16,16 +16,22 @@ constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
 // Bounds one burst, so replies are read between bursts even when nothing else limits sending.
 constexpr std::uint64_t kStepLimit = 4096;
 constexpr auto kProgressInterval = 1s;
+// Without --expect-replies nobody waits on the replies, so a silent centre must not hold the
+// device up for the whole reply wait; replies that keep coming are still counted.
+constexpr std::chrono::milliseconds kUnaskedReplyWait = 500ms;
 
 bool IsReply(std::span<const std::uint8_t> bytes) {
     return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()) == kReply;
 }
 
 std::vector<SourceSender> OpenSenders(const DeviceOptions& options) {
-    const sockaddr_in centre = Ipv4Address(options.host, options.port);
+    // The option parser has checked the host.
+    const PeerAddress centre = *IpAddress(options.host, options.port);
+    const unsigned batch = options.batch.value_or(kDefaultSendBatch);
     std::vector<SourceSender> senders;
     for (std::size_t i = 0; i < options.sources; ++i) {
-        senders.emplace_back(UdpSocket::Open(), centre, i, options.sources);
+        senders.emplace_back(UdpSocket::Open(centre.storage.ss_family), centre, i, options.sources,
+                             batch);
     }
     return senders;
 }
@@ -39,7 +45,8 @@ PeerLoop::PeerLoop(const DeviceOptions& options, const DatagramSource& source, s
       m_out(out),
       m_chatter(chatter),
       m_senders(OpenSenders(options)),
-      m_onDatagram([this](std::span<const std::uint8_t> bytes, const sockaddr_in& from) {
+      m_receiver(options.batch.value_or(kDefaultReadBatch)),
+      m_onDatagram([this](std::span<const std::uint8_t> bytes, const sockaddr_storage& from) {
           OnDatagram(bytes, from);
       }) {
     for (const SourceSender& sender : m_senders) {
@@ -49,11 +56,10 @@ PeerLoop::PeerLoop(const DeviceOptions& options, const DatagramSource& source, s
 
 PeerStats PeerLoop::Run() {
     SendAll();
-    if (m_options.expect_replies) {
-        ReceiveUntil(m_lastSend + m_options.wait, true);
-    }
+    AwaitReplies();
     PeerStats stats;
     stats.sent = m_sent;
+    stats.records = m_records;
     stats.elapsed = std::max(m_lastSend, m_lastReply) - m_start;
     ReceiveUntil(Clock::now() + m_options.listen, false);
     stats.replies = m_replies;
@@ -83,9 +89,21 @@ void PeerLoop::SendAll() {
     }
 }
 
+void PeerLoop::AwaitReplies() {
+    const std::chrono::milliseconds quiet =
+        m_options.expect_replies ? m_options.wait : std::min(m_options.wait, kUnaskedReplyWait);
+    // A round that heard a reply is followed by another: a slow centre still answering is
+    // waited for, however long its queue.
+    Clock::time_point heard{};
+    while (m_replies < m_records && heard != m_lastReply) {
+        heard = m_lastReply;
+        ReceiveUntil(std::max(m_lastSend, heard) + quiet, true);
+    }
+}
+
 void PeerLoop::ReceiveUntil(Clock::time_point deadline, bool untilAnswered) {
     for (Clock::time_point now = Clock::now(); now < deadline; now = Clock::now()) {
-        if (untilAnswered && m_replies >= m_sent) {
+        if (untilAnswered && m_replies >= m_records) {
             return;
         }
         PollSockets(deadline - now, false);
@@ -99,7 +117,9 @@ std::uint64_t PeerLoop::SendStep(std::uint64_t budget) {
     for (std::size_t i = 0; i < m_senders.size() && sent < budget; ++i) {
         SourceSender& sender = m_senders[m_turn];
         m_turn = (m_turn + 1) % m_senders.size();
-        sent += sender.Send(m_source, std::min(share, budget - sent));
+        const SentCount step = sender.Send(m_source, std::min(share, budget - sent));
+        sent += step.datagrams;
+        m_records += step.records;
     }
     m_sent += sent;
     return sent;
@@ -125,7 +145,7 @@ std::uint64_t PeerLoop::WindowFree() const {
         return kUnlimited;
     }
     const std::uint64_t settled = m_replies + m_writtenOff;
-    const std::uint64_t inFlight = m_sent > settled ? m_sent - settled : 0;
+    const std::uint64_t inFlight = m_records > settled ? m_records - settled : 0;
     return m_options.window > inFlight ? m_options.window - inFlight : 0;
 }
 
@@ -163,7 +183,7 @@ void PeerLoop::PollSockets(Clock::duration timeout, bool wantWrite) {
     }
 }
 
-void PeerLoop::OnDatagram(std::span<const std::uint8_t> bytes, const sockaddr_in& from) {
+void PeerLoop::OnDatagram(std::span<const std::uint8_t> bytes, const sockaddr_storage& from) {
     if (IsReply(bytes)) {
         ++m_replies;
         m_lastReply = m_lastActivity = Clock::now();
@@ -183,7 +203,7 @@ void PeerLoop::WriteOffStalledWindow() {
     if (WindowFree() > 0 || now < m_lastActivity + m_options.wait) {
         return;
     }
-    const std::uint64_t overdue = m_sent - m_replies - m_writtenOff;
+    const std::uint64_t overdue = m_records - m_replies - m_writtenOff;
     m_writtenOff += overdue;
     m_lastActivity = now;
     if (m_chatter != nullptr) {

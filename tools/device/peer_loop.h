@@ -33,7 +33,9 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void SendAll();
-    // Receives until deadline, or until every datagram sent is answered when untilAnswered.
+    // Receives until every record sent is answered or none has been heard of for the reply wait.
+    void AwaitReplies();
+    // Receives until deadline, or until every record sent is answered when untilAnswered.
     void ReceiveUntil(Clock::time_point deadline, bool untilAnswered);
     // Spreads budget over the sources in turn; returns how many datagrams left.
     std::uint64_t SendStep(std::uint64_t budget);
@@ -44,7 +46,7 @@ private:
                                              bool windowFull) const;
     // Waits up to timeout for datagrams (and for room to send when wantWrite), then reads them.
     void PollSockets(Clock::duration timeout, bool wantWrite);
-    void OnDatagram(std::span<const std::uint8_t> bytes, const sockaddr_in& from);
+    void OnDatagram(std::span<const std::uint8_t> bytes, const sockaddr_storage& from);
     // A full window that has heard nothing for the reply wait (--wait-ms) has lost its replies:
     // they stop holding slots, or the run would stall for good.
     void WriteOffStalledWindow();
@@ -63,6 +65,7 @@ private:
     std::vector<std::uint32_t> m_latencies;
 
     std::uint64_t m_sent = 0;
+    std::uint64_t m_records = 0;  // of the datagrams sent, those the centre answers
     std::uint64_t m_replies = 0;
     std::uint64_t m_writtenOff = 0;  // unanswered records no longer held in the window
     std::uint64_t m_commands = 0;

@@ -6,18 +6,17 @@
 namespace tarnwick::device {
 namespace {
 
-constexpr unsigned kBatch = 64;
 // Any UDP datagram fits, so a command is never printed cut short.
 constexpr std::size_t kSlotBytes = 65536;
 
 }  // namespace
 
-Receiver::Receiver()
-    : m_buffers(new std::uint8_t[kBatch * kSlotBytes]),
-      m_messages(kBatch),
-      m_iov(kBatch),
-      m_from(kBatch) {
-    for (std::size_t i = 0; i < kBatch; ++i) {
+Receiver::Receiver(unsigned batch)
+    : m_buffers(new std::uint8_t[batch * kSlotBytes]),
+      m_messages(batch),
+      m_iov(batch),
+      m_from(batch) {
+    for (std::size_t i = 0; i < batch; ++i) {
         m_iov[i] = {m_buffers.get() + i * kSlotBytes, kSlotBytes};
         msghdr& header = m_messages[i].msg_hdr;
         header.msg_name = &m_from[i];
@@ -29,9 +28,10 @@ Receiver::Receiver()
 void Receiver::Drain(int fd, const Handler& handler) {
     for (;;) {
         for (mmsghdr& message : m_messages) {
-            message.msg_hdr.msg_namelen = sizeof(sockaddr_in);
+            message.msg_hdr.msg_namelen = sizeof(sockaddr_storage);
         }
-        const int count = recvmmsg(fd, m_messages.data(), kBatch, MSG_DONTWAIT, nullptr);
+        const auto batch = static_cast<unsigned>(m_messages.size());
+        const int count = recvmmsg(fd, m_messages.data(), batch, MSG_DONTWAIT, nullptr);
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
@@ -44,7 +44,7 @@ void Receiver::Drain(int fd, const Handler& handler) {
         for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
             handler({m_buffers.get() + i * kSlotBytes, m_messages[i].msg_len}, m_from[i]);
         }
-        if (static_cast<unsigned>(count) < kBatch) {
+        if (static_cast<unsigned>(count) < batch) {
             return;
         }
     }

@@ -13,12 +13,16 @@
 
 namespace tarnwick::device {
 
+// How many datagrams one recvmmsg reads unless --batch says otherwise.
+inline constexpr unsigned kDefaultReadBatch = 64;
+
 class Receiver {
 public:
     using Handler =
-        std::function<void(std::span<const std::uint8_t> bytes, const sockaddr_in& from)>;
+        std::function<void(std::span<const std::uint8_t> bytes, const sockaddr_storage& from)>;
 
-    Receiver();
+    // batch: datagrams per recvmmsg call at most.
+    explicit Receiver(unsigned batch);
 
     // Hands every datagram waiting on the non-blocking socket fd to handler, in arrival order.
     // Throws std::system_error when reading fails for another reason than an empty socket.
@@ -28,7 +32,7 @@ private:
     std::unique_ptr<std::uint8_t[]> m_buffers;
     std::vector<mmsghdr> m_messages;
     std::vector<iovec> m_iov;
-    std::vector<sockaddr_in> m_from;
+    std::vector<sockaddr_storage> m_from;
 };
 
 }  // namespace tarnwick::device

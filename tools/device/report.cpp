@@ -20,11 +20,11 @@ std::string FormatCommandLine(std::string_view from, std::span<const std::uint8_
     return line;
 }
 
-std::uint64_t MissingReplies(const PeerStats& stats, bool expectReplies) {
-    return expectReplies && stats.sent > stats.replies ? stats.sent - stats.replies : 0;
+std::uint64_t MissingReplies(const PeerStats& stats) {
+    return stats.records > stats.replies ? stats.records - stats.replies : 0;
 }
 
-std::string FormatReport(const PeerStats& stats, bool expectReplies) {
+std::string FormatReport(const PeerStats& stats) {
     const double seconds = std::chrono::duration<double>(stats.elapsed).count();
     const long long perSecond =
         seconds > 0 ? std::llround(static_cast<double>(stats.sent) / seconds) : 0;
@@ -34,7 +34,7 @@ std::string FormatReport(const PeerStats& stats, bool expectReplies) {
                   "records/s %lld",
                   static_cast<unsigned long long>(stats.sent),
                   static_cast<unsigned long long>(stats.replies),
-                  static_cast<unsigned long long>(MissingReplies(stats, expectReplies)),
+                  static_cast<unsigned long long>(MissingReplies(stats)),
                   static_cast<unsigned long long>(stats.commands), seconds, perSecond);
     std::string report = line;
     if (!stats.latencies.empty()) {

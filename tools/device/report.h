@@ -13,6 +13,7 @@ namespace tarnwick::device {
 
 struct PeerStats {
     std::uint64_t sent = 0;
+    std::uint64_t records = 0;  // of the datagrams sent, those the centre answers
     std::uint64_t replies = 0;
     std::uint64_t commands = 0;
     // From the first send to the last send or the last reply awaited, whichever came later.
@@ -25,11 +26,11 @@ struct PeerStats {
 [[nodiscard]] std::string FormatCommandLine(std::string_view from,
                                             std::span<const std::uint8_t> bytes);
 
-// Replies still missing; none are missing when none were expected.
-[[nodiscard]] std::uint64_t MissingReplies(const PeerStats& stats, bool expectReplies);
+// The records sent that heard no reply.
+[[nodiscard]] std::uint64_t MissingReplies(const PeerStats& stats);
 
 // "sent N, replies M, missing K, commands C, seconds T, records/s R", then, when replies
-// came, ", latency ms p50 A p99 B"
-[[nodiscard]] std::string FormatReport(const PeerStats& stats, bool expectReplies);
+// came, ", latency ms p50 A p99 B"; N and R count every datagram sent.
+[[nodiscard]] std::string FormatReport(const PeerStats& stats);
 
 }  // namespace tarnwick::device

@@ -28,16 +28,16 @@ void EnlargeBuffer(int fd, int forced, int plain) {
 
 }  // namespace
 
-UdpSocket UdpSocket::Open() {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+UdpSocket UdpSocket::Open(sa_family_t family) {
+    const int fd = socket(family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         ThrowErrno("socket");
     }
     UdpSocket socket(fd);
     EnlargeBuffer(fd, SO_RCVBUFFORCE, SO_RCVBUF);
     EnlargeBuffer(fd, SO_SNDBUFFORCE, SO_SNDBUF);
-    const sockaddr_in any = Ipv4Address("0.0.0.0", 0);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+    const PeerAddress any = *IpAddress(family == AF_INET6 ? "::" : "0.0.0.0", 0);
+    if (bind(fd, any.Get(), any.length) != 0) {
         ThrowErrno("bind");
     }
     return socket;
@@ -56,18 +56,34 @@ UdpSocket::~UdpSocket() {
     }
 }
 
-sockaddr_in Ipv4Address(const std::string& host, std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+std::optional<PeerAddress> IpAddress(const std::string& host, std::uint16_t port) {
+    PeerAddress address;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address.storage);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address.storage);
+    if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        address.length = sizeof *v4;
+    } else if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        address.length = sizeof *v6;
+    } else {
+        return std::nullopt;
+    }
     return address;
 }
 
-std::string AddressText(const sockaddr_in& address) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+std::string AddressText(const sockaddr_storage& address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+        inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+        return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6.sin6_port));
+    }
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(v4.sin_port));
 }
 
 }  // namespace tarnwick::device

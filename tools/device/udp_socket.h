@@ -1,19 +1,30 @@
 #pragma once
 
-// The device's UDP sockets and the IPv4 addresses they talk to.
+// The device's UDP sockets and the IPv4 or IPv6 addresses they talk to.
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tarnwick::device {
 
-// A non-blocking UDP socket bound to a port the system picks.
+struct PeerAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+
+    [[nodiscard]] const sockaddr* Get() const {
+        return reinterpret_cast<const sockaddr*>(&storage);
+    }
+};
+
+// A non-blocking UDP socket of family (AF_INET or AF_INET6) bound to a port the system picks.
 class UdpSocket {
 public:
     // Throws std::system_error when the system refuses.
-    static UdpSocket Open();
+    static UdpSocket Open(sa_family_t family);
 
     UdpSocket(UdpSocket&& other) noexcept;
     UdpSocket& operator=(UdpSocket&& other) noexcept;
@@ -29,10 +40,10 @@ private:
     int m_fd;
 };
 
-// host: a dotted IPv4 address (the option parser has checked it).
-[[nodiscard]] sockaddr_in Ipv4Address(const std::string& host, std::uint16_t port);
+// host: an IPv4 or IPv6 literal; nothing when it is neither.
+[[nodiscard]] std::optional<PeerAddress> IpAddress(const std::string& host, std::uint16_t port);
 
-// "a.b.c.d:port"
-[[nodiscard]] std::string AddressText(const sockaddr_in& address);
+// "a.b.c.d:port" or "[v6]:port"
+[[nodiscard]] std::string AddressText(const sockaddr_storage& address);
 
 }  // namespace tarnwick::device
