@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "net/record_rules.h"
+#include "record/record_rules.h"
 
 namespace bench {
 

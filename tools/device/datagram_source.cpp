@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "net/record_rules.h"
+#include "record/record_rules.h"
 
 namespace tarnwick::device {
 namespace {
