@@ -11,7 +11,7 @@
 namespace tarnwick {
 
 struct InputLine {
-    std::string text;      // without its "\n"
+    std::string text;      // without its "\n", or the "\r\n" of a CR LF line
     bool tooLong = false;  // the line grew past the bound: text is empty, the rest is skipped
     bool operator==(const InputLine&) const = default;
 };
@@ -30,6 +30,8 @@ public:
 private:
     // Takes the part of one line that chunk carries (up to, not including, its "\n").
     void Take(std::string_view part, std::vector<InputLine>& lines);
+    // The line in m_pending is whole: handed on without a CR before its end, unless discarded.
+    void EndLine(std::vector<InputLine>& lines);
 
     std::size_t m_maxLine;
     std::string m_pending;

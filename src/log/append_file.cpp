@@ -36,12 +36,17 @@ int CreateFolders(const std::string& folder) {
     }
 }
 
-// O_NONBLOCK: a FIFO in the file's place must not hold us until a reader comes.
+// O_NONBLOCK: a FIFO in the file's place must not hold us until a reader comes. Without a
+// reader (or behind a device file with no device) the open fails with ENXIO, which only ever
+// means that something other than a regular file is there.
 int OpenOnce(const std::string& path, int& fd) {
     do {
         fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     } while (fd < 0 && errno == EINTR);
-    return fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        return 0;
+    }
+    return errno == ENXIO ? kNotRegularFile : errno;
 }
 
 // The folder is only looked at when the file cannot be opened for lack of it: no stat per write.

@@ -36,5 +36,14 @@ TEST(LineSplitterTest, DiscardsALongLineOnceAsItGrowsPastTheBound) {
     EXPECT_EQ(lines, (std::vector<InputLine>{{"ABCD"}, {"", true}, {"XY"}, {"", true}}));
 }
 
+TEST(LineSplitterTest, ACrBeforeTheLineFeedIsNoPartOfTheLine) {
+    LineSplitter splitter(4);
+    std::vector<InputLine> lines;
+    splitter.Feed("AB\r\nABCD\r", lines);  // the longest line, its CR LF cut by the read
+    splitter.Feed("\nA\rB\n\r\nC\r", lines);
+    splitter.Finish(lines);
+    EXPECT_EQ(lines, (std::vector<InputLine>{{"AB"}, {"ABCD"}, {"A\rB"}, {""}, {"C"}}));
+}
+
 }  // namespace
 }  // namespace tarnwick
