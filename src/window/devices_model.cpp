@@ -15,8 +15,8 @@ namespace tarnwick {
 namespace {
 
 constexpr const char* kHeaders[DevicesModel::ColumnCount] = {
-    "Key", "Address", "Port",          "First heard", "Last heard",
-    "Age", "Records", "Latest record", "Held",        "Sent"};
+    "Key",     "Address",       "Port", "First heard", "Last heard",     "Age",
+    "Records", "Latest record", "Held", "Sent",        "Latest command", "Command sent"};
 
 QString Latin1(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -133,6 +133,10 @@ QVariant DevicesModel::Text(const DeviceRow& device, int column) const {
             return QVariant::fromValue(device.commandsHeld);
         case CommandsSent:
             return QVariant::fromValue(device.commandsSent);
+        case LatestCommand:
+            return Latin1(device.latestCommand);
+        case LatestCommandAt:
+            return device.latestCommandAt != 0 ? TimeText(device.latestCommandAt) : QString();
         default:
             return {};
     }
@@ -146,6 +150,8 @@ QVariant DevicesModel::SortValue(const DeviceRow& device, int column) const {
             return QVariant::fromValue(static_cast<qint64>(device.firstHeard));
         case LastHeard:
             return QVariant::fromValue(static_cast<qint64>(device.lastHeard));
+        case LatestCommandAt:
+            return QVariant::fromValue(static_cast<qint64>(device.latestCommandAt));
         case Age:
             return QVariant::fromValue(static_cast<qint64>(m_now - device.lastHeard));
         default:

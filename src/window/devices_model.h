@@ -28,6 +28,8 @@ public:
         LatestRecord,
         CommandsHeld,
         CommandsSent,
+        LatestCommand,
+        LatestCommandAt,
         ColumnCount
     };
     // What the columns sort by: numbers as numbers, times as times.

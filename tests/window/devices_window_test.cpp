@@ -60,8 +60,7 @@ private:
         return shown ? found : -1;
     }
     // Two devices report; the second becomes SEND's destination through the Devices window.
-    void ChooseSecondOfTwo() {
-        Options options;
+    void ChooseSecondOfTwo(Options options = {}) {
         options.logDir = m_logDir.path().toStdString();
         options.autoReply = true;
         m_dlg = OpenWindow(options, m_script);
@@ -134,6 +133,35 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(Held()->item(0, 2)->text().startsWith(QStringLiteral("sent at ")),
                                  kPatienceMs);
         Report(*m_first, m_port);
+    }
+
+    void aHeldCommandExpiresAfterHoldFor() {
+        Options options;
+        options.holdFor = 1s;
+        ChooseSecondOfTwo(options);
+        Find<QCheckBox>(*m_dlg, "IDC_SEND_AT_NEXT_REPORT")->setChecked(true);
+        Send(QStringLiteral("TOO LATE"));
+        QTRY_COMPARE_WITH_TIMEOUT(Held()->rowCount(), 1, kPatienceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Held()->item(0, 2)->text().startsWith(QStringLiteral("expired at ")), 5000);
+        Report(*m_second, m_port);
+        QVERIFY(!m_second->Receive(200ms));  // an expired command never leaves
+    }
+
+    void aCommandPastTheBoundIsRefusedWithAMessage() {
+        Options options;
+        options.maxHeld = 1;
+        ChooseSecondOfTwo(options);
+        Find<QCheckBox>(*m_dlg, "IDC_SEND_AT_NEXT_REPORT")->setChecked(true);
+        Send(QStringLiteral("ONE"));
+        Send(QStringLiteral("TWO"));
+        QCOMPARE(m_script.shown.size(), 1u);
+        QCOMPARE(
+            QString::fromStdString(m_script.shown[0].message.text),
+            QStringLiteral("device %1 has 1 commands held; not held: TWO").arg(KeyOf(*m_second)));
+        Report(*m_second, m_port);
+        QCOMPARE(Received(*m_second), QByteArray("#517ONE"));
+        QVERIFY(!m_second->Receive(200ms));
     }
 
     void closingReportsTheCommandsStillHeld() {

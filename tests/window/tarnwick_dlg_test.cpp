@@ -180,7 +180,7 @@ private Q_SLOTS:
         QVERIFY(StatusLine().startsWith("received"));
     }
 
-    void aTakenPortSaysSoAndAnEmptyOneNothing() {
+    void aTakenPortSaysSoAndAnEmptyOneThatAPortIsNeeded() {
         const UdpPeer holder = UdpPeer::BindLoopback();
         Open();
         TypePortAndListen(QString::number(holder.Port()));
@@ -193,6 +193,9 @@ private Q_SLOTS:
         QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
         QVERIFY(m_shown.empty());
         QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
+        QCOMPARE(m_dlg->ListeningPort(), 0);
+        QVERIFY(StatusLine().startsWith(
+            QStringLiteral("no port to listen on: type one in \"Port:\"; ")));
     }
 
     void aReceiveThreadThatCannotStartIsReportedAndTheListenerStaysClosed() {
