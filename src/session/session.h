@@ -2,10 +2,11 @@
 
 // The receiving session: everything between the UDP port and a front end (the window, the
 // headless mode, the benchmark). It owns the listener, the receive thread, the log stage with
-// its answers, the client list and the counters, and hands every record, in arrival order, to
-// the one front end attached to it. A datagram's road: the receive thread reads and sorts it
-// (ReceiveLoop), the log stage writes its entry and only then answers it (LogStage), the front
-// end drains it (DrainInto) to show or print it.
+// its answers, the client list, the counters and the device table, and hands every record, in
+// arrival order, to the one front end attached to it. A datagram's road: the receive thread
+// reads it, the intake sorts it and makes its hand-off (DatagramIntake), the log stage writes
+// its entry and only then answers it (LogStage), the front end drains it (DrainInto) to show or
+// print it.
 
 #include <cstdint>
 #include <functional>

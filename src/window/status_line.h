@@ -1,7 +1,7 @@
 #pragma once
 
 // The status line: what the operator must notice first (the log not being written, a port
-// other than the one typed, records gone from the view), then the engine's counters, so that
+// other than the one typed, records gone from the view), then the session's counters, so that
 // nothing is lost uncounted.
 
 #include <cstdint>

@@ -164,7 +164,7 @@ private Q_SLOTS:
         QVERIFY(BecomeNewest(shown));
         Find<QCheckBox>(*m_dlg, "IDC_AUTO_REPLY")->setChecked(true);
         Field("IDC_SEND_BUFFER")->setText(QStringLiteral("go"));
-        // The reply comes once the engine has recorded the unseen sender; the event loop does not
+        // The reply comes once the session has recorded the unseen sender; the event loop does not
         // run until the click, so the fields are not refreshed in between.
         unseen.SendTo(m_port, "#ST,123;A:1;#");
         QCOMPARE(Received(unseen), QByteArray("@517"));
