@@ -154,19 +154,20 @@ HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> d
 
 bool DeviceTable::Cancel(std::uint64_t id, const Moment& now) {
     std::lock_guard lock(m_mutex);
-    for (auto& [key, waiting] : m_waiting) {
+    for (auto entry = m_waiting.begin(); entry != m_waiting.end(); ++entry) {
+        std::deque<HeldCommand>& waiting = entry->second;
         const auto found =
             std::ranges::find_if(waiting, [id](const HeldCommand& c) { return c.id == id; });
-        if (found != waiting.end()) {
-            HeldCommand command = std::move(*found);
-            waiting.erase(found);
-            Settle(std::move(command), HeldState::Cancelled, now.wall,
-                   DeviceEvent::Kind::Cancelled);
-            if (waiting.empty()) {
-                m_waiting.erase(key);
-            }
-            return true;
+        if (found == waiting.end()) {
+            continue;
         }
+        HeldCommand command = std::move(*found);
+        waiting.erase(found);
+        if (waiting.empty()) {
+            m_waiting.erase(entry);
+        }
+        Settle(std::move(command), HeldState::Cancelled, now.wall, DeviceEvent::Kind::Cancelled);
+        return true;
     }
     return false;
 }
