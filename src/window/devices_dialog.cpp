@@ -99,7 +99,7 @@ void DevicesDialog::BuildLayout() {
     layout->addWidget(heldLabel);
     layout->addWidget(m_held, 1);
     layout->addLayout(Row({m_cancelButton}));
-    resize(1100, 480);
+    resize(1260, 480);
 
     connect(m_table, &QTableView::doubleClicked, this, &DevicesDialog::ChooseSelected);
     connect(m_useButton, &QPushButton::clicked, this, &DevicesDialog::ChooseSelected);
