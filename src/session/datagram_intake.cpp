@@ -5,12 +5,12 @@ namespace tarnwick {
 void DatagramIntake::Take(std::span<const ReceivedDatagram> batch, const Arrival& at,
                           std::stop_token stop) {
     for (const ReceivedDatagram& datagram : batch) {
-        TakeOne(datagram, at, stop);
+        TakeOne(datagram, at);
     }
+    m_intake.PushAll(m_ready, stop);
 }
 
-void DatagramIntake::TakeOne(const ReceivedDatagram& datagram, const Arrival& at,
-                             std::stop_token stop) {
+void DatagramIntake::TakeOne(const ReceivedDatagram& datagram, const Arrival& at) {
     Bump(m_counters.received);
     if (datagram.tooLong) {
         Bump(m_counters.droppedTooLong);
@@ -22,11 +22,10 @@ void DatagramIntake::TakeOne(const ReceivedDatagram& datagram, const Arrival& at
     }
     m_clients.Append({m_socket, datagram.from, m_listener});
     const bool displayHex = m_switches.displayHex.load(std::memory_order_relaxed);
-    TakeSorted(m_sorter.Sort(datagram.bytes, displayHex), datagram.from, at, stop);
+    TakeSorted(m_sorter.Sort(datagram.bytes, displayHex), datagram.from, at);
 }
 
-void DatagramIntake::TakeSorted(SortedDatagram sorted, const PeerAddress& from, const Arrival& at,
-                                std::stop_token stop) {
+void DatagramIntake::TakeSorted(SortedDatagram sorted, const PeerAddress& from, const Arrival& at) {
     switch (sorted.verdict) {
         case Verdict::TextRecord: {
             Bump(m_counters.records);
@@ -34,12 +33,12 @@ void DatagramIntake::TakeSorted(SortedDatagram sorted, const PeerAddress& from, 
             record.answer = m_switches.autoReply.load(std::memory_order_relaxed);
             record.listener = m_listener;
             record.arrived = at.steady;
-            m_intake.Push(std::move(record), stop);
+            m_ready.push_back(std::move(record));
             return;
         }
         case Verdict::HexRecord:
             Bump(m_counters.hex);
-            m_intake.Push(MakeHandOff(HandOffKind::Hex, from, sorted.body, at.wallClock), stop);
+            m_ready.push_back(MakeHandOff(HandOffKind::Hex, from, sorted.body, at.wallClock));
             return;
         case Verdict::Ignored:
             Bump(m_counters.droppedIgnored);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "net/client_list.h"
 #include "net/receive_thread.h"
@@ -41,9 +42,8 @@ public:
               std::stop_token stop) override;
 
 private:
-    void TakeOne(const ReceivedDatagram& datagram, const Arrival& at, std::stop_token stop);
-    void TakeSorted(SortedDatagram sorted, const PeerAddress& from, const Arrival& at,
-                    std::stop_token stop);
+    void TakeOne(const ReceivedDatagram& datagram, const Arrival& at);
+    void TakeSorted(SortedDatagram sorted, const PeerAddress& from, const Arrival& at);
 
     const ReceiveSwitches& m_switches;
     ClientList& m_clients;
@@ -53,6 +53,7 @@ private:
     DatagramSorter m_sorter;
     int m_socket = -1;
     std::uint64_t m_listener = 0;
+    std::vector<RecvHandOff> m_ready;  // one batch's hand-offs, queued under one lock
 };
 
 }  // namespace tarnwick

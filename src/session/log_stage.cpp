@@ -90,8 +90,8 @@ void LogStage::Handle(std::vector<RecvHandOff>& batch, int socket) {
     Publish();
     for (std::size_t i = 0; i < batch.size(); ++i) {
         m_handled[i].record = std::move(batch[i]);
-        m_output.Push(std::move(m_handled[i]), m_stop);
     }
+    m_output.PushAll(m_handled, m_stop);
     batch.clear();
 }
 

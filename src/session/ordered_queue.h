@@ -27,40 +27,70 @@ public:
 
     // Waits while the queue is full, unless stop is (or becomes) requested.
     void Push(T&& item, std::stop_token stop) {
+        Append(stop, [&item](std::vector<T>& items) { items.push_back(std::move(item)); });
+    }
+
+    // Push for every item of batch, in order, under one lock: the queue may then hold up to
+    // one batch more than its capacity. batch is left empty.
+    void PushAll(std::vector<T>& batch, std::stop_token stop) {
+        if (batch.empty()) {
+            return;
+        }
+        Append(stop, [&batch](std::vector<T>& items) {
+            items.insert(items.end(), std::make_move_iterator(batch.begin()),
+                         std::make_move_iterator(batch.end()));
+        });
+        batch.clear();
+    }
+
+    // Moves every queued item, in order, to the end of out.
+    void DrainInto(std::vector<T>& out) {
+        bool wasFull = false;
+        {
+            std::lock_guard lock(m_mutex);
+            wasFull = TakeAll(out);
+        }
+        if (wasFull) {
+            m_spaceFreed.notify_all();
+        }
+    }
+
+    // DrainInto, after waiting until there is something to take or stop is requested.
+    void WaitAndDrainInto(std::vector<T>& out, std::stop_token stop) {
+        bool wasFull = false;
+        {
+            std::unique_lock lock(m_mutex);
+            m_itemAdded.wait(lock, stop, [this] { return !m_items.empty(); });
+            wasFull = TakeAll(out);
+        }
+        if (wasFull) {
+            m_spaceFreed.notify_all();
+        }
+    }
+
+private:
+    // A pusher waits only while the queue is full and a taker only while it is empty, so only
+    // those two turns need waking anyone: no wake-up per item.
+    template <typename Add>
+    void Append(std::stop_token stop, Add add) {
         bool wasEmpty = false;
         {
             std::unique_lock lock(m_mutex);
             m_spaceFreed.wait(lock, stop, [this] { return m_items.size() < m_capacity; });
             wasEmpty = m_items.empty();
-            m_items.push_back(std::move(item));
+            add(m_items);
+        }
+        if (wasEmpty) {
             m_itemAdded.notify_all();
-        }
-        if (wasEmpty && m_wake) {
-            m_wake();
+            if (m_wake) {
+                m_wake();
+            }
         }
     }
 
-    // Moves every queued item, in order, to the end of out.
-    void DrainInto(std::vector<T>& out) {
-        {
-            std::lock_guard lock(m_mutex);
-            TakeAll(out);
-        }
-        m_spaceFreed.notify_all();
-    }
-
-    // DrainInto, after waiting until there is something to take or stop is requested.
-    void WaitAndDrainInto(std::vector<T>& out, std::stop_token stop) {
-        {
-            std::unique_lock lock(m_mutex);
-            m_itemAdded.wait(lock, stop, [this] { return !m_items.empty(); });
-            TakeAll(out);
-        }
-        m_spaceFreed.notify_all();
-    }
-
-private:
-    void TakeAll(std::vector<T>& out) {
+    // True when the queue was full before: a pusher may be waiting.
+    bool TakeAll(std::vector<T>& out) {
+        const bool wasFull = m_items.size() >= m_capacity;
         if (out.empty()) {
             out.swap(m_items);  // both buffers keep their capacity: no allocation per batch
         } else {
@@ -68,6 +98,7 @@ private:
                        std::make_move_iterator(m_items.end()));
             m_items.clear();
         }
+        return wasFull;
     }
 
     std::mutex m_mutex;
