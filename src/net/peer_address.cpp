@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <charconv>
 #include <cstring>
 #include <functional>
 #include <string_view>
@@ -56,8 +57,16 @@ std::optional<PeerAddress> PeerAddress::FromText(const std::string& address, std
 std::string PeerAddress::Text() const {
     char text[INET6_ADDRSTRLEN] = {};
     if (m_address.family == AF_INET) {
-        inet_ntop(AF_INET, &m_address.v4.sin_addr, text, sizeof text);
-    } else if (m_address.family == AF_INET6) {
+        // Every record's sender is written out: to_chars, where inet_ntop goes through sprintf.
+        const auto* octet = reinterpret_cast<const std::uint8_t*>(&m_address.v4.sin_addr);
+        char* end = text;
+        for (int i = 0; i < 4; ++i) {
+            end = std::to_chars(end, text + sizeof text, octet[i]).ptr;
+            *end++ = '.';
+        }
+        return std::string(text, static_cast<std::size_t>(end - text - 1));
+    }
+    if (m_address.family == AF_INET6) {
         inet_ntop(AF_INET6, &m_address.v6.sin6_addr, text, sizeof text);
     }
     return text;

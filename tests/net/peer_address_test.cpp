@@ -15,6 +15,7 @@ TEST(PeerAddressTest, AnAddressIsShownOneWayWhateverFamilyItCameIn) {
         bool ipv6;
     } rows[] = {
         {"dotted decimal", "192.168.1.20", "192.168.1.20", false},
+        {"octets of every width", "0.10.200.255", "0.10.200.255", false},
         {"IPv6 in its short form", "2001:0db8:0:0:0:0:0:7", "2001:db8::7", true},
         {"loopback", "::1", "::1", true},
         {"a mapped IPv4 address is that IPv4 address", "::ffff:192.168.1.20", "192.168.1.20",
