@@ -30,6 +30,7 @@ public:
     ~UdpPeer();
 
     [[nodiscard]] std::uint16_t Port() const { return m_port; }
+    [[nodiscard]] Loopback Family() const { return m_loopback; }
 
     // One datagram to port on the peer's loopback. Throws std::system_error on failure.
     void SendTo(std::uint16_t port, std::string_view bytes);
