@@ -54,6 +54,11 @@ bool TakeDuration(std::string_view text, Options& options) {
     return duration.has_value();
 }
 
+bool TakeAddress(std::string_view text, Options& options) {
+    options.bind = PeerAddress::FromText(std::string(text), 0);
+    return options.bind.has_value();
+}
+
 bool TakeDeviceKey(std::string_view text, Options& options) {
     const auto rule = ParseDeviceKeyRule(text);
     if (rule) {
@@ -101,6 +106,10 @@ constexpr OptionRow kOptions[] = {
      "a number from 0 to 65535",
      "the UDP port to listen on, a decimal number from 0 to 65535; 0 lets the\n"
      "system choose (the window: fills in \"Port:\"); without it nothing listens",
+     nullptr},
+    {"--bind", "ADDR", nullptr, TakeAddress, "an IPv4 or IPv6 address",
+     "listen on this one local address alone, IPv4 (10.0.0.5) or IPv6 (::1);\n"
+     "without it, on every local address of both families",
      nullptr},
     {"--listen", "", &Options::listen, nullptr, "", "the window: press \"Listen\" at start",
      nullptr},
@@ -233,9 +242,10 @@ std::string UsageText() {
         "       tarnwick --headless --port PORT [OPTIONS]\n"
         "       tarnwick --help | --version\n"
         "\n"
-        "Receives device records as UDP datagrams on PORT (all local IPv4 addresses),\n"
-        "logs each one to DIR/Data_logs_MMDD.txt and shows it in the window, or prints it\n"
-        "without one. A datagram over 4096 bytes is dropped whole.\n"
+        "Receives device records as UDP datagrams on PORT, on every local IPv4 and IPv6\n"
+        "address or on the one --bind names, logs each one to DIR/Data_logs_MMDD.txt and\n"
+        "shows it in the window, or prints it without one. A datagram over 4096 bytes is\n"
+        "dropped whole.\n"
         "\n";
     const Options defaults;
     for (const OptionRow& row : kOptions) {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/peer_address.h"
 #include "session/device_table.h"
 
 namespace tarnwick {
@@ -25,6 +26,7 @@ struct Options {
     bool help = false;
     bool version = false;
     std::optional<std::uint16_t> port = {};  // 0: the system chooses
+    std::optional<PeerAddress> bind = {};    // --bind: the one local address to listen on
     std::optional<std::string> logDir = {};  // never empty; default: "DataLog" beside the program
     bool listen = false;                     // --listen: the window presses "Listen" once it is up
     bool sync = false;                       // --sync: log entries reach the disk before answers

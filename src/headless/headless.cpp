@@ -74,16 +74,27 @@ private:
             Report("no port to listen on: give --port PORT");
             return false;
         }
-        const ListenResult result = m_session.Listen(*m_options.port);
+        const ListenResult result = m_session.Listen(*m_options.port, m_options.bind);
         if (!result.ok()) {
-            Report(std::string(ListenErrorMessage(result.error)) + " (" +
-                   strerror(result.errorCode) + ")");
+            Report(ListenFailure(result));
             return false;
         }
         Report("listening on UDP port " + std::to_string(m_session.Port()));
+        if (const std::string reach = ReachNotice(m_session.Place()); !reach.empty()) {
+            Report(reach);
+        }
         Report("receive buffer " + std::to_string(m_session.ReceiveBufferBytes()) +
                " bytes; logging to " + m_session.LogFile());
         return true;
+    }
+
+    // A chosen address that cannot be bound is most often not this machine's: it is named.
+    std::string ListenFailure(const ListenResult& result) const {
+        const std::string reason = strerror(result.errorCode);
+        if (m_options.bind && result.error == ListenError::Bind) {
+            return "cannot listen on " + m_options.bind->Text() + ": " + reason;
+        }
+        return std::string(ListenErrorMessage(result.error)) + " (" + reason + ")";
     }
 
     // False once a stop signal has arrived.

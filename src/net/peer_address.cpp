@@ -77,6 +77,12 @@ std::uint16_t PeerAddress::Port() const {
     return ntohs(m_address.v4.sin_port);
 }
 
+PeerAddress PeerAddress::WithPort(std::uint16_t port) const {
+    PeerAddress moved = *this;
+    moved.m_address.v4.sin_port = htons(port);  // sin6_port too, as in Port()
+    return moved;
+}
+
 std::string PeerAddress::OrderKey() const {
     std::string key(1, IsIpv6() ? '6' : '4');
     if (IsIpv6()) {

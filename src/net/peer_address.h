@@ -31,6 +31,8 @@ public:
 
     [[nodiscard]] const sockaddr* Sockaddr() const { return &m_address.any; }
     [[nodiscard]] socklen_t Length() const;
+    // The same address on another port, as bind takes it.
+    [[nodiscard]] PeerAddress WithPort(std::uint16_t port) const;
 
     // Bytes that order addresses as people do: IPv4 before IPv6, each numerically, then by
     // port.

@@ -1,6 +1,5 @@
 #include "net/udp_listener.h"
 
-#include <arpa/inet.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -25,10 +24,26 @@ int GrantReceiveBuffer(int fd) {
 }
 
 std::uint16_t BoundPort(int fd) {
-    sockaddr_in bound{};
+    sockaddr_storage bound{};
     socklen_t length = sizeof bound;
     getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
-    return ntohs(bound.sin_port);
+    return PeerAddress::From(bound).Port();
+}
+
+// ::1 is there wherever IPv6 works. The kernel takes a "::" socket even where IPv6 is
+// disabled, so a socket on ::1 is the probe; it needs no netlink, which a hardened service may
+// not have.
+bool HostHasIpv6() {
+    const int fd = socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    sockaddr_in6 loopback{};
+    loopback.sin6_family = AF_INET6;
+    loopback.sin6_addr = in6addr_loopback;
+    const bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&loopback), sizeof loopback) == 0;
+    close(fd);
+    return bound;
 }
 
 }  // namespace
@@ -46,21 +61,49 @@ std::string_view ListenErrorMessage(ListenError error) {
     return {};
 }
 
-UdpListener::OpenResult UdpListener::Open(std::uint16_t port) {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+std::string ReachNotice(const ListenPlace& place) {
+    if (place.only) {
+        return "listening on " + place.only->Text() + " only";
+    }
+    return place.ipv4Only ? "no IPv6 on this host: listening on IPv4 only" : std::string();
+}
+
+UdpListener::OpenResult UdpListener::Open(std::uint16_t port,
+                                          const std::optional<PeerAddress>& only) {
+    if (only) {
+        OpenResult opened = OpenAt(only->WithPort(port), false);
+        if (opened.listener) {
+            opened.listener->m_place.only = only;
+        }
+        return opened;
+    }
+    if (HostHasIpv6()) {
+        return OpenAt(*PeerAddress::FromText("::", port), true);
+    }
+    OpenResult opened = OpenAt(*PeerAddress::FromText("0.0.0.0", port), false);
+    if (opened.listener) {
+        opened.listener->m_place.ipv4Only = true;
+    }
+    return opened;
+}
+
+UdpListener::OpenResult UdpListener::OpenAt(const PeerAddress& address, bool bothFamilies) {
+    const int fd = socket(address.Sockaddr()->sa_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return {std::nullopt, ListenError::SocketCreate, errno};
     }
     UdpListener listener(fd);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    // Set either way: the system's default (net.ipv6.bindv6only) may be either.
+    const int v6Only = bothFamilies ? 0 : 1;
+    if (address.IsIpv6() &&
+        setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only) != 0) {
+        return {std::nullopt, ListenError::SocketCreate, errno};
+    }
+    if (bind(fd, address.Sockaddr(), address.Length()) != 0) {
         return {std::nullopt, ListenError::Bind, errno};
     }
     listener.m_receiveBuffer = GrantReceiveBuffer(fd);
-    listener.m_port = BoundPort(fd);
+    listener.m_place.port = BoundPort(fd);
     return {std::move(listener), ListenError::None, 0};
 }
 
@@ -78,14 +121,14 @@ std::uint64_t UdpListener::KernelDrops() const {
 
 UdpListener::UdpListener(UdpListener&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)),
-      m_port(other.m_port),
+      m_place(std::move(other.m_place)),
       m_receiveBuffer(other.m_receiveBuffer) {}
 
 UdpListener& UdpListener::operator=(UdpListener&& other) noexcept {
     if (this != &other) {
         CloseSocket();
         m_fd = std::exchange(other.m_fd, -1);
-        m_port = other.m_port;
+        m_place = std::move(other.m_place);
         m_receiveBuffer = other.m_receiveBuffer;
     }
     return *this;

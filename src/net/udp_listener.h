@@ -1,11 +1,15 @@
 #pragma once
 
-// The listening UDP socket: IPv4, all local interfaces, one port. Owned by its front end's
+// The listening UDP socket: one port, on every local address of both families (one
+// dual-stack socket) or on the one address the operator chose. Owned by its front end's
 // thread; closed when the object goes.
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include "net/peer_address.h"
 
 namespace tarnwick {
 
@@ -17,6 +21,17 @@ enum class ListenError { None, SocketCreate, Bind, ThreadStart };
 // not be set up), "socket bind error!", or empty (nothing to tell the operator).
 [[nodiscard]] std::string_view ListenErrorMessage(ListenError error);
 
+// Where a listener takes datagrams from.
+struct ListenPlace {
+    std::uint16_t port = 0;
+    std::optional<PeerAddress> only = {};  // the one local address chosen; nothing: every one
+    bool ipv4Only = false;                 // every local address, but the host has no IPv6
+};
+
+// What the operator is told beside "listening on UDP port N": "listening on ::1 only", "no
+// IPv6 on this host: listening on IPv4 only", or empty for every address of both families.
+[[nodiscard]] std::string ReachNotice(const ListenPlace& place);
+
 class UdpListener {
 public:
     // The receive buffer the listener asks for, so bursts wait in the kernel, not on the floor.
@@ -24,8 +39,10 @@ public:
 
     struct OpenResult;
 
-    // A UDP socket bound to port on every local IPv4 address (INADDR_ANY).
-    [[nodiscard]] static OpenResult Open(std::uint16_t port);
+    // A UDP socket bound to port on only, else on "::" for IPv6 and IPv4 alike; on every
+    // IPv4 address (INADDR_ANY) where the host has no IPv6.
+    [[nodiscard]] static OpenResult Open(std::uint16_t port,
+                                         const std::optional<PeerAddress>& only = std::nullopt);
 
     UdpListener(UdpListener&& other) noexcept;
     UdpListener& operator=(UdpListener&& other) noexcept;
@@ -34,7 +51,8 @@ public:
     ~UdpListener();
 
     [[nodiscard]] int Fd() const { return m_fd; }
-    [[nodiscard]] std::uint16_t Port() const { return m_port; }
+    [[nodiscard]] std::uint16_t Port() const { return m_place.port; }
+    [[nodiscard]] const ListenPlace& Place() const { return m_place; }
     // What the kernel granted when asked for kWantedReceiveBuffer.
     [[nodiscard]] int ReceiveBufferBytes() const { return m_receiveBuffer; }
     // Datagrams the kernel dropped on this socket for want of buffer space, read from the
@@ -43,10 +61,13 @@ public:
 
 private:
     explicit UdpListener(int fd);
+    // bothFamilies: an IPv6 socket that takes IPv4 too (IPV6_V6ONLY off); Linux sends through
+    // it to an IPv4 address as given, so answers need no IPv4-mapped form.
+    static OpenResult OpenAt(const PeerAddress& address, bool bothFamilies);
     void CloseSocket();
 
     int m_fd = -1;
-    std::uint16_t m_port = 0;
+    ListenPlace m_place;
     int m_receiveBuffer = 0;
 };
 

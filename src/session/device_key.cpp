@@ -64,11 +64,14 @@ std::string DeviceKeyOf(const DeviceKeyRule& rule, std::string_view record,
             return std::string(*value);
         }
     }
-    std::string key(address);
-    if (rule.kind != Kind::Address) {
-        key += ':';
-        key += std::to_string(port);
+    if (rule.kind == Kind::Address) {
+        return std::string(address);
     }
+    // The port's colon must not read as one more of an IPv6 address's own.
+    const bool ipv6 = address.find(':') != std::string_view::npos;
+    std::string key = ipv6 ? "[" + std::string(address) + "]" : std::string(address);
+    key += ':';
+    key += std::to_string(port);
     return key;
 }
 

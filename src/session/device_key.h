@@ -31,7 +31,7 @@ struct DeviceKeyRule {
 [[nodiscard]] std::optional<std::string_view> FieldValue(std::string_view record,
                                                          std::string_view name);
 
-// The device's key: "ADDR:PORT", "ADDR", or the field's value.
+// The device's key: "ADDR:PORT" ("[ADDR]:PORT" for IPv6), "ADDR", or the field's value.
 [[nodiscard]] std::string DeviceKeyOf(const DeviceKeyRule& rule, std::string_view record,
                                       std::string_view address, int port);
 

@@ -25,9 +25,9 @@ Session::~Session() {
     Close();
 }
 
-ListenResult Session::Listen(std::uint16_t port) {
+ListenResult Session::Listen(std::uint16_t port, const std::optional<PeerAddress>& only) {
     Close();
-    auto opened = UdpListener::Open(port);
+    auto opened = UdpListener::Open(port, only);
     if (!opened.listener) {
         return {opened.error, opened.errorCode};
     }
@@ -96,6 +96,10 @@ CounterSnapshot Session::Counters() const {
 
 std::uint16_t Session::Port() const {
     return m_listener ? m_listener->Port() : 0;
+}
+
+ListenPlace Session::Place() const {
+    return m_listener ? m_listener->Place() : ListenPlace{};
 }
 
 int Session::ReceiveBufferBytes() const {

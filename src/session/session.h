@@ -62,14 +62,17 @@ public:
     Session& operator=(const Session&) = delete;
     ~Session();
 
-    // Opening: the socket on port (0: the system chooses), then the two threads.
-    ListenResult Listen(std::uint16_t port);
+    // Opening: the socket on port (0: the system chooses), on only or on every local address,
+    // then the two threads.
+    ListenResult Listen(std::uint16_t port, const std::optional<PeerAddress>& only = std::nullopt);
     // Stops reception, logs and answers what was taken in, then closes the socket. What was
     // handled stays queued for DrainInto.
     void Close();
 
     [[nodiscard]] bool IsListening() const { return m_listener.has_value(); }
     [[nodiscard]] std::uint16_t Port() const;
+    // Where the listener listens; port 0 while closed.
+    [[nodiscard]] ListenPlace Place() const;
     [[nodiscard]] int ReceiveBufferBytes() const;
 
     void SetAutoReply(bool ticked) { m_switches.autoReply.store(ticked); }

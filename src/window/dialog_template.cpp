@@ -25,7 +25,8 @@ constexpr ControlSpec kMainDialog[] = {
     {K::Label, "label_destination_ip", "Desination IP:", {20, 409, 50, 13}},
     {K::Label, "label_destination_port", "Port:", {182, 409, 20, 8}},
     {K::Label, "label_sending_buffer", "Sending Buffer:", {303, 408, 53, 9}},
-    {K::AddressField, "IDC_DEST_IP", "", {75, 407, 92, 12}},
+    // Display-only, and an IPv6 destination as much as an IPv4 one: no IPv4 address field.
+    {K::Edit, "IDC_DEST_IP", "", {75, 407, 92, 12}},
     {K::Edit, "IDC_DEST_PORT", "", {210, 407, 50, 13}},
     {K::CheckBox, "IDC_AUTO_REPLY", " Automatic reply with @517", {389, 407, 96, 10}},
     {K::CheckBox, "IDC_SEND_HEX", " HEX", {528, 406, 25, 12}},

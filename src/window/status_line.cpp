@@ -33,9 +33,11 @@ std::string StatusLineText(const StatusFacts& facts) {
     return notices.empty() ? counters : notices + "; " + counters;
 }
 
-std::string ListenNotice(std::string_view typed, std::uint16_t bound) {
-    const std::string port = std::to_string(bound);
-    return typed == port ? std::string() : "listening on UDP port " + port;
+std::string ListenNotice(std::string_view typed, const ListenPlace& bound) {
+    const std::string port = std::to_string(bound.port);
+    std::string notices = typed == port ? std::string() : "listening on UDP port " + port;
+    AppendNotice(notices, ReachNotice(bound));
+    return notices;
 }
 
 }  // namespace tarnwick

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/udp_listener.h"
 #include "session/counters.h"
 
 namespace tarnwick {
@@ -30,7 +31,8 @@ struct StatusFacts {
 inline constexpr std::string_view kNoPortNotice = "no port to listen on: type one in \"Port:\"";
 
 // "listening on UDP port N" when the port bound is not the text typed (empty, "0", "abc"
-// and the like bind a port the system picks); empty when they agree.
-[[nodiscard]] std::string ListenNotice(std::string_view typed, std::uint16_t bound);
+// and the like bind a port the system picks), then the listener's ReachNotice, joined by "; ";
+// empty when there is nothing to say.
+[[nodiscard]] std::string ListenNotice(std::string_view typed, const ListenPlace& bound);
 
 }  // namespace tarnwick

@@ -65,6 +65,10 @@ void SetTextIfChanged(QLineEdit& field, const QString& text) {
     // Rewriting the same text would drop the operator's selection.
     if (field.text() != text) {
         field.setText(text);
+        // A text longer than the field (an IPv6 address) shows its beginning, and all of it
+        // on hover.
+        field.setCursorPosition(0);
+        field.setToolTip(text);
     }
 }
 
@@ -76,6 +80,7 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
       m_chooser(chooser ? std::move(chooser) : std::make_unique<QtFolderChooser>(*this)),
       m_clientArea(*this),
       m_session(SessionConfigOf(options, [this] { PostDrain(); })),
+      m_bind(options.bind),
       m_display([this](std::string_view row) { return (*m_dataWidths)(row); }, options.maxRows),
       m_bmpListening(StatusLight(kLightListening)),
       m_bmpStopped(StatusLight(kLightStopped)) {
@@ -229,11 +234,11 @@ void CTarnwickDlg::OnBnClickedListen() {
         ShowListenState();
         return;
     }
-    const ListenResult result = m_session.Listen(*wanted);
+    const ListenResult result = m_session.Listen(*wanted, m_bind);
     const std::uint16_t port = m_session.Port();
     if (result.ok()) {
         // Devices must be sent to the port bound, not to whatever the field held.
-        m_listenNotice = ListenNotice(typed, port);
+        m_listenNotice = ListenNotice(typed, m_session.Place());
         m_editLocalPort->setText(QString::number(port));
     }
     ShowListenState();

@@ -97,6 +97,7 @@ private:
     std::unique_ptr<FolderChooser> m_chooser;
     ClientArea m_clientArea;
     Session m_session;
+    std::optional<PeerAddress> m_bind;  // --bind: the one local address "Listen" binds
     LiveDisplay m_display;
     std::vector<HandledRecord> m_batch;  // reused by every drain
     std::size_t m_nextInBatch = 0;
@@ -105,7 +106,8 @@ private:
     // The device the operator chose as SEND's destination; the newest client when none.
     std::optional<std::string> m_chosenDevice;
     DevicesDialog* m_devicesDialog = nullptr;
-    std::string m_listenNotice;  // while the port bound is not the one typed
+    // While the port bound is not the one typed, or not every address of both families.
+    std::string m_listenNotice;
 
     QPixmap m_bmpListening;
     QPixmap m_bmpStopped;

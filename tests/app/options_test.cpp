@@ -59,6 +59,9 @@ TEST(OptionsTest, ParsesTheCommandLine) {
         {"the window's rows and the held bound",
          {"--max-rows", "0050", "--max-held=1"},
          {{.maxRows = 50, .maxHeld = 1}, ""}},
+        {"an address to listen on, as its canonical text",
+         {"--bind", "2001:DB8:0::7"},
+         {{.bind = PeerAddress::FromText("2001:db8::7", 0)}, ""}},
         {"devices keyed by address alone",
          {"--device-key", "ip", "--max-devices", "10000000"},
          {{.deviceKey = {DeviceKeyRule::Kind::Address, ""}, .maxDevices = 10'000'000}, ""}},
@@ -92,6 +95,16 @@ TEST(OptionsTest, RefusesDeviceValuesOutOfTheirRules) {
         const std::string error = ParseOptions(args).error;
         EXPECT_TRUE(error.starts_with(std::string(option) + " takes ")) << error;
         EXPECT_TRUE(error.ends_with(", not \"" + std::string(text) + "\"")) << error;
+    }
+}
+
+TEST(OptionsTest, RefusesABindThatIsNoAddress) {
+    for (const std::string_view text :
+         {"", "localhost", "10.0.0", "10.0.0.256", "[::1]", "::1:5000:", "10.0.0.5:5000"}) {
+        const std::string_view args[] = {"--bind", text};
+        EXPECT_EQ(ParseOptions(args).error,
+                  "--bind takes an IPv4 or IPv6 address, not \"" + std::string(text) + "\"")
+            << text;
     }
 }
 

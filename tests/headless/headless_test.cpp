@@ -308,6 +308,77 @@ TEST_F(Headless, HoldsACommandForADevicesNextReportAndSendsItWhereThatCameFrom) 
     EXPECT_TRUE(std::regex_match(written, table)) << written;
 }
 
+// The port of the first printed text record from addr ("ADDR (PORT):...").
+std::string SenderPort(const std::string& printed, const std::string& addr) {
+    const std::string head = addr + " (";
+    for (const std::string& line : Lines(printed)) {
+        if (line.starts_with(head)) {
+            return line.substr(head.size(), line.find(')') - head.size());
+        }
+    }
+    return "no port";
+}
+
+TEST_F(Headless, AnswersAndLogsAnIpv6DeviceBesideAnIpv4OneAndSendsItCommands) {
+    ChildProcess centre =
+        StartCentre({"--auto-reply", "--log-dir", m_dir.string()}, ChildInput::Pipe);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
+    ASSERT_NE(port, 0) << centre.Stderr();
+
+    const DeviceRun ipv4 = RunDevice(port, {"--record", std::string(kRecord), "--expect-replies"});
+    EXPECT_TRUE(ipv4.report.starts_with("sent 1, replies 1, missing 0, ")) << ipv4.report;
+    ChildProcess ipv6 =
+        StartDevice(port, {"--host", "::1", "--record", std::string(kRecord), "--expect-replies",
+                           "--listen-seconds", std::to_string(kTimeout.count())});
+    ASSERT_TRUE(centre.WaitForStdoutLine(StartsWith("::1 ("), kTimeout)) << centre.Stderr();
+    const std::string from6 = SenderPort(centre.Stdout(), "::1");
+    // Addressed by its key, then as the newest client.
+    ASSERT_TRUE(centre.WriteInput("@[::1]:" + from6 + " ABC\nDEF\n"));
+    const std::string from = "command from [::1]:" + std::to_string(port) + ": ";
+    EXPECT_EQ(ipv6.WaitForStdoutLine(StartsWith("command"), kTimeout), from + "#517ABC");
+    EXPECT_EQ(ipv6.WaitForStdoutLine(StartsWith("command"), kTimeout), from + "#517DEF");
+
+    ASSERT_EQ(Stop(centre, SIGTERM), 0);
+    EXPECT_TRUE(LastLine(centre.Stderr())
+                    .starts_with("tarnwick: stopped; received 2, records 2, hex 0, dropped 0 "))
+        << centre.Stderr();
+    const std::vector<std::string> shown = {
+        "127.0.0.1 (" + SenderPort(centre.Stdout(), "127.0.0.1") + "):" + std::string(kShownRecord),
+        "::1 (" + from6 + "):" + std::string(kShownRecord)};
+    EXPECT_EQ(Lines(centre.Stdout()), shown);
+    ExpectLogged(m_dir, shown);
+}
+
+// In a network namespace of its own with IPv6 disabled: the centre falls back to IPv4 and an
+// IPv4 device in that namespace (nsenter) is answered.
+TEST_F(Headless, WithoutIpv6ListensOnIpv4AndSaysSo) {
+    ChildProcess probe = ChildProcess::Start({"/usr/bin/unshare", "-n", "true"});
+    if (probe.Wait(kTimeout) != 0) {
+        GTEST_SKIP() << "cannot make a network namespace here (needs root and unshare -n): "
+                        "the IPv4 fallback is not tested";
+    }
+    ChildProcess centre =
+        ChildProcess::Start({"/usr/bin/unshare", "-n", "/bin/sh", "-c",
+                             "PATH=/usr/sbin:/sbin:$PATH; ip link set lo up && "
+                             "sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 && "
+                             "exec \"$0\" --headless --port 0 --auto-reply --log-dir \"$1\"",
+                             TARNWICK_EXE, m_dir.string()});
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
+    ASSERT_NE(port, 0) << centre.Stderr();
+    EXPECT_TRUE(centre.WaitForStderrLine(
+        Is("tarnwick: no IPv6 on this host: listening on IPv4 only"), kTimeout))
+        << centre.Stderr();
+
+    ChildProcess device = ChildProcess::Start(
+        {"/usr/bin/nsenter", "-t", std::to_string(centre.Pid()), "-n", TARNWICK_DEVICE_EXE,
+         "--port", std::to_string(port), "--quiet", "--record", std::string(kRecord),
+         "--expect-replies", "--wait-ms", std::to_string(kTimeout / 1ms)});
+    EXPECT_EQ(device.Wait(kTimeout), 0) << device.Stderr();
+    EXPECT_TRUE(device.WaitForStdoutLine(StartsWith("sent 1, replies 1, missing 0, "), 0ms))
+        << device.Stdout();
+    ASSERT_EQ(Stop(centre, SIGTERM), 0);
+}
+
 TEST_F(Headless, AnUnwritableLogFolderIsReportedOnceAndRecordsAreShownButNotAnswered) {
     const fs::path blocker = m_dir / "not-a-folder";
     std::ofstream(blocker) << "x";
@@ -385,6 +456,16 @@ TEST(HeadlessStartUp, RefusesOrAnswersAtOnce) {
          kAnyFailure,
          false,
          StartsWith("tarnwick: socket bind error!")},
+        {"an address not of this machine",
+         {"--headless", "--port", "0", "--bind", "192.0.2.1"},
+         1,
+         false,
+         Is("tarnwick: cannot listen on 192.0.2.1: " + std::string(std::strerror(EADDRNOTAVAIL)))},
+        {"an address that is no address",
+         {"--headless", "--port", "0", "--bind", "localhost"},
+         2,
+         false,
+         Is("tarnwick: --bind takes an IPv4 or IPv6 address, not \"localhost\"")},
         {"headless without a port",
          {"--headless"},
          kAnyFailure,

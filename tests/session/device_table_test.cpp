@@ -20,6 +20,7 @@ TEST(DeviceKeyTest, KeysAndTheirRules) {
         const char* rule;
         std::string_view record;
         std::string key;
+        const char* address = "10.0.0.7";
     };
     const std::vector<Row> rows = {
         {"the default keeps address and port apart", "address", "#ST,123;ID:4;#", "10.0.0.7:4000"},
@@ -29,11 +30,15 @@ TEST(DeviceKeyTest, KeysAndTheirRules) {
         {"a field is found only as a whole name", "field:ID", "#ST,123;XID:9;ID:5;#", "5"},
         {"no such field: the source address", "field:ID", "#ST,123;N:4;#", "10.0.0.7:4000"},
         {"an empty value: the source address", "field:ID", "#ST,123;ID:;#", "10.0.0.7:4000"},
+        {"an IPv6 address is bracketed before its port", "address", "#ST,123;#",
+         "[2001:db8::7]:4000", "2001:db8::7"},
+        {"ip: an IPv6 address without brackets", "ip", "#ST,123;#", "2001:db8::7", "2001:db8::7"},
+        {"no such field: the bracketed IPv6 source", "field:ID", "#ST,123;#", "[::1]:4000", "::1"},
     };
     for (const Row& row : rows) {
         const auto rule = ParseDeviceKeyRule(row.rule);
         ASSERT_TRUE(rule) << row.rule;
-        EXPECT_EQ(DeviceKeyOf(*rule, row.record, "10.0.0.7", 4000), row.key) << row.proves;
+        EXPECT_EQ(DeviceKeyOf(*rule, row.record, row.address, 4000), row.key) << row.proves;
     }
     EXPECT_EQ(ParseDeviceKeyRule("field:ID"), (DeviceKeyRule{Kind::Field, "ID"}));
     for (const char* refused : {"", "port", "field:", "field:A;B", "IP"}) {

@@ -16,34 +16,54 @@ namespace {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    [[nodiscard]] sockaddr* Get() { return reinterpret_cast<sockaddr*>(&storage); }
+};
+
+SocketAddress LoopbackAt(Loopback loopback, std::uint16_t port) {
+    SocketAddress address;
+    if (loopback == Loopback::Ipv6) {
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(address.storage);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(port);
+        v6.sin6_addr = in6addr_loopback;
+        address.length = sizeof v6;
+    } else {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(address.storage);
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(port);
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.length = sizeof v4;
+    }
     return address;
+}
+
+// sin_port and sin6_port stand at the same place.
+std::uint16_t PortOf(const sockaddr_storage& address) {
+    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
 }
 
 }  // namespace
 
-UdpPeer UdpPeer::BindLoopback() {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+UdpPeer UdpPeer::BindLoopback(Loopback loopback) {
+    SocketAddress address = LoopbackAt(loopback, 0);
+    const int fd = socket(address.storage.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         Fail("socket");
     }
-    UdpPeer peer(fd, 0);
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof address;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    UdpPeer peer(fd, loopback);
+    if (bind(fd, address.Get(), address.length) != 0 ||
+        getsockname(fd, address.Get(), &address.length) != 0) {
         Fail("bind");
     }
-    peer.m_port = ntohs(address.sin_port);
+    peer.m_port = PortOf(address.storage);
     return peer;
 }
 
 UdpPeer::UdpPeer(UdpPeer&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_port(other.m_port) {}
+    : m_fd(std::exchange(other.m_fd, -1)), m_loopback(other.m_loopback), m_port(other.m_port) {}
 
 UdpPeer::~UdpPeer() {
     if (m_fd >= 0) {
@@ -52,9 +72,8 @@ UdpPeer::~UdpPeer() {
 }
 
 void UdpPeer::SendTo(std::uint16_t port, std::string_view bytes) {
-    const sockaddr_in address = Loopback(port);
-    if (sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&address),
-               sizeof address) < 0) {
+    SocketAddress address = LoopbackAt(m_loopback, port);
+    if (sendto(m_fd, bytes.data(), bytes.size(), 0, address.Get(), address.length) < 0) {
         Fail("sendto");
     }
 }
@@ -65,7 +84,7 @@ std::optional<Datagram> UdpPeer::Receive(std::chrono::milliseconds timeout) {
         return std::nullopt;
     }
     std::string buffer(65536, '\0');
-    sockaddr_in sender{};
+    sockaddr_storage sender{};
     socklen_t length = sizeof sender;
     const ssize_t count = recvfrom(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
                                    reinterpret_cast<sockaddr*>(&sender), &length);
@@ -73,7 +92,7 @@ std::optional<Datagram> UdpPeer::Receive(std::chrono::milliseconds timeout) {
         return std::nullopt;
     }
     buffer.resize(static_cast<std::size_t>(count));
-    return Datagram{std::move(buffer), ntohs(sender.sin_port)};
+    return Datagram{std::move(buffer), PortOf(sender)};
 }
 
 }  // namespace tarnwick::test

@@ -1,6 +1,7 @@
 #pragma once
 
-// A UDP socket on 127.0.0.1 for tests: it stands in for a device or for the centre.
+// A UDP socket on the loopback, 127.0.0.1 or ::1, for tests: it stands in for a device or for
+// the centre.
 
 #include <chrono>
 #include <cstdint>
@@ -12,13 +13,15 @@ namespace tarnwick::test {
 
 struct Datagram {
     std::string bytes;
-    std::uint16_t port = 0;  // the sender's, on 127.0.0.1
+    std::uint16_t port = 0;  // the sender's, on the loopback
 };
+
+enum class Loopback { Ipv4, Ipv6 };  // 127.0.0.1 or ::1
 
 class UdpPeer {
 public:
-    // Bound to 127.0.0.1 on a port the system picks. Throws std::system_error on failure.
-    static UdpPeer BindLoopback();
+    // Bound to the loopback on a port the system picks. Throws std::system_error on failure.
+    static UdpPeer BindLoopback(Loopback loopback = Loopback::Ipv4);
 
     UdpPeer(UdpPeer&& other) noexcept;
     UdpPeer& operator=(UdpPeer&&) = delete;
@@ -27,18 +30,20 @@ public:
     ~UdpPeer();
 
     [[nodiscard]] std::uint16_t Port() const { return m_port; }
+    [[nodiscard]] Loopback Family() const { return m_loopback; }
 
-    // One datagram to 127.0.0.1:port. Throws std::system_error on failure.
+    // One datagram to port on the peer's loopback. Throws std::system_error on failure.
     void SendTo(std::uint16_t port, std::string_view bytes);
 
     // The next datagram, or nothing when none arrives within timeout.
     std::optional<Datagram> Receive(std::chrono::milliseconds timeout);
 
 private:
-    UdpPeer(int fd, std::uint16_t port) : m_fd(fd), m_port(port) {}
+    UdpPeer(int fd, Loopback loopback) : m_fd(fd), m_loopback(loopback) {}
 
     int m_fd;
-    std::uint16_t m_port;
+    Loopback m_loopback;
+    std::uint16_t m_port = 0;
 };
 
 }  // namespace tarnwick::test

@@ -11,11 +11,13 @@
 namespace tarnwick::windowtest {
 namespace {
 
+using test::Loopback;
 using test::UdpPeer;
 using namespace std::chrono_literals;
 
 QString KeyOf(const UdpPeer& peer) {
-    return QStringLiteral("127.0.0.1:%1").arg(peer.Port());
+    const bool ipv6 = peer.Family() == Loopback::Ipv6;
+    return QStringLiteral("%1:%2").arg(ipv6 ? "[::1]" : "127.0.0.1").arg(peer.Port());
 }
 
 }  // namespace
@@ -59,14 +61,15 @@ private:
             kPatienceMs);
         return shown ? found : -1;
     }
-    // Two devices report; the second becomes SEND's destination through the Devices window.
+    // Two devices report on one port, from 127.0.0.1 and from ::1; the second, the IPv6 one,
+    // becomes SEND's destination through the Devices window.
     void ChooseSecondOfTwo(Options options = {}) {
         options.logDir = m_logDir.path().toStdString();
         options.autoReply = true;
         m_dlg = OpenWindow(options, m_script);
         m_port = Listen(*m_dlg);
         m_first.emplace(UdpPeer::BindLoopback());
-        m_second.emplace(UdpPeer::BindLoopback());
+        m_second.emplace(UdpPeer::BindLoopback(Loopback::Ipv6));
         Report(*m_second, m_port);
         Report(*m_first, m_port);  // the newest client, which SEND must not reach
 
@@ -75,6 +78,7 @@ private:
         QVERIFY(row >= 0);
         Table()->selectRow(row);
         Click(*m_dlg, "IDC_USE_AS_DESTINATION");
+        QCOMPARE(Find<QLineEdit>(*m_dlg, "IDC_DEST_IP")->text(), QStringLiteral("::1"));
         QCOMPARE(Find<QLineEdit>(*m_dlg, "IDC_DEST_PORT")->text(),
                  QString::number(m_second->Port()));
     }

@@ -11,6 +11,7 @@
 namespace tarnwick::windowtest {
 namespace {
 
+using test::Loopback;
 using test::UdpPeer;
 using namespace std::chrono_literals;
 
@@ -40,10 +41,11 @@ private:
     std::unique_ptr<CTarnwickDlg> m_dlg;
     std::uint16_t m_port = 0;
 
-    CTarnwickDlg& Open() {
+    CTarnwickDlg& Open(std::optional<PeerAddress> bind = std::nullopt) {
         m_script = {};
         Options options;
         options.logDir = m_logDir.path().toStdString();
+        options.bind = std::move(bind);
         m_dlg = OpenWindow(options, m_script);
         return *m_dlg;
     }
@@ -211,6 +213,28 @@ private Q_SLOTS:
         Click(*m_dlg, "IDC_SEND");
         QCOMPARE(Received(peer), QByteArray("#517go"));
         QCOMPARE(m_script.shown.size(), 1u);
+    }
+
+    void anIpv6ClientIsShownWholeAndSendReachesIt() {
+        UdpPeer peer = UdpPeer::BindLoopback(Loopback::Ipv6);
+        m_port = Listen(Open(PeerAddress::FromText("::1", 0)));
+        // The port was picked by the system, so the notice line names it first.
+        QVERIFY(Find<QLabel>(*m_dlg, "IDC_NOTICES")
+                    ->toolTip()
+                    .startsWith("listening on UDP port " + QString::number(m_port) +
+                                "; listening on ::1 only; "));
+        peer.SendTo(m_port, "hello");
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return Field("IDC_DEST_IP")->text() == QStringLiteral("::1") &&
+                       Field("IDC_DEST_PORT")->text() == QString::number(peer.Port());
+            },
+            kPatienceMs));
+        QCOMPARE(Field("IDC_DEST_IP")->cursorPosition(), 0);
+        QCOMPARE(Field("IDC_DEST_IP")->toolTip(), QStringLiteral("::1"));
+        Send(false, QStringLiteral("go"));
+        QCOMPARE(Received(peer), QByteArray("#517go"));
+        QVERIFY(m_script.shown.empty());
     }
 
     void sendIsEnabledExactlyWhileTheBufferHoldsText() {

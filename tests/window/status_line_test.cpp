@@ -28,17 +28,22 @@ TEST(StatusLineTest, NoticesComeFirstThenTheCounters) {
 }
 
 TEST(StatusLineTest, TheBoundPortIsNamedOnlyWhenItIsNotTheOneTyped) {
+    const ListenPlace ipv6 = {.port = 5000, .only = PeerAddress::FromText("::1", 5000)};
+    const ListenPlace noIpv6 = {.port = 41234, .ipv4Only = true};
     const struct {
         const char* proves;
         const char* typed;
-        std::uint16_t bound;
+        ListenPlace bound;
         const char* notice;
     } rows[] = {
-        {"as typed", "5000", 5000, ""},
-        {"0: the system picked", "0", 41234, "listening on UDP port 41234"},
-        {"not a number", "abc", 41234, "listening on UDP port 41234"},
-        {"hex is not read as hex", "0x10", 41234, "listening on UDP port 41234"},
-        {"low 16 bits", "70000", 4464, "listening on UDP port 4464"},
+        {"as typed", "5000", {.port = 5000}, ""},
+        {"0: the system picked", "0", {.port = 41234}, "listening on UDP port 41234"},
+        {"not a number", "abc", {.port = 41234}, "listening on UDP port 41234"},
+        {"hex is not read as hex", "0x10", {.port = 41234}, "listening on UDP port 41234"},
+        {"low 16 bits", "70000", {.port = 4464}, "listening on UDP port 4464"},
+        {"the port as typed, on one address", "5000", ipv6, "listening on ::1 only"},
+        {"a port picked, and no IPv6", "0", noIpv6,
+         "listening on UDP port 41234; no IPv6 on this host: listening on IPv4 only"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(ListenNotice(row.typed, row.bound), row.notice) << row.proves;

@@ -198,6 +198,18 @@ private Q_SLOTS:
             QStringLiteral("no port to listen on: type one in \"Port:\"; ")));
     }
 
+    void anAddressNotOfThisMachineIsABindError() {
+        Options options;
+        // 192.0.2.1 is set aside for documentation: no machine holds it.
+        options.bind = PeerAddress::FromText("192.0.2.1", 0);
+        CTarnwickDlg& dlg = Open(options);
+        TypePortAndListen(QStringLiteral("0"));
+        QCOMPARE(m_shown.size(), 1u);
+        QCOMPARE(m_shown[0],
+                 (OperatorMessage{"socket bind error!", "tarnwick", MessageIcon::None}));
+        QCOMPARE(dlg.ListeningPort(), 0);
+    }
+
     void aReceiveThreadThatCannotStartIsReportedAndTheListenerStaysClosed() {
         CTarnwickDlg& dlg = Open();
         QTest::keyClicks(Find<QLineEdit>("IDC_LOCAL_PORT"), QStringLiteral("0"));
