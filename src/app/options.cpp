@@ -194,9 +194,11 @@ bool TakeOption(std::span<const std::string_view> args, std::size_t& i, Options&
     return false;
 }
 
-// "  --name VALUE" and the help beside it, continuation lines indented to the same column.
+// "  --name VALUE" and the help beside it, continuation lines indented to the same column; the
+// default goes on a line of its own where the last one has no room for it.
 std::string OptionHelp(const OptionRow& row, const Options& defaults) {
     constexpr std::size_t kHelpColumn = 26;
+    constexpr std::size_t kHelpWidth = 72;
     std::string head = "  " + std::string(row.name);
     if (!row.value.empty()) {
         head += " " + std::string(row.value);
@@ -204,7 +206,9 @@ std::string OptionHelp(const OptionRow& row, const Options& defaults) {
     head.resize(std::max(head.size() + 1, kHelpColumn), ' ');
     std::string help(row.help);
     if (row.shownDefault != nullptr) {
-        help += " (default " + row.shownDefault(defaults) + ")";
+        const std::string shown = "(default " + row.shownDefault(defaults) + ")";
+        const std::size_t lastLine = help.size() - (help.rfind('\n') + 1);
+        help += (lastLine + 1 + shown.size() > kHelpWidth ? "\n" : " ") + shown;
     }
     std::string text;
     for (std::size_t start = 0; start <= help.size();) {
