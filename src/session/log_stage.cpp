@@ -16,12 +16,13 @@ constexpr auto kReplyDelay = std::chrono::milliseconds(1);
 }  // namespace
 
 LogStage::LogStage(std::string logFile, LocalClock clock, bool sync, EngineCounters& counters,
-                   DeviceTable& devices, OutputQueue& output)
+                   DeviceTable& devices, OutputQueue& output, Heartbeat heartbeat)
     : m_log(logFile, std::move(clock),
             {sync, [this](const std::string& path) { return KeepWaitingForLock(path); }}),
       m_counters(counters),
       m_devices(devices),
       m_output(output),
+      m_heartbeat(std::move(heartbeat)),
       m_publishedLogFile(std::move(logFile)) {}
 
 LogStage::~LogStage() {
@@ -63,12 +64,22 @@ void LogStage::Run(int socket, IntakeQueue& intake, std::stop_token stop) {
     m_stop = stop;
     std::vector<RecvHandOff> batch;
     while (!stop.stop_requested()) {
-        intake.WaitAndDrainInto(batch, stop);
+        WaitForIntake(intake, batch, stop);
         Handle(batch, socket);
     }
     // What the receive thread took in before it stopped is logged and answered all the same.
     intake.DrainInto(batch);
     Handle(batch, socket);
+}
+
+void LogStage::WaitForIntake(IntakeQueue& intake, std::vector<RecvHandOff>& batch,
+                             std::stop_token stop) {
+    if (!m_heartbeat.beat) {
+        intake.WaitAndDrainInto(batch, stop);
+        return;
+    }
+    m_heartbeat.beat();
+    intake.WaitAndDrainInto(batch, stop, std::chrono::steady_clock::now() + m_heartbeat.every);
 }
 
 void LogStage::Handle(std::vector<RecvHandOff>& batch, int socket) {

@@ -5,6 +5,7 @@
 // here, so memory stays bounded; once a stop is requested nothing waits and nothing is turned
 // away, so a stop never loses what was already taken in.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -51,15 +52,27 @@ public:
 
     // DrainInto, after waiting until there is something to take or stop is requested.
     void WaitAndDrainInto(std::vector<T>& out, std::stop_token stop) {
+        WaitThenDrain(out, [&](auto& lock, auto ready) { m_itemAdded.wait(lock, stop, ready); });
+    }
+
+    // The same, but the wait also ends at until: out may stay empty.
+    void WaitAndDrainInto(std::vector<T>& out, std::stop_token stop,
+                          std::chrono::steady_clock::time_point until) {
+        WaitThenDrain(
+            out, [&](auto& lock, auto ready) { m_itemAdded.wait_until(lock, stop, until, ready); });
+    }
+
+private:
+    template <typename Wait>
+    void WaitThenDrain(std::vector<T>& out, Wait wait) {
         {
             std::unique_lock lock(m_mutex);
-            m_itemAdded.wait(lock, stop, [this] { return !m_items.empty(); });
+            wait(lock, [this] { return !m_items.empty(); });
             TakeAll(out);
         }
         m_spaceFreed.notify_all();
     }
 
-private:
     void TakeAll(std::vector<T>& out) {
         if (out.empty()) {
             out.swap(m_items);  // both buffers keep their capacity: no allocation per batch

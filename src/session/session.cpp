@@ -15,7 +15,7 @@ Session::Session(SessionConfig config)
       m_intake({}, config.capacity),
       m_datagrams(m_switches, m_clients, m_counters, m_intake),
       m_logStage(std::move(config.logFile), std::move(config.clock), config.sync, m_counters,
-                 m_devices, m_output),
+                 m_devices, m_output, std::move(config.heartbeat)),
       m_now(std::move(config.now)) {
     SetAutoReply(config.autoReply);
     SetDisplayHex(config.displayHex);

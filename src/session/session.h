@@ -40,6 +40,7 @@ struct SessionConfig {
     std::size_t capacity = OrderedQueue<RecvHandOff>::kDefaultCapacity;
     DeviceSettings devices;
     std::function<Moment()> now = Moment::Now;  // the device table's clock
+    Heartbeat heartbeat;                        // the log stage's, for a watchdog
 };
 
 struct ListenResult {
