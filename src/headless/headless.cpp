@@ -18,6 +18,8 @@
 #include "headless/line_splitter.h"
 #include "headless/nonblocking_output.h"
 #include "headless/stdin_command.h"
+#include "health/service_notifier.h"
+#include "log/append_file.h"
 #include "log/log_folder.h"
 #include "session/session.h"
 
@@ -27,13 +29,22 @@ namespace {
 // How long a stop gives standard output and error to take what is still buffered.
 constexpr int kFlushAtStopMs = 50;
 
+// A service manager's watchdog watches the log stage: the stage answers, so a stage that stops
+// going round is a centre that has stopped answering.
+SessionConfig Watched(SessionConfig config, ServiceNotifier& notifier) {
+    if (const auto every = notifier.BeatEvery()) {
+        config.heartbeat = {[&notifier] { notifier.Beat(); }, *every};
+    }
+    return config;
+}
+
 class HeadlessCentre {
 public:
     HeadlessCentre(const Options& options, int signalFd)
         : m_options(options),
           m_signalFd(signalFd),
           m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-          m_session(SessionConfigOf(options, [this] { Wake(); })),
+          m_session(Watched(SessionConfigOf(options, [this] { Wake(); }), m_notifier)),
           m_devices(m_session, options, [this](std::string_view line) { Report(line); }) {}
     HeadlessCentre(const HeadlessCentre&) = delete;
     HeadlessCentre& operator=(const HeadlessCentre&) = delete;
@@ -83,7 +94,17 @@ private:
         Report("listening on UDP port " + std::to_string(m_session.Port()));
         Report("receive buffer " + std::to_string(m_session.ReceiveBufferBytes()) +
                " bytes; logging to " + m_session.LogFile());
+        m_notifier.Start({[folder = LogFolderOf(m_options)] { return PrepareFolder(folder) == 0; },
+                          [this] { return ServiceStatus(); }});
         return true;
+    }
+
+    // "listening on UDP port 5000; 1,234,567 records, 0 not logged"
+    std::string ServiceStatus() const {
+        const CounterSnapshot counters = m_session.Counters();
+        return "listening on UDP port " + std::to_string(m_session.Port()) + "; " +
+               GroupedDigits(counters.records) + " records, " + GroupedDigits(counters.notLogged) +
+               " not logged";
     }
 
     // False once a stop signal has arrived.
@@ -181,6 +202,7 @@ private:
     }
 
     void Stop() {
+        m_notifier.Stop();
         m_session.Close();
         ServeRecords();  // what was taken in before the close is logged and printed too
         FlushWithin(m_stdout, kFlushAtStopMs);
@@ -207,6 +229,7 @@ private:
     int m_wakeFd;
     NonBlockingOutput m_stdout{STDOUT_FILENO};
     NonBlockingOutput m_stderr{STDERR_FILENO, 1024 * 1024};
+    ServiceNotifier m_notifier;  // before the session, whose log stage beats for it
     Session m_session;
     HeadlessDevices m_devices;
     LineSplitter m_lines{kLongestCommandLine};
