@@ -11,7 +11,7 @@ packages=(
     librsvg2-bin gzip man-db groff-base
     desktop-file-utils appstream systemd dpkg-dev file
     libx11-6 libxdamage1 imagemagick xdotool
-    libsystemd-dev
+    libsystemd-dev libmicrohttpd-dev prometheus
 )
 
 missing=()

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@
 #include "health/service_notifier.h"
 #include "log/append_file.h"
 #include "log/log_folder.h"
+#include "metrics/metrics_page.h"
+#include "metrics/metrics_server.h"
 #include "session/session.h"
 
 namespace tarnwick {
@@ -94,8 +97,24 @@ private:
         Report("listening on UDP port " + std::to_string(m_session.Port()));
         Report("receive buffer " + std::to_string(m_session.ReceiveBufferBytes()) +
                " bytes; logging to " + m_session.LogFile());
+        if (m_options.metrics && !StartMetrics(*m_options.metrics)) {
+            return false;
+        }
         m_notifier.Start({[folder = LogFolderOf(m_options)] { return PrepareFolder(folder) == 0; },
                           [this] { return ServiceStatus(); }});
+        return true;
+    }
+
+    bool StartMetrics(const MetricsEndpoint& at) {
+        auto started = MetricsServer::Start(at.address, at.port,
+                                            [this] { return MetricsPage(FiguresOf(m_session)); });
+        if (!started.server) {
+            Report("cannot serve metrics on " + at.address + " port " + std::to_string(at.port) +
+                   " (" + strerror(started.error) + ")");
+            return false;
+        }
+        m_metrics = std::move(started.server);
+        Report("metrics on " + m_metrics->Url());
         return true;
     }
 
@@ -203,6 +222,7 @@ private:
 
     void Stop() {
         m_notifier.Stop();
+        m_metrics.reset();
         m_session.Close();
         ServeRecords();  // what was taken in before the close is logged and printed too
         FlushWithin(m_stdout, kFlushAtStopMs);
@@ -231,6 +251,7 @@ private:
     NonBlockingOutput m_stderr{STDERR_FILENO, 1024 * 1024};
     ServiceNotifier m_notifier;  // before the session, whose log stage beats for it
     Session m_session;
+    std::unique_ptr<MetricsServer> m_metrics;  // after the session, whose figures it serves
     HeadlessDevices m_devices;
     LineSplitter m_lines{kLongestCommandLine};
     bool m_stdinOpen = true;

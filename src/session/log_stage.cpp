@@ -111,10 +111,15 @@ void LogStage::WriteEntries(const std::vector<RecvHandOff>& batch) {
     for (const RecvHandOff& record : batch) {
         m_texts.push_back(record.text);
     }
-    for (const LogWriteResult& result : m_log.AppendAll(m_texts)) {
+    const std::vector<LogWriteResult> results = m_log.AppendAll(m_texts);
+    const auto written = std::chrono::steady_clock::now();
+    for (const LogWriteResult& result : results) {
         Bump(result.ok() ? m_counters.logged : m_counters.notLogged, result.entries);
         std::optional<std::string> report = m_health.Record(result);
         for (std::size_t k = 0; k < result.entries; ++k) {
+            if (result.ok()) {
+                m_counters.logWrite.Add(written - batch[m_handled.size()].arrived);
+            }
             m_handled.push_back({std::nullopt, result.ok(), std::exchange(report, {})});
         }
     }

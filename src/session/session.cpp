@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <condition_variable>
-#include <mutex>
 #include <system_error>
 
 namespace tarnwick {
@@ -31,7 +30,10 @@ ListenResult Session::Listen(std::uint16_t port) {
     if (!opened.listener) {
         return {opened.error, opened.errorCode};
     }
-    m_listener = std::move(opened.listener);
+    {
+        std::lock_guard lock(m_listenerGuard);
+        m_listener = std::move(opened.listener);
+    }
     ++m_listenerId;
     if (int error = 0; !StartUpkeep(error)) {
         return NotStarted(error);
@@ -82,6 +84,7 @@ void Session::Close() {
     // then does the socket the answers go through close.
     m_thread.reset();
     m_logStage.Stop();
+    std::lock_guard lock(m_listenerGuard);
     if (m_listener) {
         m_kernelDropsBefore += m_listener->KernelDrops();
     }
@@ -90,6 +93,7 @@ void Session::Close() {
 
 CounterSnapshot Session::Counters() const {
     CounterSnapshot counters = m_counters.Snapshot();
+    std::lock_guard lock(m_listenerGuard);
     counters.kernelDrops = m_kernelDropsBefore + (m_listener ? m_listener->KernelDrops() : 0);
     return counters;
 }

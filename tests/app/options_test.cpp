@@ -59,6 +59,15 @@ TEST(OptionsTest, ParsesTheCommandLine) {
         {"the window's rows and the held bound",
          {"--max-rows", "0050", "--max-held=1"},
          {{.maxRows = 50, .maxHeld = 1}, ""}},
+        {"metrics on a port alone: loopback",
+         {"--metrics", "9100"},
+         {{.metrics = MetricsEndpoint{"127.0.0.1", 9100}}, ""}},
+        {"metrics on every IPv4 address",
+         {"--metrics=0.0.0.0:0"},
+         {{.metrics = MetricsEndpoint{"0.0.0.0", 0}}, ""}},
+        {"metrics on an IPv6 address",
+         {"--metrics", "[::1]:9100"},
+         {{.metrics = MetricsEndpoint{"::1", 9100}}, ""}},
         {"devices keyed by address alone",
          {"--device-key", "ip", "--max-devices", "10000000"},
          {{.deviceKey = {DeviceKeyRule::Kind::Address, ""}, .maxDevices = 10'000'000}, ""}},
@@ -92,6 +101,15 @@ TEST(OptionsTest, RefusesDeviceValuesOutOfTheirRules) {
         const std::string error = ParseOptions(args).error;
         EXPECT_TRUE(error.starts_with(std::string(option) + " takes ")) << error;
         EXPECT_TRUE(error.ends_with(", not \"" + std::string(text) + "\"")) << error;
+    }
+}
+
+TEST(OptionsTest, RefusesMetricsTextsThatAreNoAddressAndPort) {
+    for (const std::string_view text :
+         {"", "host:9100", "127.0.0.1:", "::1:9100", "[::1]", "[127.0.0.1]:9100", "127.0.0.1:65536",
+          "1.2.3:9100", "127.0.0.1:9100:1", ":9100"}) {
+        const std::string_view args[] = {"--metrics", text};
+        EXPECT_TRUE(ParseOptions(args).error.starts_with("--metrics takes [ADDR:]PORT")) << text;
     }
 }
 
