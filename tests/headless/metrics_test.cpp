@@ -1,6 +1,7 @@
 // --metrics against the real headless centre: the page after 500 records says what the stop
 // line says, Prometheus's own checker takes it, only /metrics is served, and HTTP clients that
-// hold connections open, a thousand of them, do not keep devices from being answered.
+// hold connections open, a thousand of them, keep neither devices from being answered nor the
+// centre from stopping.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -115,7 +116,7 @@ TEST_F(MetricsTest, AfterFiveHundredRecordsThePageSaysWhatTheStopLineSays) {
     }
 }
 
-TEST_F(MetricsTest, ClientsThatHoldConnectionsDoNotKeepDevicesWaiting) {
+TEST_F(MetricsTest, ClientsThatHoldConnectionsKeepNeitherDevicesWaitingNorTheStop) {
     // Half send the start of a request and never end it, half send nothing; those past the
     // server's bound wait in its backlog or in connecting.
     constexpr int kHolders = 1000;
@@ -130,18 +131,11 @@ TEST_F(MetricsTest, ClientsThatHoldConnectionsDoNotKeepDevicesWaiting) {
     NumberedDevices devices(m_port, 4);
     devices.Run(200, kTimeout);
     EXPECT_EQ(devices.AnsweredCount(), 200u);
+    // Nor do they hold up the stop.
+    EXPECT_NE(Stop(), "");
     for (const int fd : holders) {
         close(fd);
     }
-    // Their connections given back, the page is served again.
-    std::optional<HttpReply> reply;
-    for (const auto deadline = std::chrono::steady_clock::now() + kTimeout;
-         !reply && std::chrono::steady_clock::now() < deadline;) {
-        reply = HttpGet(m_metricsPort, "/metrics", 1s);
-    }
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->status, 200);
-    EXPECT_NE(Stop(), "");
 }
 
 }  // namespace
