@@ -18,7 +18,8 @@ void Notify(const std::string& state) {
 
 }  // namespace
 
-ServiceNotifier::ServiceNotifier() : m_wanted(std::getenv("NOTIFY_SOCKET") != nullptr) {
+ServiceNotifier::ServiceNotifier(std::chrono::milliseconds statusEvery)
+    : m_wanted(std::getenv("NOTIFY_SOCKET") != nullptr), m_statusEvery(statusEvery) {
     std::uint64_t usec = 0;
     if (m_wanted && sd_watchdog_enabled(0, &usec) > 0) {
         m_watchdog = std::chrono::microseconds(usec);
@@ -70,7 +71,7 @@ void ServiceNotifier::Report(const Hooks& hooks, std::chrono::steady_clock::time
         m_ready = true;
         m_lastStatus = now;
         Notify("READY=1\nSTATUS=" + hooks.status());
-    } else if (m_ready && now - m_lastStatus >= kStatusEvery) {
+    } else if (m_ready && now - m_lastStatus >= m_statusEvery) {
         m_lastStatus = now;
         Notify("STATUS=" + hooks.status());
     }

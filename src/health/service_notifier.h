@@ -27,7 +27,7 @@ public:
     static constexpr auto kStatusEvery = std::chrono::seconds(10);
 
     // Reads NOTIFY_SOCKET and the watchdog's WATCHDOG_USEC.
-    ServiceNotifier();
+    explicit ServiceNotifier(std::chrono::milliseconds statusEvery = kStatusEvery);
     ServiceNotifier(const ServiceNotifier&) = delete;
     ServiceNotifier& operator=(const ServiceNotifier&) = delete;
     ~ServiceNotifier() = default;
@@ -49,6 +49,7 @@ private:
     void Watchdog(std::chrono::steady_clock::time_point now);
 
     bool m_wanted = false;
+    std::chrono::milliseconds m_statusEvery;
     std::optional<std::chrono::microseconds> m_watchdog;  // the manager's timeout
     std::atomic<std::uint64_t> m_beats{0};
     std::uint64_t m_beatsSeen = 0;
