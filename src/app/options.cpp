@@ -1,5 +1,7 @@
 #include "app/options.h"
 
+#include <arpa/inet.h>
+
 #include <charconv>
 #include <limits>
 
@@ -65,6 +67,31 @@ bool TakeDeviceKey(std::string_view text, Options& options) {
         options.deviceKey = *rule;
     }
     return rule.has_value();
+}
+
+// "[ADDR:]PORT": an IPv4 address or an IPv6 one in brackets, then the port.
+bool TakeMetrics(std::string_view text, Options& options) {
+    MetricsEndpoint endpoint;
+    std::string_view port = text;
+    if (const auto colon = text.rfind(':'); colon != std::string_view::npos) {
+        std::string_view address = text.substr(0, colon);
+        const int family = address.starts_with('[') && address.ends_with(']') ? AF_INET6 : AF_INET;
+        if (family == AF_INET6) {
+            address = address.substr(1, address.size() - 2);
+        }
+        endpoint.address = std::string(address);
+        in6_addr parsed{};
+        if (inet_pton(family, endpoint.address.c_str(), &parsed) != 1) {
+            return false;
+        }
+        port = text.substr(colon + 1);
+    }
+    const auto number = NumberIn(port, 0, std::numeric_limits<std::uint16_t>::max());
+    if (number) {
+        endpoint.port = static_cast<std::uint16_t>(*number);
+        options.metrics = std::move(endpoint);
+    }
+    return number.has_value();
 }
 
 template <auto Member>
@@ -148,6 +175,11 @@ constexpr OptionRow kOptions[] = {
     {"--devices-file", "PATH", nullptr, TakePath<&Options::devicesFile>, "a file name",
      "headless: the device table as CSV, rewritten whole every 10 seconds\n"
      "and at the stop",
+     nullptr},
+    {"--metrics", "[ADDR:]PORT", nullptr, TakeMetrics,
+     "[ADDR:]PORT: a port from 0 to 65535, after an IPv4 address or an IPv6 one in brackets",
+     "serve Prometheus metrics at http://ADDR:PORT/metrics (ADDR: 127.0.0.1\n"
+     "unless given; PORT 0: the system chooses)",
      nullptr},
     {"--version", "", &Options::version, nullptr, "", "print the version", nullptr},
     {"--help", "", &Options::help, nullptr, "", "print this text", nullptr},

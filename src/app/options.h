@@ -19,6 +19,13 @@ namespace tarnwick {
 
 inline constexpr std::size_t kDefaultMaxRows = 1'000'000;
 
+// Where --metrics serves its page.
+struct MetricsEndpoint {
+    std::string address = "127.0.0.1";  // IPv4 or IPv6, as inet_pton reads it
+    std::uint16_t port = 0;
+    bool operator==(const MetricsEndpoint&) const = default;
+};
+
 struct Options {
     bool headless = false;
     bool autoReply = false;  // --auto-reply: "Automatic reply with @517" ticked
@@ -38,6 +45,7 @@ struct Options {
     std::chrono::seconds silentAfter = DeviceSettings{}.silentAfter;
     std::size_t maxHeld = DeviceSettings{}.maxHeld;
     std::optional<std::string> devicesFile = {};  // --devices-file: the device table as CSV
+    std::optional<MetricsEndpoint> metrics = {};  // --metrics: where the page is served
     bool operator==(const Options&) const = default;
 
     [[nodiscard]] DeviceSettings Devices() const {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,11 @@
 #include "headless/line_splitter.h"
 #include "headless/nonblocking_output.h"
 #include "headless/stdin_command.h"
+#include "health/service_notifier.h"
+#include "log/append_file.h"
 #include "log/log_folder.h"
+#include "metrics/metrics_page.h"
+#include "metrics/metrics_server.h"
 #include "session/session.h"
 
 namespace tarnwick {
@@ -27,13 +32,22 @@ namespace {
 // How long a stop gives standard output and error to take what is still buffered.
 constexpr int kFlushAtStopMs = 50;
 
+// A service manager's watchdog watches the log stage: the stage answers, so a stage that stops
+// going round is a centre that has stopped answering.
+SessionConfig Watched(SessionConfig config, ServiceNotifier& notifier) {
+    if (const auto every = notifier.BeatEvery()) {
+        config.heartbeat = {[&notifier] { notifier.Beat(); }, *every};
+    }
+    return config;
+}
+
 class HeadlessCentre {
 public:
     HeadlessCentre(const Options& options, int signalFd)
         : m_options(options),
           m_signalFd(signalFd),
           m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-          m_session(SessionConfigOf(options, [this] { Wake(); })),
+          m_session(Watched(SessionConfigOf(options, [this] { Wake(); }), m_notifier)),
           m_devices(m_session, options, [this](std::string_view line) { Report(line); }) {}
     HeadlessCentre(const HeadlessCentre&) = delete;
     HeadlessCentre& operator=(const HeadlessCentre&) = delete;
@@ -85,6 +99,11 @@ private:
         }
         Report("receive buffer " + std::to_string(m_session.ReceiveBufferBytes()) +
                " bytes; logging to " + m_session.LogFile());
+        if (m_options.metrics && !StartMetrics(*m_options.metrics)) {
+            return false;
+        }
+        m_notifier.Start({[folder = LogFolderOf(m_options)] { return PrepareFolder(folder) == 0; },
+                          [this] { return ServiceStatus(); }});
         return true;
     }
 
@@ -95,6 +114,27 @@ private:
             return "cannot listen on " + m_options.bind->Text() + ": " + reason;
         }
         return std::string(ListenErrorMessage(result.error)) + " (" + reason + ")";
+    }
+
+    bool StartMetrics(const MetricsEndpoint& at) {
+        auto started = MetricsServer::Start(at.address, at.port,
+                                            [this] { return MetricsPage(FiguresOf(m_session)); });
+        if (!started.server) {
+            Report("cannot serve metrics on " + at.address + " port " + std::to_string(at.port) +
+                   " (" + strerror(started.error) + ")");
+            return false;
+        }
+        m_metrics = std::move(started.server);
+        Report("metrics on " + m_metrics->Url());
+        return true;
+    }
+
+    // "listening on UDP port 5000; 1,234,567 records, 0 not logged"
+    std::string ServiceStatus() const {
+        const CounterSnapshot counters = m_session.Counters();
+        return "listening on UDP port " + std::to_string(m_session.Port()) + "; " +
+               GroupedDigits(counters.records) + " records, " + GroupedDigits(counters.notLogged) +
+               " not logged";
     }
 
     // False once a stop signal has arrived.
@@ -192,6 +232,8 @@ private:
     }
 
     void Stop() {
+        m_notifier.Stop();
+        m_metrics.reset();
         m_session.Close();
         ServeRecords();  // what was taken in before the close is logged and printed too
         FlushWithin(m_stdout, kFlushAtStopMs);
@@ -218,7 +260,9 @@ private:
     int m_wakeFd;
     NonBlockingOutput m_stdout{STDOUT_FILENO};
     NonBlockingOutput m_stderr{STDERR_FILENO, 1024 * 1024};
+    ServiceNotifier m_notifier;  // before the session, whose log stage beats for it
     Session m_session;
+    std::unique_ptr<MetricsServer> m_metrics;  // after the session, whose figures it serves
     HeadlessDevices m_devices;
     LineSplitter m_lines{kLongestCommandLine};
     bool m_stdinOpen = true;

@@ -142,6 +142,13 @@ int AppendWhole(const std::string& path, std::string_view bytes, const AppendOpt
     return error != 0 ? error : closeError;
 }
 
+int PrepareFolder(const std::string& folder) {
+    if (const int error = CreateFolders(folder); error != 0) {
+        return error;
+    }
+    return access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
 std::string AppendErrorText(int error) {
     switch (error) {
         case kNotRegularFile:

@@ -26,6 +26,9 @@ struct AppendOptions {
 [[nodiscard]] int AppendWhole(const std::string& path, std::string_view bytes,
                               const AppendOptions& options);
 
+// 0 when folder, created with its parents where missing, can take new files; errno otherwise.
+[[nodiscard]] int PrepareFolder(const std::string& folder);
+
 // The reason for an AppendWhole error, for the operator.
 [[nodiscard]] std::string AppendErrorText(int error);
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "session/write_latency.h"
+
 namespace tarnwick {
 
 // One set of the centre's counters: plain numbers (a snapshot) or the live atomic ones.
@@ -40,6 +42,9 @@ using CounterSnapshot = CounterSet<std::uint64_t>;
 template <typename Number>
 struct CounterField {
     std::string_view label;
+    // Its metric, as "tarnwick_" + metric + "_total"; the drop reasons share one, each under
+    // its label.
+    std::string_view metric;
     Number CounterSet<Number>::*member;
     bool dropReason = false;
     bool brief = true;
@@ -47,19 +52,19 @@ struct CounterField {
 
 template <typename Number>
 inline constexpr std::array<CounterField<Number>, 13> kCounterFields = {{
-    {"received", &CounterSet<Number>::received},
-    {"records", &CounterSet<Number>::records},
-    {"hex", &CounterSet<Number>::hex, false, false},
-    {"invalid code", &CounterSet<Number>::droppedInvalidCode, true, false},
-    {"ignored", &CounterSet<Number>::droppedIgnored, true, false},
-    {"not records", &CounterSet<Number>::droppedNotRecord, true, false},
-    {"empty", &CounterSet<Number>::droppedEmpty, true, false},
-    {"too long", &CounterSet<Number>::droppedTooLong, true, false},
-    {"replies", &CounterSet<Number>::replies},
-    {"logged", &CounterSet<Number>::logged},
-    {"not logged", &CounterSet<Number>::notLogged},
-    {"not answered: not logged", &CounterSet<Number>::notAnswered},
-    {"kernel drops", &CounterSet<Number>::kernelDrops},
+    {"received", "datagrams_received", &CounterSet<Number>::received},
+    {"records", "records", &CounterSet<Number>::records},
+    {"hex", "hex_records", &CounterSet<Number>::hex, false, false},
+    {"invalid code", "dropped", &CounterSet<Number>::droppedInvalidCode, true, false},
+    {"ignored", "dropped", &CounterSet<Number>::droppedIgnored, true, false},
+    {"not records", "dropped", &CounterSet<Number>::droppedNotRecord, true, false},
+    {"empty", "dropped", &CounterSet<Number>::droppedEmpty, true, false},
+    {"too long", "dropped", &CounterSet<Number>::droppedTooLong, true, false},
+    {"replies", "replies", &CounterSet<Number>::replies},
+    {"logged", "log_entries", &CounterSet<Number>::logged},
+    {"not logged", "log_entries_failed", &CounterSet<Number>::notLogged},
+    {"not answered: not logged", "records_not_answered", &CounterSet<Number>::notAnswered},
+    {"kernel drops", "kernel_drops", &CounterSet<Number>::kernelDrops},
 }};
 
 // The sum of the drop reasons.
@@ -85,6 +90,8 @@ class EngineCounters : public CounterSet<std::atomic<std::uint64_t>> {
 public:
     using Counter = std::atomic<std::uint64_t>;
     [[nodiscard]] CounterSnapshot Snapshot() const;
+
+    WriteLatency logWrite;  // from each record's arrival to its written entry
 };
 
 // Each counter is written by one thread at a time; relaxed increments are enough to be exact.

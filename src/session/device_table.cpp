@@ -1,6 +1,7 @@
 #include "session/device_table.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace tarnwick {
@@ -86,6 +87,7 @@ std::vector<HeldCommand> DeviceTable::Deliver(DeviceRow& row, const Moment& now)
         waiting->second.pop_front();
         Settle(due.back(), HeldState::Sent, now.wall, DeviceEvent::Kind::Sent);
         ++row.commandsSent;
+        ++m_commandsSent;
         row.latestCommand = due.back().text;
         row.latestCommandAt = now.wall;
     }
@@ -102,6 +104,7 @@ void DeviceTable::SendFailed(const HeldCommand& command, int errorCode) {
 
 void DeviceTable::CommandSent(const PeerAddress& to, std::string_view text, std::time_t at) {
     std::lock_guard lock(m_mutex);
+    ++m_commandsSent;
     // The newest senders stand first: the device a command goes to is almost always near.
     const auto entry = std::ranges::find_if(
         m_order, [&to](const Entry& candidate) { return candidate.row.client.addr == to; });
@@ -185,6 +188,16 @@ std::vector<HeldCommand> DeviceTable::HeldCommands() const {
 std::size_t DeviceTable::Waiting() const {
     std::lock_guard lock(m_mutex);
     return m_waitingCount;
+}
+
+DeviceCounts DeviceTable::Counts(const Moment& now) const {
+    std::lock_guard lock(m_mutex);
+    // The least recently heard stand last: the silent ones are the tail.
+    const auto silent =
+        std::ranges::find_if(m_order.rbegin(), m_order.rend(),
+                             [this, &now](const Entry& entry) { return !IsSilent(entry, now); });
+    return {m_order.size(), static_cast<std::size_t>(std::distance(m_order.rbegin(), silent)),
+            m_waitingCount, m_commandsSent};
 }
 
 std::vector<DeviceEvent> DeviceTable::TakeEvents() {

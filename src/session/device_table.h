@@ -97,6 +97,15 @@ struct DeviceEvent {
 // "not reported"
 [[nodiscard]] std::string_view DeviceEventWord(DeviceEvent::Kind kind);
 
+// The table in figures, for a scrape.
+struct DeviceCounts {
+    std::size_t devices = 0;
+    std::size_t silent = 0;
+    std::size_t held = 0;            // commands waiting now
+    std::uint64_t commandsSent = 0;  // since the start, as the devices' rows count them
+    bool operator==(const DeviceCounts&) const = default;
+};
+
 struct HoldResult {
     enum class Outcome { Held, NoDevice, Full };
     Outcome outcome = Outcome::Held;
@@ -134,6 +143,7 @@ public:
     // Every event since the last call.
     [[nodiscard]] std::vector<DeviceEvent> TakeEvents();
     [[nodiscard]] std::uint64_t Forgotten() const;
+    [[nodiscard]] DeviceCounts Counts(const Moment& now) const;
 
     // The session's upkeep, about once a second: expires commands held too long, notes devices
     // going silent, and keeps only the last settled commands listed.
@@ -170,6 +180,7 @@ private:
     std::uint64_t m_unreported = 0;
     std::uint64_t m_nextId = 1;
     std::uint64_t m_forgotten = 0;
+    std::uint64_t m_commandsSent = 0;
 };
 
 }  // namespace tarnwick

@@ -16,12 +16,13 @@ constexpr auto kReplyDelay = std::chrono::milliseconds(1);
 }  // namespace
 
 LogStage::LogStage(std::string logFile, LocalClock clock, bool sync, EngineCounters& counters,
-                   DeviceTable& devices, OutputQueue& output)
+                   DeviceTable& devices, OutputQueue& output, Heartbeat heartbeat)
     : m_log(logFile, std::move(clock),
             {sync, [this](const std::string& path) { return KeepWaitingForLock(path); }}),
       m_counters(counters),
       m_devices(devices),
       m_output(output),
+      m_heartbeat(std::move(heartbeat)),
       m_publishedLogFile(std::move(logFile)) {}
 
 LogStage::~LogStage() {
@@ -63,12 +64,22 @@ void LogStage::Run(int socket, IntakeQueue& intake, std::stop_token stop) {
     m_stop = stop;
     std::vector<RecvHandOff> batch;
     while (!stop.stop_requested()) {
-        intake.WaitAndDrainInto(batch, stop);
+        WaitForIntake(intake, batch, stop);
         Handle(batch, socket);
     }
     // What the receive thread took in before it stopped is logged and answered all the same.
     intake.DrainInto(batch);
     Handle(batch, socket);
+}
+
+void LogStage::WaitForIntake(IntakeQueue& intake, std::vector<RecvHandOff>& batch,
+                             std::stop_token stop) {
+    if (!m_heartbeat.beat) {
+        intake.WaitAndDrainInto(batch, stop);
+        return;
+    }
+    m_heartbeat.beat();
+    intake.WaitAndDrainInto(batch, stop, std::chrono::steady_clock::now() + m_heartbeat.every);
 }
 
 void LogStage::Handle(std::vector<RecvHandOff>& batch, int socket) {
@@ -100,10 +111,15 @@ void LogStage::WriteEntries(const std::vector<RecvHandOff>& batch) {
     for (const RecvHandOff& record : batch) {
         m_texts.push_back(record.text);
     }
-    for (const LogWriteResult& result : m_log.AppendAll(m_texts)) {
+    const std::vector<LogWriteResult> results = m_log.AppendAll(m_texts);
+    const auto written = std::chrono::steady_clock::now();
+    for (const LogWriteResult& result : results) {
         Bump(result.ok() ? m_counters.logged : m_counters.notLogged, result.entries);
         std::optional<std::string> report = m_health.Record(result);
         for (std::size_t k = 0; k < result.entries; ++k) {
+            if (result.ok()) {
+                m_counters.logWrite.Add(written - batch[m_handled.size()].arrived);
+            }
             m_handled.push_back({std::nullopt, result.ok(), std::exchange(report, {})});
         }
     }

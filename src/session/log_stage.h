@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -28,6 +29,14 @@ namespace tarnwick {
 
 using OutputQueue = OrderedQueue<HandledRecord>;
 
+// What shows a watcher (a service manager's watchdog) that the log stage goes round: beat runs
+// on the stage's thread before each wait for records, and the wait lasts `every` at most. A
+// stage held up, by another program's lock on the log file say, stops beating.
+struct Heartbeat {
+    std::function<void()> beat;  // none: the stage waits for records as long as it takes
+    std::chrono::milliseconds every{};
+};
+
 class LogStage {
 public:
     // How long a stop waits for another program's lock before the entries count as not logged.
@@ -36,7 +45,7 @@ public:
     static constexpr auto kLockWaitReported = std::chrono::seconds(1);
 
     LogStage(std::string logFile, LocalClock clock, bool sync, EngineCounters& counters,
-             DeviceTable& devices, OutputQueue& output);
+             DeviceTable& devices, OutputQueue& output, Heartbeat heartbeat = {});
     LogStage(const LogStage&) = delete;
     LogStage& operator=(const LogStage&) = delete;
     ~LogStage();
@@ -55,6 +64,7 @@ public:
 
 private:
     void Run(int socket, IntakeQueue& intake, std::stop_token stop);
+    void WaitForIntake(IntakeQueue& intake, std::vector<RecvHandOff>& batch, std::stop_token stop);
     void Handle(std::vector<RecvHandOff>& batch, int socket);
     // The batch's entries: one m_handled item per record.
     void WriteEntries(const std::vector<RecvHandOff>& batch);
@@ -71,6 +81,7 @@ private:
     EngineCounters& m_counters;
     DeviceTable& m_devices;
     OutputQueue& m_output;
+    Heartbeat m_heartbeat;
 
     mutable std::mutex m_shared;  // guards the three below
     std::optional<std::string> m_requestedLogFile;

@@ -5,6 +5,7 @@
 // here, so memory stays bounded; once a stop is requested nothing waits and nothing is turned
 // away, so a stop never loses what was already taken in.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -45,27 +46,19 @@ public:
 
     // Moves every queued item, in order, to the end of out.
     void DrainInto(std::vector<T>& out) {
-        bool wasFull = false;
-        {
-            std::lock_guard lock(m_mutex);
-            wasFull = TakeAll(out);
-        }
-        if (wasFull) {
-            m_spaceFreed.notify_all();
-        }
+        WaitThenDrain(out, [](auto&, auto) {});
     }
 
     // DrainInto, after waiting until there is something to take or stop is requested.
     void WaitAndDrainInto(std::vector<T>& out, std::stop_token stop) {
-        bool wasFull = false;
-        {
-            std::unique_lock lock(m_mutex);
-            m_itemAdded.wait(lock, stop, [this] { return !m_items.empty(); });
-            wasFull = TakeAll(out);
-        }
-        if (wasFull) {
-            m_spaceFreed.notify_all();
-        }
+        WaitThenDrain(out, [&](auto& lock, auto ready) { m_itemAdded.wait(lock, stop, ready); });
+    }
+
+    // The same, but the wait also ends at until: out may stay empty.
+    void WaitAndDrainInto(std::vector<T>& out, std::stop_token stop,
+                          std::chrono::steady_clock::time_point until) {
+        WaitThenDrain(
+            out, [&](auto& lock, auto ready) { m_itemAdded.wait_until(lock, stop, until, ready); });
     }
 
 private:
@@ -85,6 +78,19 @@ private:
             if (m_wake) {
                 m_wake();
             }
+        }
+    }
+
+    template <typename Wait>
+    void WaitThenDrain(std::vector<T>& out, Wait wait) {
+        bool wasFull = false;
+        {
+            std::unique_lock lock(m_mutex);
+            wait(lock, [this] { return !m_items.empty(); });
+            wasFull = TakeAll(out);
+        }
+        if (wasFull) {
+            m_spaceFreed.notify_all();
         }
     }
 

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <condition_variable>
-#include <mutex>
 #include <system_error>
 
 namespace tarnwick {
@@ -15,7 +14,7 @@ Session::Session(SessionConfig config)
       m_intake({}, config.capacity),
       m_datagrams(m_switches, m_clients, m_counters, m_intake),
       m_logStage(std::move(config.logFile), std::move(config.clock), config.sync, m_counters,
-                 m_devices, m_output),
+                 m_devices, m_output, std::move(config.heartbeat)),
       m_now(std::move(config.now)) {
     SetAutoReply(config.autoReply);
     SetDisplayHex(config.displayHex);
@@ -31,7 +30,10 @@ ListenResult Session::Listen(std::uint16_t port, const std::optional<PeerAddress
     if (!opened.listener) {
         return {opened.error, opened.errorCode};
     }
-    m_listener = std::move(opened.listener);
+    {
+        std::lock_guard lock(m_listenerGuard);
+        m_listener = std::move(opened.listener);
+    }
     ++m_listenerId;
     if (int error = 0; !StartUpkeep(error)) {
         return NotStarted(error);
@@ -82,6 +84,7 @@ void Session::Close() {
     // then does the socket the answers go through close.
     m_thread.reset();
     m_logStage.Stop();
+    std::lock_guard lock(m_listenerGuard);
     if (m_listener) {
         m_kernelDropsBefore += m_listener->KernelDrops();
     }
@@ -90,6 +93,7 @@ void Session::Close() {
 
 CounterSnapshot Session::Counters() const {
     CounterSnapshot counters = m_counters.Snapshot();
+    std::lock_guard lock(m_listenerGuard);
     counters.kernelDrops = m_kernelDropsBefore + (m_listener ? m_listener->KernelDrops() : 0);
     return counters;
 }

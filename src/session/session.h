@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -41,6 +42,7 @@ struct SessionConfig {
     std::size_t capacity = OrderedQueue<RecvHandOff>::kDefaultCapacity;
     DeviceSettings devices;
     std::function<Moment()> now = Moment::Now;  // the device table's clock
+    Heartbeat heartbeat;                        // the log stage's, for a watchdog
 };
 
 struct ListenResult {
@@ -98,8 +100,11 @@ public:
     // the session ticks the table once a second, from its first Listen to its end.
     [[nodiscard]] DeviceTable& Devices() { return m_devices; }
     [[nodiscard]] const DeviceTable& Devices() const { return m_devices; }
-    // The counters as of now, the kernel's drops read from the socket itself.
+    // Any thread: the counters as of now, the kernel's drops read from the socket itself.
     [[nodiscard]] CounterSnapshot Counters() const;
+    [[nodiscard]] WriteLatency::Snapshot LogWriteLatency() const {
+        return m_counters.logWrite.Read();
+    }
 
     // The device table's clock, as the session was given it.
     [[nodiscard]] Moment Now() const { return m_now(); }
@@ -119,6 +124,8 @@ private:
     IntakeQueue m_intake;
     DatagramIntake m_datagrams;
     LogStage m_logStage;
+    // Changed by the front end's thread alone; the lock is for Counters on other threads.
+    mutable std::mutex m_listenerGuard;
     std::optional<UdpListener> m_listener;
     std::unique_ptr<ReceiveThread> m_thread;
     std::uint64_t m_listenerId = 0;

@@ -14,11 +14,13 @@
 #include <QStyle>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "app/session_options.h"
 #include "command/command_composer.h"
 #include "log/log_folder.h"
+#include "metrics/metrics_page.h"
 #include "net/local_address.h"
 #include "net/port_text.h"
 #include "window/about_dlg.h"
@@ -105,6 +107,7 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
 
 CTarnwickDlg::~CTarnwickDlg() {
     // The session's threads wake this window: they must be gone before the window is.
+    m_metrics.reset();
     m_session.Close();
 }
 
@@ -181,9 +184,24 @@ void CTarnwickDlg::OnInitDialog(const Options& options) {
     auto* clock = new QTimer(this);
     connect(clock, &QTimer::timeout, this, &CTarnwickDlg::OnTimer);
     clock->start(kClockIntervalMs);
+    if (options.metrics) {
+        StartMetrics(*options.metrics);
+    }
     if (options.listen) {
         // Pressed once the window is up, as the operator would.
         QMetaObject::invokeMethod(this, &CTarnwickDlg::OnBnClickedListen, Qt::QueuedConnection);
+    }
+}
+
+void CTarnwickDlg::StartMetrics(const MetricsEndpoint& at) {
+    auto started = MetricsServer::Start(at.address, at.port,
+                                        [this] { return MetricsPage(FiguresOf(m_session)); });
+    m_metrics = std::move(started.server);
+    if (!m_metrics) {
+        m_boxes->Show({"Metrics cannot be served on " + at.address + " port " +
+                           std::to_string(at.port) + ": " + std::strerror(started.error),
+                       windowTitle().toStdString(), MessageIcon::Exclamation},
+                      QMessageBox::Ok);
     }
 }
 

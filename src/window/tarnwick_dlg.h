@@ -15,6 +15,7 @@
 
 #include "app/options.h"
 #include "command/command_composer.h"
+#include "metrics/metrics_server.h"
 #include "session/session.h"
 #include "window/client_area.h"
 #include "window/folder_chooser.h"
@@ -46,6 +47,8 @@ public:
 
     // The port the listener is bound to; 0 while closed.
     [[nodiscard]] std::uint16_t ListeningPort() const;
+    // Where --metrics serves the page; 0 when it does not.
+    [[nodiscard]] std::uint16_t MetricsPort() const { return m_metrics ? m_metrics->Port() : 0; }
     // m_strLogFile: the full path of the current day's log file.
     [[nodiscard]] std::string LogFile() const { return m_session.LogFile(); }
     // The data column's horizontal extent in pixels.
@@ -87,6 +90,7 @@ private:
     // One message for the commands still waiting, if any; givenUp: the window is closing.
     void ReportStillHeld(bool givenUp);
     void ShowListenState();
+    void StartMetrics(const MetricsEndpoint& at);
 
     void PostDrain();
     // Handles queued hand-offs; a bounded drain stops after its time slice and posts the rest.
@@ -97,7 +101,8 @@ private:
     std::unique_ptr<FolderChooser> m_chooser;
     ClientArea m_clientArea;
     Session m_session;
-    std::optional<PeerAddress> m_bind;  // --bind: the one local address "Listen" binds
+    std::optional<PeerAddress> m_bind;         // --bind: the one local address "Listen" binds
+    std::unique_ptr<MetricsServer> m_metrics;  // after the session, whose figures it serves
     LiveDisplay m_display;
     std::vector<HandledRecord> m_batch;  // reused by every drain
     std::size_t m_nextInBatch = 0;

@@ -62,6 +62,15 @@ TEST(OptionsTest, ParsesTheCommandLine) {
         {"an address to listen on, as its canonical text",
          {"--bind", "2001:DB8:0::7"},
          {{.bind = PeerAddress::FromText("2001:db8::7", 0)}, ""}},
+        {"metrics on a port alone: loopback",
+         {"--metrics", "9100"},
+         {{.metrics = MetricsEndpoint{"127.0.0.1", 9100}}, ""}},
+        {"metrics on every IPv4 address",
+         {"--metrics=0.0.0.0:0"},
+         {{.metrics = MetricsEndpoint{"0.0.0.0", 0}}, ""}},
+        {"metrics on an IPv6 address",
+         {"--metrics", "[::1]:9100"},
+         {{.metrics = MetricsEndpoint{"::1", 9100}}, ""}},
         {"devices keyed by address alone",
          {"--device-key", "ip", "--max-devices", "10000000"},
          {{.deviceKey = {DeviceKeyRule::Kind::Address, ""}, .maxDevices = 10'000'000}, ""}},
@@ -105,6 +114,15 @@ TEST(OptionsTest, RefusesABindThatIsNoAddress) {
         EXPECT_EQ(ParseOptions(args).error,
                   "--bind takes an IPv4 or IPv6 address, not \"" + std::string(text) + "\"")
             << text;
+    }
+}
+
+TEST(OptionsTest, RefusesMetricsTextsThatAreNoAddressAndPort) {
+    for (const std::string_view text :
+         {"", "host:9100", "127.0.0.1:", "::1:9100", "[::1]", "[127.0.0.1]:9100", "127.0.0.1:65536",
+          "1.2.3:9100", "127.0.0.1:9100:1", ":9100"}) {
+        const std::string_view args[] = {"--metrics", text};
+        EXPECT_TRUE(ParseOptions(args).error.starts_with("--metrics takes [ADDR:]PORT")) << text;
     }
 }
 

@@ -9,7 +9,6 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -22,6 +21,7 @@
 #include "support/numbered_devices.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
+#include "support/todays_log.h"
 
 namespace tarnwick::test {
 namespace {
@@ -33,15 +33,6 @@ constexpr auto kTimeout = 10s;
 // Far above the 100 ms plus 1 ms a stop may take, so a slow machine does not fail the test;
 // a stop held by something outside the centre takes as long as that lasts.
 constexpr auto kStopBound = 2s;
-
-std::string TodaysLogName() {
-    const time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    char text[32] = {};
-    strftime(text, sizeof text, "Data_logs_%m%d.txt", &local);
-    return text;
-}
 
 // Every whole entry in the folder's log files, by record line.
 std::unordered_set<std::string> LoggedRecords(const fs::path& folder, bool& whole) {

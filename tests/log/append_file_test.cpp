@@ -60,5 +60,25 @@ TEST_F(AppendFileTest, SyncedAppendsLandToo) {
     EXPECT_EQ(ReadFile(m_path), "entry\r\n");
 }
 
+// What makes a centre ready to be called so: its log folder, made where missing, can be written.
+TEST_F(AppendFileTest, AFolderIsPreparedWithItsParentsOrSaysWhyNot) {
+    WriteFile(m_temp.PathOf("plain"), "");
+    const struct {
+        const char* folder;
+        int error;
+    } rows[] = {
+        {"new/deeper", 0},
+        {"new/deeper", 0},  // already there
+        {"plain/deeper", ENOTDIR},
+    };
+    for (const auto& [folder, error] : rows) {
+        SCOPED_TRACE(folder);
+        EXPECT_EQ(PrepareFolder(m_temp.PathOf(folder)), error);
+    }
+    struct stat made {};
+    EXPECT_EQ(stat(m_temp.PathOf("new/deeper").c_str(), &made), 0);
+    EXPECT_TRUE(S_ISDIR(made.st_mode));
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -176,6 +176,18 @@ TEST_F(DeviceTableTest, ACommandSentNowCountsForTheDeviceAtThatAddress) {
     EXPECT_EQ(m_table.Device("2", At(102))->commandsSent, 0u);
 }
 
+// A scrape's figures: commands sent count whether or not a device stood at the address.
+TEST_F(DeviceTableTest, CountsDevicesSilentOnesHeldAndSentCommands) {
+    Report("1", 4000, At(100));
+    Report("2", 4001, At(650));
+    Hold("2", 'A', At(650));
+    Hold("2", 'B', At(650));
+    EXPECT_EQ(Report("2", 4001, At(660)).size(), 2u);
+    Hold("2", 'C', At(661));
+    m_table.CommandSent(From("10.0.0.9", 4000).addr, "NOBODY", At(662).wall);
+    EXPECT_EQ(m_table.Counts(At(702)), (DeviceCounts{2, 1, 1, 3}));
+}
+
 TEST_F(DeviceTableTest, SilenceIsToldOnceAndSoIsTheReturn) {
     Report("1", 4000, At(100));
     m_table.Tick(At(700));

@@ -18,6 +18,7 @@
 #include "record/record_rows.h"
 #include "record/record_rules.h"
 #include "support/descriptor_limit.h"
+#include "support/http_client.h"
 #include "support/udp.h"
 #include "window/pictures.h"
 #include "window/row_list_view.h"
@@ -418,6 +419,29 @@ private Q_SLOTS:
         QFile file(QString::fromStdString(dlg.LogFile()));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().count("\r\n"), 2 * kRecords);
+    }
+
+    void servesMetricsOrSaysWhyItCannot() {
+        Options options = LoggingTo(m_logDir->path());
+        options.metrics = MetricsEndpoint{"127.0.0.1", 0};
+        CTarnwickDlg& dlg = Open(options);
+        QVERIFY(dlg.MetricsPort() != 0);
+        TypePortAndListen(QStringLiteral("0"));
+        UdpPeer peer = UdpPeer::BindLoopback();
+        peer.SendTo(dlg.ListeningPort(), "#ST,123;STA:1,2;#");
+        const auto counted = [&dlg] {
+            const auto page = test::HttpGet(dlg.MetricsPort(), "/metrics", kPatience);
+            return page && page->body.find("\ntarnwick_records_total 1\n") != std::string::npos;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(counted(), kPatienceMs);
+
+        options.metrics->port = dlg.MetricsPort();
+        std::vector<OperatorMessage> shown;
+        const CTarnwickDlg second(options, std::make_unique<RecordingBoxes>(shown));
+        QCOMPARE(second.MetricsPort(), std::uint16_t{0});
+        QCOMPARE(shown.size(), std::size_t{1});
+        QCOMPARE(shown[0].text, "Metrics cannot be served on 127.0.0.1 port " +
+                                    std::to_string(dlg.MetricsPort()) + ": Address already in use");
     }
 
     void f1OpensTheAboutBox() {
