@@ -40,7 +40,7 @@ public:
     struct OpenResult;
 
     // A UDP socket bound to port on only, else on "::" for IPv6 and IPv4 alike; on every
-    // IPv4 address (INADDR_ANY) where the host has no IPv6.
+    // IPv4 address (0.0.0.0) where the host has no IPv6.
     [[nodiscard]] static OpenResult Open(std::uint16_t port,
                                          const std::optional<PeerAddress>& only = std::nullopt);
 
