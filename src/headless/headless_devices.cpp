@@ -4,9 +4,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "headless/atomic_file.h"
 #include "headless/device_event_text.h"
 #include "headless/devices_csv.h"
+#include "log/atomic_file.h"
 #include "session/session.h"
 
 namespace tarnwick {
