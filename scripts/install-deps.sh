@@ -11,6 +11,7 @@ packages=(
     librsvg2-bin gzip man-db groff-base
     desktop-file-utils appstream systemd dpkg-dev file
     libx11-6 libxdamage1 imagemagick xdotool
+    libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <limits>
+#include <utility>
 
 #include "app/duration_text.h"
 #include "session/device_key.h"
@@ -62,6 +63,21 @@ bool TakeDeviceKey(std::string_view text, Options& options) {
     return rule.has_value();
 }
 
+bool TakeBrokerUrl(std::string_view text, Options& options) {
+    options.mqtt = ParseBrokerUrl(text);
+    return options.mqtt.has_value();
+}
+
+// One topic level or more, without the wildcards a subscriber uses.
+bool TakeTopic(std::string_view text, Options& options) {
+    if (text.empty() || text.find_first_of("+#") != std::string_view::npos || text.front() == '/' ||
+        text.back() == '/') {
+        return false;
+    }
+    options.mqttTopic = std::string(text);
+    return true;
+}
+
 template <auto Member>
 std::string NumberDefault(const Options& defaults) {
     return std::to_string(defaults.*Member);
@@ -74,6 +90,10 @@ std::string DurationDefault(const Options& defaults) {
 
 std::string DeviceKeyDefault(const Options& defaults) {
     return DeviceKeyRuleText(defaults.deviceKey);
+}
+
+std::string TopicDefault(const Options& defaults) {
+    return defaults.mqttTopic;
 }
 
 constexpr std::uint64_t kLargestPort = std::numeric_limits<std::uint16_t>::max();
@@ -140,6 +160,20 @@ constexpr OptionRow kOptions[] = {
      "headless: the device table as CSV, rewritten whole every 10 seconds\n"
      "and at the stop",
      nullptr},
+    {"--mqtt", "URL", nullptr, TakeBrokerUrl, "mqtt://HOST[:PORT] or mqtts://HOST[:PORT]",
+     "forward every logged record to this MQTT broker (port 1883, or 8883\n"
+     "for mqtts:// with TLS), from the log, so an outage loses nothing",
+     nullptr},
+    {"--mqtt-topic", "PREFIX", nullptr, TakeTopic, "a topic without + or # or an outer /",
+     "the topics' prefix: PREFIX/record/KEY, PREFIX/status, ...", TopicDefault},
+    {"--mqtt-client-id", "ID", nullptr, TakePath<&Options::mqttClientId>, "a client id",
+     "the MQTT client id (default: the host name and the UDP port)", nullptr},
+    {"--mqtt-user", "NAME", nullptr, TakePath<&Options::mqttUser>, "a user name",
+     "the user name the broker knows (with --mqtt-password-file)", nullptr},
+    {"--mqtt-password-file", "PATH", nullptr, TakePath<&Options::mqttPasswordFile>, "a file name",
+     "a file whose first line is the password for --mqtt-user", nullptr},
+    {"--mqtt-ca", "FILE", nullptr, TakePath<&Options::mqttCa>, "a file name",
+     "the CA certificate that signed the mqtts:// broker's (default: the system's)", nullptr},
     {"--version", "", &Options::version, nullptr, "", "print the version", nullptr},
     {"--help", "", &Options::help, nullptr, "", "print this text", nullptr},
 };
@@ -207,6 +241,29 @@ std::string OptionHelp(const OptionRow& row, const Options& defaults) {
     return text;
 }
 
+// The options that only mean something beside another: the first one missing its partner.
+std::string MissingPartner(const Options& o) {
+    const std::pair<bool, std::string_view> needMqtt[] = {
+        {o.mqttTopic != Options{}.mqttTopic, "--mqtt-topic"},
+        {o.mqttClientId.has_value(), "--mqtt-client-id"},
+        {o.mqttUser.has_value(), "--mqtt-user"},
+        {o.mqttPasswordFile.has_value(), "--mqtt-password-file"},
+        {o.mqttCa.has_value(), "--mqtt-ca"}};
+    for (const auto& [given, name] : needMqtt) {
+        if (given && !o.mqtt) {
+            return std::string(name) + " needs --mqtt URL";
+        }
+    }
+    if (o.mqttUser.has_value() != o.mqttPasswordFile.has_value()) {
+        return o.mqttUser ? "--mqtt-user needs --mqtt-password-file"
+                          : "--mqtt-password-file needs --mqtt-user";
+    }
+    if (o.mqttCa && !o.mqtt->tls) {
+        return "--mqtt-ca needs an mqtts:// URL";
+    }
+    return "";
+}
+
 }  // namespace
 
 ParsedOptions ParseOptions(std::span<const std::string_view> args) {
@@ -215,6 +272,9 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
         if (!TakeOption(args, i, parsed.options, parsed.error)) {
             parsed.error = "unknown option: " + std::string(args[i]);
         }
+    }
+    if (parsed.error.empty()) {
+        parsed.error = MissingPartner(parsed.options);
     }
     return parsed;
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "forward/broker_url.h"
 #include "session/device_table.h"
 
 namespace tarnwick {
@@ -36,6 +37,13 @@ struct Options {
     std::chrono::seconds silentAfter = DeviceSettings{}.silentAfter;
     std::size_t maxHeld = DeviceSettings{}.maxHeld;
     std::optional<std::string> devicesFile = {};  // --devices-file: the device table as CSV
+    // --mqtt: every logged record to this broker, and commands from it.
+    std::optional<BrokerUrl> mqtt = {};
+    std::string mqttTopic = "tarnwick";
+    std::optional<std::string> mqttClientId = {};  // default: host name and UDP port
+    std::optional<std::string> mqttUser = {};
+    std::optional<std::string> mqttPasswordFile = {};  // never the password itself
+    std::optional<std::string> mqttCa = {};
     bool operator==(const Options&) const = default;
 
     [[nodiscard]] DeviceSettings Devices() const {

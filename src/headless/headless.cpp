@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/session_options.h"
 #include "app/stop_signals.h"
+#include "forward/forwarder.h"
 #include "headless/headless_devices.h"
 #include "headless/line_splitter.h"
 #include "headless/nonblocking_output.h"
@@ -37,7 +39,10 @@ public:
           m_devices(m_session, options, [this](std::string_view line) { Report(line); }) {}
     HeadlessCentre(const HeadlessCentre&) = delete;
     HeadlessCentre& operator=(const HeadlessCentre&) = delete;
-    ~HeadlessCentre() { close(m_wakeFd); }
+    ~HeadlessCentre() {
+        m_forwarder.reset();  // its thread wakes through m_wakeFd
+        close(m_wakeFd);
+    }
 
     int Run() {
         const bool started = Start();
@@ -83,6 +88,11 @@ private:
         Report("listening on UDP port " + std::to_string(m_session.Port()));
         Report("receive buffer " + std::to_string(m_session.ReceiveBufferBytes()) +
                " bytes; logging to " + m_session.LogFile());
+        if (m_options.mqtt) {
+            m_forwarder = std::make_unique<Forwarder>(
+                ForwardSettingsOf(m_options, m_session.Port()), [this] { Wake(); });
+            m_forwarder->Start();
+        }
         return true;
     }
 
@@ -101,6 +111,7 @@ private:
             std::uint64_t wakes = 0;
             [[maybe_unused]] const auto n = read(m_wakeFd, &wakes, sizeof wakes);
             ServeRecords();
+            ServeForwarder();
         }
         if (fds[2].revents != 0) {
             ServeStdin();
@@ -132,9 +143,20 @@ private:
                 }
             }
         }
+        if (m_forwarder && !m_batch.empty()) {
+            m_forwarder->Nudge();
+        }
         m_batch.clear();
         m_stdout.Flush();
         ReportNotPrinted();
+    }
+
+    void ServeForwarder() {
+        if (m_forwarder) {
+            for (const std::string& line : m_forwarder->TakeReports()) {
+                Report(line);
+            }
+        }
     }
 
     // Once the reader has caught up again (or at the stop), how many lines it missed.
@@ -188,6 +210,10 @@ private:
         m_notPrinted += m_stdout.Discard();
         ReportNotPrinted();
         m_devices.Stop();
+        if (m_forwarder) {
+            m_forwarder->Stop();
+            ServeForwarder();
+        }
         Report("stopped; " + FormatCounters(m_session.Counters()));
     }
 
@@ -209,6 +235,7 @@ private:
     NonBlockingOutput m_stderr{STDERR_FILENO, 1024 * 1024};
     Session m_session;
     HeadlessDevices m_devices;
+    std::unique_ptr<Forwarder> m_forwarder;  // --mqtt
     LineSplitter m_lines{kLongestCommandLine};
     bool m_stdinOpen = true;
     std::uint64_t m_notPrinted = 0;

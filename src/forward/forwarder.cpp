@@ -1,0 +1,268 @@
+#include "forward/forwarder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <utility>
+
+#include "forward/payloads.h"
+
+namespace tarnwick {
+namespace {
+
+constexpr auto kPoll = std::chrono::milliseconds(100);
+constexpr auto kConnectTimeout = std::chrono::seconds(10);
+constexpr auto kLongestBackoff = std::chrono::seconds(30);
+
+// The password file's first line; empty when it cannot be read (the broker then refuses).
+std::string PasswordOf(const std::optional<std::string>& file) {
+    std::string password;
+    if (file) {
+        std::ifstream in(*file);
+        std::getline(in, password);
+    }
+    return password;
+}
+
+}  // namespace
+
+Forwarder::Forwarder(ForwardSettings settings, std::function<void()> wake)
+    : m_settings(std::move(settings)),
+      m_wake(std::move(wake)),
+      m_url(BrokerUrlText(m_settings.url)),
+      m_statusTopic(m_settings.topic + "/status"),
+      m_cursor(m_settings.logFolder,
+               LoadPosition(m_settings.logFolder).value_or(StartOfToday(SystemLocalTime)),
+               [this](std::string_view line) { Report(std::string(line)); }),
+      m_acked(m_cursor.Position()),
+      m_saved(m_acked) {}
+
+void Forwarder::Start() {
+    m_thread = std::jthread([this](const std::stop_token& stop) { Run(stop); });
+}
+
+void Forwarder::Stop() {
+    if (m_thread.joinable()) {
+        m_thread.request_stop();
+        m_thread.join();
+    }
+}
+
+void Forwarder::Nudge() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_nudged = true;
+    }
+    m_changed.notify_one();
+}
+
+std::vector<std::string> Forwarder::TakeReports() {
+    const std::lock_guard lock(m_mutex);
+    return std::exchange(m_reports, {});
+}
+
+void Forwarder::Report(std::string line) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_reports.push_back(std::move(line));
+    }
+    m_wake();
+}
+
+// The library's thread: queued, and the forwarder woken; nothing else.
+void Forwarder::Deliver(std::uint64_t connection, LinkEvent event) {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (connection != m_connectionId) {
+            return;
+        }
+        m_events.push_back(std::move(event));
+    }
+    m_changed.notify_one();
+}
+
+void Forwarder::Run(const std::stop_token& stop) {
+    while (!stop.stop_requested()) {
+        std::vector<LinkEvent> events;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait_for(lock, stop, kPoll, [this] { return !m_events.empty() || m_nudged; });
+            m_nudged = false;
+            events.swap(m_events);
+        }
+        for (const LinkEvent& event : events) {
+            Handle(event);
+        }
+        const Clock::time_point now = Clock::now();
+        if (!m_connection && now >= m_nextAttempt) {
+            Attempt();
+        } else if (m_connection && !m_up && now >= m_attemptDeadline) {
+            Fail("no answer within " + std::to_string(kConnectTimeout.count()) + " s");
+        }
+        if (m_up) {
+            PublishMore();
+        }
+        SaveIfMoved();
+    }
+    SaveIfMoved();
+    Drop();
+}
+
+// Never under m_mutex: closing the connection waits for the library's thread, which may be
+// delivering an event this instant.
+void Forwarder::Drop() {
+    {
+        const std::lock_guard lock(m_mutex);
+        ++m_connectionId;
+        m_events.clear();
+    }
+    m_connection.reset();
+}
+
+void Forwarder::Handle(const LinkEvent& event) {
+    if (!m_connection) {
+        return;  // the connection failed while these were queued
+    }
+    switch (event.kind) {
+        case LinkEvent::Kind::Connected:
+            Connected();
+            break;
+        case LinkEvent::Kind::Refused:
+            Fail("refused: " + event.text);
+            break;
+        case LinkEvent::Kind::Lost:
+            Fail(m_lastError.empty() ? event.text : m_lastError);
+            break;
+        case LinkEvent::Kind::Acked:
+            Acked(event.mid);
+            break;
+        case LinkEvent::Kind::Error:
+            m_lastError = event.text;
+            break;
+    }
+}
+
+void Forwarder::Attempt() {
+    m_lastError.clear();
+    std::uint64_t id = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        id = ++m_connectionId;
+    }
+    m_connection = std::make_unique<MqttConnection>(
+        m_settings, [this, id](LinkEvent event) { Deliver(id, std::move(event)); });
+    m_attemptDeadline = Clock::now() + kConnectTimeout;
+    const std::string error = m_connection->Start(PasswordOf(m_settings.passwordFile),
+                                                  m_statusTopic, R"({"state":"offline"})");
+    if (!error.empty()) {
+        Fail(error);
+    }
+}
+
+void Forwarder::Connected() {
+    m_up = true;
+    m_backoff = std::chrono::seconds(1);
+    if (!m_wasUp) {
+        Report("MQTT broker connected: " + m_url);
+    } else if (m_downReported) {
+        Report("MQTT broker back: " + m_url + "; catching up from the log");
+    }
+    m_wasUp = true;
+    m_downReported = false;
+}
+
+// The connection is thrown away with whatever it had in flight: the cursor goes back to the
+// acknowledged position, and the same entries go out again once a connection is had.
+// Said once an outage, with its first reason.
+void Forwarder::Fail(const std::string& reason) {
+    if (!m_downReported) {
+        std::string_view text = reason;
+        if (text.ends_with('.')) {
+            text.remove_suffix(1);
+        }
+        Report("MQTT broker down: " + m_url + ": " + std::string(text) +
+               "; retrying, records wait in the log");
+        m_downReported = true;
+    }
+    Drop();
+    m_up = false;
+    m_inFlight.clear();
+    m_ackedCount = 0;
+    m_cursor.Seek(m_acked);
+    m_nextAttempt = Clock::now() + m_backoff;
+    m_backoff = std::min(m_backoff * 2, kLongestBackoff);
+}
+
+// The position moves over the acknowledged messages at the front only: in log order.
+void Forwarder::Acked(int mid) {
+    for (InFlight& message : m_inFlight) {
+        if (message.mid == mid && !message.acked) {
+            message.acked = true;
+            break;
+        }
+    }
+    for (; m_ackedCount < m_inFlight.size() && m_inFlight[m_ackedCount].acked; ++m_ackedCount) {
+        m_acked = m_inFlight[m_ackedCount].after;
+    }
+}
+
+void Forwarder::PublishMore() {
+    while (m_up && m_inFlight.size() < static_cast<std::size_t>(kMaxInFlight)) {
+        const CursorBatch batch = m_cursor.Next(kMaxInFlight - m_inFlight.size());
+        if (batch.entries.empty()) {
+            return;
+        }
+        for (const LogEntry& entry : batch.entries) {
+            if (!PublishEntry(batch.file, entry)) {
+                Fail("publish refused");
+                return;
+            }
+        }
+    }
+}
+
+bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
+    const std::string sender = entry.address + " " + std::to_string(entry.port);
+    std::string topic;
+    std::string payload;
+    if (entry.hex) {
+        const std::string key =
+            sender == m_lastRecordSender
+                ? m_lastRecordKey
+                : DeviceKeyOf(m_settings.deviceKey, "", entry.address, entry.port);
+        topic = m_settings.topic + "/hex/" + TopicKey(key);
+        payload = HexPayload(entry);
+    } else {
+        m_lastRecordSender = sender;
+        m_lastRecordKey = DeviceKeyOf(m_settings.deviceKey, entry.text, entry.address, entry.port);
+        topic = m_settings.topic + "/record/" + TopicKey(m_lastRecordKey);
+        payload = RecordPayload(entry, m_lastRecordKey);
+    }
+    int mid = 0;
+    if (!m_connection->Publish(topic, payload, false, mid)) {
+        return false;
+    }
+    m_inFlight.push_back({mid, {file, entry.end}, false});
+    return true;
+}
+
+void Forwarder::SaveIfMoved() {
+    if (m_acked == m_saved) {
+        return;
+    }
+    const int error = SavePosition(m_settings.logFolder, m_acked);
+    if (error != m_saveError) {
+        Report(error == 0 ? "forwarding position saved again"
+                          : "forwarding position not saved in " + m_settings.logFolder + ": " +
+                                std::strerror(error));
+    }
+    m_saveError = error;
+    if (error == 0) {
+        m_saved = m_acked;
+        m_inFlight.erase(m_inFlight.begin(),
+                         m_inFlight.begin() + static_cast<std::ptrdiff_t>(m_ackedCount));
+        m_ackedCount = 0;
+    }
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,105 @@
+#pragma once
+
+// Every answered record to the broker, from the daily log: its own thread reads whole entries
+// from the acknowledged position on, publishes them with QoS 1 in log order, and moves the
+// saved position only as the broker acknowledges them. A broker that is slow, absent or
+// hostile only makes the forwarder fall behind: the backlog is the log on the disk.
+//
+// The front end owns it: it takes the reports (to show or print them on its own thread) and
+// nudges the forwarder when records were logged.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "forward/forward_position.h"
+#include "forward/forward_settings.h"
+#include "forward/log_cursor.h"
+#include "forward/mqtt_connection.h"
+
+namespace tarnwick {
+
+class Forwarder {
+public:
+    // wake runs on the forwarder's thread when there is something for TakeReports.
+    Forwarder(ForwardSettings settings, std::function<void()> wake);
+    Forwarder(const Forwarder&) = delete;
+    Forwarder& operator=(const Forwarder&) = delete;
+    ~Forwarder() { Stop(); }
+
+    void Start();
+    // Saves the acknowledged position and closes the connection; what is not yet acknowledged
+    // goes out again at the next start.
+    void Stop();
+
+    // Any thread: records were logged, look now rather than at the next poll.
+    void Nudge();
+    // The front end's thread: what the operator should hear since the last call.
+    [[nodiscard]] std::vector<std::string> TakeReports();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct InFlight {
+        int mid = 0;
+        ForwardPosition after;  // the position once this message is acknowledged
+        bool acked = false;
+    };
+
+    void Run(const std::stop_token& stop);
+    void Deliver(std::uint64_t connection, LinkEvent event);
+    void Handle(const LinkEvent& event);
+    void Attempt();
+    void Connected();
+    void Fail(const std::string& reason);
+    void Drop();
+    void Acked(int mid);
+    void PublishMore();
+    bool PublishEntry(const std::string& file, const LogEntry& entry);
+    void SaveIfMoved();
+    void Report(std::string line);
+
+    ForwardSettings m_settings;
+    std::function<void()> m_wake;
+    std::string m_url;
+    std::string m_statusTopic;
+
+    std::mutex m_mutex;  // guards the three below
+    std::condition_variable_any m_changed;
+    std::vector<LinkEvent> m_events;
+    bool m_nudged = false;
+    std::vector<std::string> m_reports;
+
+    // The forwarder's thread alone from here on.
+    LogCursor m_cursor;
+    ForwardPosition m_acked;
+    ForwardPosition m_saved;
+    int m_saveError = 0;
+    // Published and not yet saved as acknowledged: what a kill would send again, so never more
+    // than kMaxInFlight.
+    std::deque<InFlight> m_inFlight;
+    std::size_t m_ackedCount = 0;  // of those at its front, acknowledged
+    std::unique_ptr<MqttConnection> m_connection;
+    std::uint64_t m_connectionId = 0;  // events of earlier connections are stale
+    bool m_up = false;
+    bool m_wasUp = false;
+    bool m_downReported = false;  // since the last connection, or the start
+    std::string m_lastError;      // the library's reason, for the next failure's report
+    Clock::time_point m_nextAttempt{};
+    Clock::time_point m_attemptDeadline{};
+    std::chrono::seconds m_backoff{1};
+    std::string m_lastRecordSender;  // "ADDR PORT" of the last record published
+    std::string m_lastRecordKey;     // and its key, for the hex entry after it
+
+    std::jthread m_thread;  // last: stopped and joined first
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,26 @@
+#pragma once
+
+// What the broker is sent: topics with the device key as one level, and JSON payloads with
+// fixed field names, built from the log's own entries.
+
+#include <string>
+#include <string_view>
+
+#include "forward/log_entries.h"
+
+namespace tarnwick {
+
+// The key as one topic level: '/', '+', '#', '%', every byte below 0x21 and from 0x7F on
+// written as "%XX".
+[[nodiscard]] std::string TopicKey(std::string_view key);
+
+// "YYYY-MM-DD HH:MM:SS" local time as ISO 8601 with its UTC offset:
+// "YYYY-MM-DDTHH:MM:SS+HH:MM"; the text unchanged when it is no such time.
+[[nodiscard]] std::string IsoLocalTime(std::string_view logTime);
+
+// PREFIX/record/KEY: {"key","address","port","time","record","code"}.
+[[nodiscard]] std::string RecordPayload(const LogEntry& entry, std::string_view key);
+// PREFIX/hex/KEY: {"address","port","time","hex"}, the hex bytes one blank apart.
+[[nodiscard]] std::string HexPayload(const LogEntry& entry);
+
+}  // namespace tarnwick

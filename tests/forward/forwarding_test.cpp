@@ -1,0 +1,219 @@
+// The forwarder against a real broker (Debian's mosquitto, started here): every answered record
+// reaches a subscriber from the log, whatever happens to the broker or the centre meanwhile.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include "forward/mqtt_connection.h"
+#include "support/mqtt_broker.h"
+#include "support/numbered_devices.h"
+#include "support/process.h"
+#include "support/temp_folder.h"
+
+namespace tarnwick::test {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr auto kTimeout = 10s;
+constexpr auto kCatchUp = 60s;  // covers the longest backoff and a 5,000-record backlog
+
+// Every whole entry's text in the folder's log files ("ADDR (PORT):record"), file by file.
+std::vector<std::string> LoggedLines(const fs::path& folder) {
+    std::vector<std::string> lines;
+    for (const auto& file : fs::directory_iterator(folder)) {
+        if (file.path().filename().string().starts_with("Data_logs_")) {
+            const LogRecords read = ReadLogRecords(ReadFile(file.path().string()));
+            lines.insert(lines.end(), read.records.begin(), read.records.end());
+        }
+    }
+    return lines;
+}
+
+// A record message as its log line would have it.
+std::string LineOf(const nlohmann::json& payload) {
+    return payload.at("address").get<std::string>() + " (" +
+           std::to_string(payload.at("port").get<int>()) +
+           "):" + payload.at("record").get<std::string>();
+}
+
+std::vector<std::string> PublishedLines(const std::vector<MqttMessage>& messages) {
+    std::vector<std::string> lines;
+    for (const MqttMessage& message : messages) {
+        lines.push_back(LineOf(nlohmann::json::parse(message.payload)));
+    }
+    return lines;
+}
+
+// Waits until every line logged in folder has been published at least once.
+std::vector<MqttMessage> WaitForEveryLogged(MqttSubscriber& subscriber, const fs::path& folder) {
+    const std::vector<std::string> logged = LoggedLines(folder);
+    const std::unordered_set<std::string> wanted(logged.begin(), logged.end());
+    return subscriber.WaitFor(
+        [&](const std::vector<MqttMessage>& messages) {
+            if (messages.size() < wanted.size()) {
+                return false;
+            }
+            std::unordered_set<std::string> seen;
+            for (const std::string& line : PublishedLines(messages)) {
+                seen.insert(line);
+            }
+            return std::all_of(wanted.begin(), wanted.end(),
+                               [&](const std::string& line) { return seen.contains(line); });
+        },
+        kCatchUp);
+}
+
+// Every logged line (so every answered record) is among the published ones.
+void ExpectEveryLoggedPublished(const std::vector<MqttMessage>& messages, const fs::path& folder) {
+    const std::vector<std::string> published = PublishedLines(messages);
+    const std::unordered_set<std::string> seen(published.begin(), published.end());
+    std::size_t missing = 0;
+    for (const std::string& line : LoggedLines(folder)) {
+        missing += seen.contains(line) ? 0U : 1U;
+    }
+    EXPECT_EQ(missing, 0U);
+}
+
+void Flood(NumberedDevices& devices, std::uint64_t answeredBefore) {
+    const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+    while (devices.AnsweredCount() < answeredBefore &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+class Forwarding : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!MqttBroker::Installed()) {
+            GTEST_SKIP() << kMosquittoExe
+                         << " is missing (scripts/install-deps.sh installs mosquitto)";
+        }
+    }
+
+    // The broker, and a subscriber to every record it will be sent.
+    std::unique_ptr<MqttSubscriber> StartBroker() {
+        EXPECT_TRUE(m_broker.Start());
+        return std::make_unique<MqttSubscriber>(m_broker.Port(), "tarnwick/record/#");
+    }
+
+    ChildProcess StartCentre() {
+        return ChildProcess::Start({TARNWICK_EXE, "--headless", "--port", "0", "--auto-reply",
+                                    "--log-dir", m_dir.string(), "--mqtt", m_broker.Url()});
+    }
+
+    MqttBroker m_broker;
+    TempFolder m_temp;
+    const fs::path m_dir = m_temp.PathOf("log");
+};
+
+TEST_F(Forwarding, EveryLoggedRecordIsPublishedInLogOrderAsJsonThatMatchesItsLine) {
+    const auto subscriber = StartBroker();
+    ChildProcess centre = StartCentre();
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
+    ASSERT_NE(port, 0) << centre.Stderr();
+    NumberedDevices devices(port, 64);
+    devices.Run(5000, 1s);
+    ASSERT_EQ(devices.AnsweredCount(), 5000U);
+
+    const std::vector<std::string> logged = LoggedLines(m_dir);
+    const std::vector<MqttMessage> messages = subscriber->WaitFor(
+        [&](const std::vector<MqttMessage>& m) { return m.size() >= logged.size(); }, kCatchUp);
+    ASSERT_EQ(messages.size(), logged.size()) << centre.Stderr();
+    static const std::regex isoTime(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)");
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const nlohmann::json payload = nlohmann::json::parse(messages[i].payload);
+        const std::string key = payload.at("key").get<std::string>();
+        EXPECT_EQ(LineOf(payload), logged[i]);
+        EXPECT_EQ(messages[i].topic, "tarnwick/record/" + key);
+        EXPECT_EQ(key, payload.at("address").get<std::string>() + ":" +
+                           std::to_string(payload.at("port").get<int>()));
+        EXPECT_EQ(payload.at("code"), "123");
+        EXPECT_TRUE(std::regex_match(payload.at("time").get<std::string>(), isoTime))
+            << payload.at("time");
+        EXPECT_FALSE(messages[i].retained);
+    }
+    EXPECT_EQ(centre.Signal(SIGTERM), 0);
+    EXPECT_EQ(centre.Wait(kTimeout), 0) << "a stop waits for no broker";
+}
+
+struct OutageRow {
+    const char* proves;
+    bool downAtStart;
+    std::uint64_t answeredBeforeStop;  // when it is up at the start
+};
+
+TEST_F(Forwarding, ABrokerOutageLosesNothingAnswered) {
+    for (const OutageRow row : {OutageRow{"stopped during a flood", false, 1500},
+                                OutageRow{"down at the start", true, 0}}) {
+        SCOPED_TRACE(row.proves);
+        fs::remove_all(m_dir);
+        const auto subscriber = StartBroker();
+        if (row.downAtStart) {
+            m_broker.Stop();
+        }
+        ChildProcess centre = StartCentre();
+        const std::uint16_t port = ListeningPort(centre, kTimeout);
+        ASSERT_NE(port, 0) << centre.Stderr();
+        NumberedDevices devices(port, 64);
+        std::thread sender([&] { devices.Run(5000, 1s); });
+        if (!row.downAtStart) {
+            Flood(devices, row.answeredBeforeStop);
+            m_broker.Stop();
+        }
+        sender.join();
+        EXPECT_EQ(devices.AnsweredCount(), 5000U) << "answering goes on without the broker";
+        ASSERT_TRUE(centre.WaitForStderrLine(StartsWith("tarnwick: MQTT broker down: "), kTimeout))
+            << centre.Stderr();
+        ASSERT_TRUE(m_broker.Start());
+
+        ExpectEveryLoggedPublished(WaitForEveryLogged(*subscriber, m_dir), m_dir);
+        const std::string said = centre.Stderr();
+        EXPECT_EQ(said.find("MQTT broker down"), said.rfind("MQTT broker down")) << said;
+    }
+}
+
+TEST_F(Forwarding, ACentreKilledResumesFromTheAcknowledgedPositionWithFewDuplicates) {
+    const auto subscriber = StartBroker();
+    {
+        ChildProcess centre = StartCentre();
+        const std::uint16_t port = ListeningPort(centre, kTimeout);
+        ASSERT_NE(port, 0) << centre.Stderr();
+        NumberedDevices devices(port, 256);
+        std::thread sender([&] { devices.Run(1'000'000, 1s); });
+        Flood(devices, 4000);
+        EXPECT_EQ(centre.Signal(SIGKILL), 0);
+        EXPECT_EQ(centre.Wait(kTimeout), 128 + SIGKILL);
+        devices.Stop();
+        sender.join();
+    }
+    ChildProcess again = StartCentre();
+    ASSERT_NE(ListeningPort(again, kTimeout), 0) << again.Stderr();
+
+    const std::vector<MqttMessage> messages = WaitForEveryLogged(*subscriber, m_dir);
+    ExpectEveryLoggedPublished(messages, m_dir);
+    const std::vector<std::string> published = PublishedLines(messages);
+    const std::size_t duplicates =
+        published.size() -
+        std::unordered_set<std::string>(published.begin(), published.end()).size();
+    std::cout << "[ kill -9  ] " << duplicates << " duplicates of " << published.size()
+              << " messages\n";
+    RecordProperty("duplicates", static_cast<int>(duplicates));
+    EXPECT_LE(duplicates, static_cast<std::size_t>(kMaxInFlight));
+}
+
+}  // namespace
+}  // namespace tarnwick::test
