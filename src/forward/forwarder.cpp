@@ -13,6 +13,7 @@ namespace {
 constexpr auto kPoll = std::chrono::milliseconds(100);
 constexpr auto kConnectTimeout = std::chrono::seconds(10);
 constexpr auto kLongestBackoff = std::chrono::seconds(30);
+constexpr auto kStatusEvery = std::chrono::seconds(10);
 
 // The password file's first line; empty when it cannot be read (the broker then refuses).
 std::string PasswordOf(const std::optional<std::string>& file) {
@@ -54,6 +55,11 @@ void Forwarder::Nudge() {
         m_nudged = true;
     }
     m_changed.notify_one();
+}
+
+void Forwarder::SetCounters(const CounterSnapshot& counters) {
+    const std::lock_guard lock(m_mutex);
+    m_counters = counters;
 }
 
 std::vector<std::string> Forwarder::TakeReports() {
@@ -100,11 +106,15 @@ void Forwarder::Run(const std::stop_token& stop) {
             Fail("no answer within " + std::to_string(kConnectTimeout.count()) + " s");
         }
         if (m_up) {
+            PublishStatusIfDue();
             PublishMore();
         }
         SaveIfMoved();
     }
     SaveIfMoved();
+    if (m_up) {
+        PublishStatus(kOfflinePayload);  // a clean stop sends no last will
+    }
     Drop();
 }
 
@@ -153,7 +163,7 @@ void Forwarder::Attempt() {
         m_settings, [this, id](LinkEvent event) { Deliver(id, std::move(event)); });
     m_attemptDeadline = Clock::now() + kConnectTimeout;
     const std::string error = m_connection->Start(PasswordOf(m_settings.passwordFile),
-                                                  m_statusTopic, R"({"state":"offline"})");
+                                                  m_statusTopic, std::string(kOfflinePayload));
     if (!error.empty()) {
         Fail(error);
     }
@@ -162,6 +172,7 @@ void Forwarder::Attempt() {
 void Forwarder::Connected() {
     m_up = true;
     m_backoff = std::chrono::seconds(1);
+    m_nextStatus = Clock::now();
     if (!m_wasUp) {
         Report("MQTT broker connected: " + m_url);
     } else if (m_downReported) {
@@ -244,6 +255,26 @@ bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
     }
     m_inFlight.push_back({mid, {file, entry.end}, false});
     return true;
+}
+
+bool Forwarder::PublishStatus(std::string_view payload) {
+    int mid = 0;
+    return m_connection->Publish(m_statusTopic, payload, true, mid);
+}
+
+void Forwarder::PublishStatusIfDue() {
+    if (Clock::now() < m_nextStatus) {
+        return;
+    }
+    m_nextStatus = Clock::now() + kStatusEvery;
+    CounterSnapshot counters;
+    {
+        const std::lock_guard lock(m_mutex);
+        counters = m_counters;
+    }
+    if (!PublishStatus(OnlinePayload(counters))) {
+        Fail("publish refused");
+    }
 }
 
 void Forwarder::SaveIfMoved() {

@@ -25,6 +25,7 @@
 #include "forward/forward_settings.h"
 #include "forward/log_cursor.h"
 #include "forward/mqtt_connection.h"
+#include "session/counters.h"
 
 namespace tarnwick {
 
@@ -43,6 +44,8 @@ public:
 
     // Any thread: records were logged, look now rather than at the next poll.
     void Nudge();
+    // The front end's counters, for PREFIX/status.
+    void SetCounters(const CounterSnapshot& counters);
     // The front end's thread: what the operator should hear since the last call.
     [[nodiscard]] std::vector<std::string> TakeReports();
 
@@ -65,6 +68,8 @@ private:
     void PublishMore();
     bool PublishEntry(const std::string& file, const LogEntry& entry);
     void SaveIfMoved();
+    bool PublishStatus(std::string_view payload);
+    void PublishStatusIfDue();
     void Report(std::string line);
 
     ForwardSettings m_settings;
@@ -76,6 +81,7 @@ private:
     std::condition_variable_any m_changed;
     std::vector<LinkEvent> m_events;
     bool m_nudged = false;
+    CounterSnapshot m_counters;
     std::vector<std::string> m_reports;
 
     // The forwarder's thread alone from here on.
@@ -94,6 +100,7 @@ private:
     bool m_downReported = false;  // since the last connection, or the start
     std::string m_lastError;      // the library's reason, for the next failure's report
     Clock::time_point m_nextAttempt{};
+    Clock::time_point m_nextStatus{};
     Clock::time_point m_attemptDeadline{};
     std::chrono::seconds m_backoff{1};
     std::string m_lastRecordSender;  // "ADDR PORT" of the last record published

@@ -94,6 +94,14 @@ std::string RecordPayload(const LogEntry& entry, std::string_view key) {
         .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+std::string OnlinePayload(const CounterSnapshot& counters) {
+    nlohmann::json payload{{"state", "online"}};
+    for (const auto& field : kCounterFields<std::uint64_t>) {
+        payload[std::string(field.label)] = counters.*field.member;
+    }
+    return payload.dump();
+}
+
 std::string HexPayload(const LogEntry& entry) {
     return nlohmann::json{{"address", entry.address},
                           {"port", entry.port},

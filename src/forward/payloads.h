@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "forward/log_entries.h"
+#include "session/counters.h"
 
 namespace tarnwick {
 
@@ -22,5 +23,10 @@ namespace tarnwick {
 [[nodiscard]] std::string RecordPayload(const LogEntry& entry, std::string_view key);
 // PREFIX/hex/KEY: {"address","port","time","hex"}, the hex bytes one blank apart.
 [[nodiscard]] std::string HexPayload(const LogEntry& entry);
+
+// PREFIX/status: {"state":"online"} and every counter under its name; {"state":"offline"} is
+// the last will, and what a centre says as it stops.
+[[nodiscard]] std::string OnlinePayload(const CounterSnapshot& counters);
+inline constexpr std::string_view kOfflinePayload = R"({"state":"offline"})";
 
 }  // namespace tarnwick

@@ -111,8 +111,8 @@ private:
             std::uint64_t wakes = 0;
             [[maybe_unused]] const auto n = read(m_wakeFd, &wakes, sizeof wakes);
             ServeRecords();
-            ServeForwarder();
         }
+        ServeForwarder();  // its reports, and the counters for its status at least once a second
         if (fds[2].revents != 0) {
             ServeStdin();
         }
@@ -153,6 +153,7 @@ private:
 
     void ServeForwarder() {
         if (m_forwarder) {
+            m_forwarder->SetCounters(m_session.Counters());
             for (const std::string& line : m_forwarder->TakeReports()) {
                 Report(line);
             }

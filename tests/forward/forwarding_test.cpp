@@ -215,5 +215,34 @@ TEST_F(Forwarding, ACentreKilledResumesFromTheAcknowledgedPositionWithFewDuplica
     EXPECT_LE(duplicates, static_cast<std::size_t>(kMaxInFlight));
 }
 
+TEST_F(Forwarding, TheStatusIsOnlineWithTheCountersUntilTheCentreEndsHoweverItEnds) {
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        ASSERT_TRUE(m_broker.Start());
+        MqttSubscriber status(m_broker.Port(), "tarnwick/status");
+        ChildProcess centre = StartCentre();
+        // The first row's last word stays retained for the second: the centre's own comes after.
+        const auto online = status.WaitFor(
+            [](const std::vector<MqttMessage>& m) {
+                return !m.empty() &&
+                       nlohmann::json::parse(m.back().payload).at("state") == "online";
+            },
+            kTimeout);
+        ASSERT_FALSE(online.empty()) << centre.Stderr();
+        const nlohmann::json first = nlohmann::json::parse(online.back().payload);
+        EXPECT_EQ(first.at("state"), "online");
+        EXPECT_TRUE(first.contains("records") && first.contains("kernel drops")) << first;
+
+        EXPECT_EQ(centre.Signal(signal), 0);
+        const auto last = status.WaitFor(
+            [](const std::vector<MqttMessage>& m) {
+                return nlohmann::json::parse(m.back().payload).at("state") == "offline";
+            },
+            kTimeout);
+        EXPECT_EQ(nlohmann::json::parse(last.back().payload).at("state"), "offline");
+        centre.Wait(kTimeout);
+    }
+}
+
 }  // namespace
 }  // namespace tarnwick::test
