@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <utility>
 
@@ -14,6 +15,8 @@ constexpr auto kPoll = std::chrono::milliseconds(100);
 constexpr auto kConnectTimeout = std::chrono::seconds(10);
 constexpr auto kLongestBackoff = std::chrono::seconds(30);
 constexpr auto kStatusEvery = std::chrono::seconds(10);
+// Results kept while the broker is away; the oldest go first beyond them.
+constexpr std::size_t kMostResults = 10'000;
 
 // The password file's first line; empty when it cannot be read (the broker then refuses).
 std::string PasswordOf(const std::optional<std::string>& file) {
@@ -62,6 +65,47 @@ void Forwarder::SetCounters(const CounterSnapshot& counters) {
     m_counters = counters;
 }
 
+std::vector<BrokerCommand> Forwarder::TakeCommands() {
+    const std::lock_guard lock(m_mutex);
+    return std::exchange(m_commands, {});
+}
+
+void Forwarder::Result(const BrokerCommand& command, std::string_view state) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_results.emplace_back(m_settings.topic + "/command-result/" + TopicKey(command.key),
+                               CommandResultPayload(command, state, std::time(nullptr)));
+        if (m_results.size() > kMostResults) {
+            m_results.pop_front();
+        }
+    }
+    m_changed.notify_one();
+}
+
+void Forwarder::NoteHeld(std::uint64_t id, BrokerCommand command) {
+    const std::lock_guard lock(m_mutex);
+    m_held.emplace(id, std::move(command));
+}
+
+void Forwarder::DeviceEvents(const std::vector<DeviceEvent>& events) {
+    for (const DeviceEvent& event : events) {
+        const bool settled = event.kind == DeviceEvent::Kind::Sent ||
+                             event.kind == DeviceEvent::Kind::Expired ||
+                             event.kind == DeviceEvent::Kind::Cancelled;
+        std::optional<BrokerCommand> command;
+        {
+            const std::lock_guard lock(m_mutex);
+            const auto held = m_held.find(event.commandId);
+            if (!settled || held == m_held.end()) {
+                continue;
+            }
+            command = std::move(held->second);
+            m_held.erase(held);
+        }
+        Result(*command, DeviceEventWord(event.kind));
+    }
+}
+
 std::vector<std::string> Forwarder::TakeReports() {
     const std::lock_guard lock(m_mutex);
     return std::exchange(m_reports, {});
@@ -107,6 +151,7 @@ void Forwarder::Run(const std::stop_token& stop) {
         }
         if (m_up) {
             PublishStatusIfDue();
+            PublishResults();
             PublishMore();
         }
         SaveIfMoved();
@@ -149,6 +194,9 @@ void Forwarder::Handle(const LinkEvent& event) {
         case LinkEvent::Kind::Error:
             m_lastError = event.text;
             break;
+        case LinkEvent::Kind::Message:
+            Received(event);
+            break;
     }
 }
 
@@ -173,6 +221,7 @@ void Forwarder::Connected() {
     m_up = true;
     m_backoff = std::chrono::seconds(1);
     m_nextStatus = Clock::now();
+    Subscribe();
     if (!m_wasUp) {
         Report("MQTT broker connected: " + m_url);
     } else if (m_downReported) {
@@ -255,6 +304,43 @@ bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
     }
     m_inFlight.push_back({mid, {file, entry.end}, false});
     return true;
+}
+
+void Forwarder::Subscribe() {
+    for (const char* kind : {"/command/+", "/hold/+"}) {
+        if (!m_connection->Subscribe(m_settings.topic + kind)) {
+            Fail("subscribe refused");
+            return;
+        }
+    }
+}
+
+// The library's messages become commands for the front end: the session is driven there.
+void Forwarder::Received(const LinkEvent& event) {
+    std::optional<BrokerCommand> command = CommandOf(m_settings.topic, event.text, event.payload);
+    if (!command) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_commands.push_back(std::move(*command));
+    }
+    m_wake();
+}
+
+void Forwarder::PublishResults() {
+    std::deque<std::pair<std::string, std::string>> results;
+    {
+        const std::lock_guard lock(m_mutex);
+        results.swap(m_results);
+    }
+    for (const auto& [topic, payload] : results) {
+        int mid = 0;
+        if (!m_connection->Publish(topic, payload, false, mid)) {
+            Fail("publish refused");
+            return;
+        }
+    }
 }
 
 bool Forwarder::PublishStatus(std::string_view payload) {

@@ -19,13 +19,17 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "forward/broker_command.h"
 #include "forward/forward_position.h"
 #include "forward/forward_settings.h"
 #include "forward/log_cursor.h"
 #include "forward/mqtt_connection.h"
 #include "session/counters.h"
+#include "session/device_table.h"
 
 namespace tarnwick {
 
@@ -46,6 +50,15 @@ public:
     void Nudge();
     // The front end's counters, for PREFIX/status.
     void SetCounters(const CounterSnapshot& counters);
+
+    // The front end's thread: the commands that came through the broker, to be run there.
+    [[nodiscard]] std::vector<BrokerCommand> TakeCommands();
+    // What became of one (ResultState), for PREFIX/command-result/KEY.
+    void Result(const BrokerCommand& command, std::string_view state);
+    // One was held under the device table's id: its later states come as device events.
+    void NoteHeld(std::uint64_t id, BrokerCommand command);
+    // The device table's events, as the front end takes them.
+    void DeviceEvents(const std::vector<DeviceEvent>& events);
     // The front end's thread: what the operator should hear since the last call.
     [[nodiscard]] std::vector<std::string> TakeReports();
 
@@ -69,6 +82,9 @@ private:
     bool PublishEntry(const std::string& file, const LogEntry& entry);
     void SaveIfMoved();
     bool PublishStatus(std::string_view payload);
+    void Subscribe();
+    void Received(const LinkEvent& event);
+    void PublishResults();
     void PublishStatusIfDue();
     void Report(std::string line);
 
@@ -82,6 +98,9 @@ private:
     std::vector<LinkEvent> m_events;
     bool m_nudged = false;
     CounterSnapshot m_counters;
+    std::vector<BrokerCommand> m_commands;
+    std::deque<std::pair<std::string, std::string>> m_results;  // topic and payload
+    std::unordered_map<std::uint64_t, BrokerCommand> m_held;    // by the device table's id
     std::vector<std::string> m_reports;
 
     // The forwarder's thread alone from here on.

@@ -55,6 +55,10 @@ std::string MqttConnection::Start(const std::string& password, const std::string
     mosquitto_disconnect_callback_set(m_mosq, OnDisconnect);
     mosquitto_publish_callback_set(m_mosq, OnPublish);
     mosquitto_log_callback_set(m_mosq, OnLog);
+    mosquitto_message_callback_set(
+        m_mosq, [](mosquitto* mosq, void* self, const mosquitto_message* message) {
+            OnMessage(mosq, self, message);
+        });
     int rc = mosquitto_will_set(m_mosq, willTopic.c_str(), static_cast<int>(will.size()),
                                 will.data(), 1, true);
     if (rc == MOSQ_ERR_SUCCESS && m_settings.user) {
@@ -81,6 +85,17 @@ bool MqttConnection::Publish(const std::string& topic, std::string_view payload,
                              int& mid) {
     return mosquitto_publish(m_mosq, &mid, topic.c_str(), static_cast<int>(payload.size()),
                              payload.data(), 1, retain) == MOSQ_ERR_SUCCESS;
+}
+
+bool MqttConnection::Subscribe(const std::string& filter) {
+    return mosquitto_subscribe(m_mosq, nullptr, filter.c_str(), 1) == MOSQ_ERR_SUCCESS;
+}
+
+void MqttConnection::OnMessage(mosquitto* /*mosq*/, void* self, const void* message) {
+    const auto* m = static_cast<const mosquitto_message*>(message);
+    Of(self).m_deliver({LinkEvent::Kind::Message, 0, m->topic,
+                        std::string(static_cast<const char*>(m->payload),
+                                    static_cast<std::size_t>(m->payloadlen))});
 }
 
 void MqttConnection::OnConnect(mosquitto* /*mosq*/, void* self, int rc) {

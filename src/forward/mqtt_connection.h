@@ -21,10 +21,12 @@ struct LinkEvent {
         Lost,       // the connection ended, or never came about
         Acked,      // mid: a QoS 1 message the broker acknowledged (PUBACK)
         Error,      // text: the library's reason for a failure (an untrusted certificate)
+        Message,    // text: the topic of a message the broker sent
     };
     Kind kind;
     int mid = 0;
     std::string text;
+    std::string payload{};
 };
 
 // How many QoS 1 messages may be out and not yet saved as acknowledged: the most a lost
@@ -46,11 +48,14 @@ public:
                                     const std::string& will);
     // QoS 1; false when the library refused it (the connection is gone).
     bool Publish(const std::string& topic, std::string_view payload, bool retain, int& mid);
+    // QoS 1.
+    bool Subscribe(const std::string& filter);
 
 private:
     static void OnConnect(mosquitto* mosq, void* self, int rc);
     static void OnDisconnect(mosquitto* mosq, void* self, int rc);
     static void OnPublish(mosquitto* mosq, void* self, int mid);
+    static void OnMessage(mosquitto* mosq, void* self, const void* message);
     static void OnLog(mosquitto* mosq, void* self, int level, const char* text);
 
     const ForwardSettings& m_settings;

@@ -79,7 +79,11 @@ void HeadlessDevices::Stop() {
 }
 
 void HeadlessDevices::ReportEvents() {
-    for (const DeviceEvent& event : m_session.Devices().TakeEvents()) {
+    const std::vector<DeviceEvent> events = m_session.Devices().TakeEvents();
+    if (m_sink) {
+        m_sink(events);
+    }
+    for (const DeviceEvent& event : events) {
         m_report(DeviceEventText(event, m_options.maxDevices));
     }
 }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -20,6 +21,7 @@
 #include "support/numbered_devices.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
+#include "support/udp.h"
 
 namespace tarnwick::test {
 namespace {
@@ -242,6 +244,58 @@ TEST_F(Forwarding, TheStatusIsOnlineWithTheCountersUntilTheCentreEndsHoweverItEn
         EXPECT_EQ(nlohmann::json::parse(last.back().payload).at("state"), "offline");
         centre.Wait(kTimeout);
     }
+}
+
+// The command-result payloads so far, by their "id" and "state".
+std::vector<std::pair<std::string, std::string>> Results(const std::vector<MqttMessage>& messages) {
+    std::vector<std::pair<std::string, std::string>> results;
+    for (const MqttMessage& message : messages) {
+        const nlohmann::json payload = nlohmann::json::parse(message.payload);
+        results.emplace_back(payload.at("id").get<std::string>(),
+                             payload.at("state").get<std::string>());
+    }
+    return results;
+}
+
+TEST_F(Forwarding, CommandsThroughTheBrokerReachTheDeviceAndEveryOutcomeComesBack) {
+    ASSERT_TRUE(m_broker.Start());
+    MqttSubscriber results(m_broker.Port(), "tarnwick/command-result/#");
+    MqttSubscriber status(m_broker.Port(), "tarnwick/status");
+    ChildProcess centre = StartCentre();
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
+    ASSERT_NE(port, 0) << centre.Stderr();
+    // The centre subscribes before its first status: commands published after it are heard.
+    ASSERT_FALSE(
+        status.WaitFor([](const std::vector<MqttMessage>& m) { return !m.empty(); }, kTimeout)
+            .empty());
+    UdpPeer device = UdpPeer::BindLoopback();
+    const std::string key = "127.0.0.1:" + std::to_string(device.Port());
+    device.SendTo(port, "#ST,123;A:1;#");
+    ASSERT_EQ(device.Receive(kTimeout).value_or(Datagram{}).bytes, "@517");
+    const auto resultsFor = [&](std::size_t count) {
+        return Results(results.WaitFor(
+            [&](const std::vector<MqttMessage>& m) { return m.size() >= count; }, kTimeout));
+    };
+
+    results.Publish("tarnwick/command/" + key, R"({"id":"now","text":"HELLO"})");
+    EXPECT_EQ(device.Receive(kTimeout).value_or(Datagram{}).bytes, "#517HELLO");
+    results.Publish("tarnwick/hold/" + key, R"({"id":"later","text":"hex:38 38"})");
+    EXPECT_EQ(resultsFor(2).back(), (std::pair<std::string, std::string>{"later", "held"}));
+    EXPECT_FALSE(device.Receive(200ms)) << "held until the device reports";
+    device.SendTo(port, "#ST,123;A:2;#");
+    EXPECT_EQ(device.Receive(kTimeout).value_or(Datagram{}).bytes, "@517");
+    EXPECT_EQ(device.Receive(kTimeout).value_or(Datagram{}).bytes, "#51788");
+    results.Publish("tarnwick/command/" + key, R"({"id":"typo","text":"hex:38 zz"})");
+    results.Publish("tarnwick/command/nobody", R"({"id":"lost","text":"X"})");
+
+    // A held command's later states come with the device events, up to a second later.
+    const std::multiset<std::pair<std::string, std::string>> wanted = {{"now", "sent"},
+                                                                       {"later", "held"},
+                                                                       {"later", "sent"},
+                                                                       {"typo", "not hex"},
+                                                                       {"lost", "no device"}};
+    const auto got = resultsFor(wanted.size());
+    EXPECT_EQ(std::multiset(got.begin(), got.end()), wanted) << centre.Stderr();
 }
 
 }  // namespace
