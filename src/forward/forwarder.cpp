@@ -106,9 +106,19 @@ void Forwarder::DeviceEvents(const std::vector<DeviceEvent>& events) {
     }
 }
 
+std::string Forwarder::StateText() {
+    const std::lock_guard lock(m_mutex);
+    return m_state;
+}
+
 std::vector<std::string> Forwarder::TakeReports() {
     const std::lock_guard lock(m_mutex);
     return std::exchange(m_reports, {});
+}
+
+void Forwarder::SetState(std::string state) {
+    const std::lock_guard lock(m_mutex);
+    m_state = std::move(state);
 }
 
 void Forwarder::Report(std::string line) {
@@ -220,6 +230,7 @@ void Forwarder::Attempt() {
 void Forwarder::Connected() {
     m_up = true;
     m_backoff = std::chrono::seconds(1);
+    SetState("MQTT broker connected");
     m_nextStatus = Clock::now();
     Subscribe();
     if (!m_wasUp) {
@@ -242,6 +253,8 @@ void Forwarder::Fail(const std::string& reason) {
         }
         Report("MQTT broker down: " + m_url + ": " + std::string(text) +
                "; retrying, records wait in the log");
+        const std::time_t now = std::time(nullptr);
+        SetState("MQTT broker down since " + TimeColumnText(LocalTimeOf(now)).substr(2));
         m_downReported = true;
     }
     Drop();

@@ -61,6 +61,9 @@ public:
     void DeviceEvents(const std::vector<DeviceEvent>& events);
     // The front end's thread: what the operator should hear since the last call.
     [[nodiscard]] std::vector<std::string> TakeReports();
+    // "MQTT broker connected", "MQTT broker down since HH:MM:SS" or, before the first
+    // connection, "MQTT broker: connecting": the window's notice.
+    [[nodiscard]] std::string StateText();
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -87,6 +90,7 @@ private:
     void PublishResults();
     void PublishStatusIfDue();
     void Report(std::string line);
+    void SetState(std::string state);
 
     ForwardSettings m_settings;
     std::function<void()> m_wake;
@@ -102,6 +106,7 @@ private:
     std::deque<std::pair<std::string, std::string>> m_results;  // topic and payload
     std::unordered_map<std::uint64_t, BrokerCommand> m_held;    // by the device table's id
     std::vector<std::string> m_reports;
+    std::string m_state = "MQTT broker: connecting";
 
     // The forwarder's thread alone from here on.
     LogCursor m_cursor;

@@ -15,6 +15,7 @@
 
 #include "app/session_options.h"
 #include "app/stop_signals.h"
+#include "forward/broker_commands.h"
 #include "forward/forwarder.h"
 #include "headless/headless_devices.h"
 #include "headless/line_splitter.h"
@@ -157,9 +158,8 @@ private:
     void ServeForwarder() {
         if (m_forwarder) {
             m_forwarder->SetCounters(m_session.Counters());
-            for (const BrokerCommand& command : m_forwarder->TakeCommands()) {
-                RunBrokerCommand(command);
-            }
+            RunBrokerCommands(m_session, *m_forwarder,
+                              [this](const CommandReport& report) { m_devices.ReportAll(report); });
             for (const std::string& line : m_forwarder->TakeReports()) {
                 Report(line);
             }
@@ -207,31 +207,6 @@ private:
         }
         m_devices.ReportAll(SendCommand(m_session, m_session.Clients().Newest(),
                                         line.command.bufferText, line.command.mode));
-    }
-
-    // A command from the broker runs here, on the thread that drives the session, as a line
-    // "@KEY text" or "@KEY+ text" would.
-    void RunBrokerCommand(const BrokerCommand& command) {
-        const StdinCommand parsed = ParseStdinCommand(command.text);
-        const CommandReport report =
-            command.hold ? HoldCommand(m_session, command.key, parsed.bufferText, parsed.mode)
-                         : SendToDevice(m_session, command.key, parsed.bufferText, parsed.mode);
-        m_devices.ReportAll(report);
-        if (report.outcome == CommandOutcome::Held) {
-            NoteHeld(command, CommandText(parsed.bufferText, parsed.mode));
-        }
-        m_forwarder->Result(command, ResultState(report.outcome));
-    }
-
-    // The id the device table gave the command just held: the newest waiting one of its kind.
-    void NoteHeld(const BrokerCommand& command, const std::string& text) {
-        const std::vector<HeldCommand> held = m_session.Devices().HeldCommands();
-        for (auto it = held.rbegin(); it != held.rend(); ++it) {
-            if (it->key == command.key && it->text == text && it->state == HeldState::Waiting) {
-                m_forwarder->NoteHeld(it->id, command);
-                return;
-            }
-        }
     }
 
     void Stop() {
