@@ -196,13 +196,10 @@ void Forwarder::Handle(const LinkEvent& event) {
             Fail("refused: " + event.text);
             break;
         case LinkEvent::Kind::Lost:
-            Fail(m_lastError.empty() ? event.text : m_lastError);
+            Fail(event.text);
             break;
         case LinkEvent::Kind::Acked:
             Acked(event.mid);
-            break;
-        case LinkEvent::Kind::Error:
-            m_lastError = event.text;
             break;
         case LinkEvent::Kind::Message:
             Received(event);
@@ -211,7 +208,6 @@ void Forwarder::Handle(const LinkEvent& event) {
 }
 
 void Forwarder::Attempt() {
-    m_lastError.clear();
     std::uint64_t id = 0;
     {
         const std::lock_guard lock(m_mutex);
@@ -244,10 +240,11 @@ void Forwarder::Connected() {
 
 // The connection is thrown away with whatever it had in flight: the cursor goes back to the
 // acknowledged position, and the same entries go out again once a connection is had.
-// Said once an outage, with its first reason.
+// Said once an outage, with its first reason: the library's own words when it had some.
 void Forwarder::Fail(const std::string& reason) {
     if (!m_downReported) {
-        std::string_view text = reason;
+        const std::string libraryError = m_connection ? m_connection->LastError() : "";
+        std::string_view text = libraryError.empty() ? reason : libraryError;
         if (text.ends_with('.')) {
             text.remove_suffix(1);
         }

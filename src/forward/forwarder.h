@@ -122,7 +122,6 @@ private:
     bool m_up = false;
     bool m_wasUp = false;
     bool m_downReported = false;  // since the last connection, or the start
-    std::string m_lastError;      // the library's reason, for the next failure's report
     Clock::time_point m_nextAttempt{};
     Clock::time_point m_nextStatus{};
     Clock::time_point m_attemptDeadline{};

@@ -98,6 +98,11 @@ void MqttConnection::OnMessage(mosquitto* /*mosq*/, void* self, const void* mess
                                     static_cast<std::size_t>(m->payloadlen))});
 }
 
+std::string MqttConnection::LastError() {
+    const std::lock_guard lock(m_errorMutex);
+    return m_lastError;
+}
+
 void MqttConnection::OnConnect(mosquitto* /*mosq*/, void* self, int rc) {
     if (rc == 0) {
         Of(self).m_deliver({LinkEvent::Kind::Connected, 0, {}});
@@ -116,7 +121,8 @@ void MqttConnection::OnPublish(mosquitto* /*mosq*/, void* self, int mid) {
 
 void MqttConnection::OnLog(mosquitto* /*mosq*/, void* self, int level, const char* text) {
     if (level == MOSQ_LOG_ERR) {
-        Of(self).m_deliver({LinkEvent::Kind::Error, 0, text});
+        const std::lock_guard lock(Of(self).m_errorMutex);
+        Of(self).m_lastError = text;
     }
 }
 

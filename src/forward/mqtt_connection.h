@@ -5,6 +5,7 @@
 // or refused connection is thrown away whole and a fresh one made, so nothing of it lingers.
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -20,7 +21,6 @@ struct LinkEvent {
         Refused,    // text: why the broker refused it
         Lost,       // the connection ended, or never came about
         Acked,      // mid: a QoS 1 message the broker acknowledged (PUBACK)
-        Error,      // text: the library's reason for a failure (an untrusted certificate)
         Message,    // text: the topic of a message the broker sent
     };
     Kind kind;
@@ -50,6 +50,8 @@ public:
     bool Publish(const std::string& topic, std::string_view payload, bool retain, int& mid);
     // QoS 1.
     bool Subscribe(const std::string& filter);
+    // The library's own words for the last error (an untrusted certificate); empty if none.
+    [[nodiscard]] std::string LastError();
 
 private:
     static void OnConnect(mosquitto* mosq, void* self, int rc);
@@ -62,6 +64,8 @@ private:
     Deliver m_deliver;
     mosquitto* m_mosq = nullptr;
     bool m_looping = false;
+    std::mutex m_errorMutex;  // the library's thread writes it, the forwarder's reads it
+    std::string m_lastError;
 };
 
 }  // namespace tarnwick

@@ -112,9 +112,13 @@ protected:
         return std::make_unique<MqttSubscriber>(m_broker.Port(), "tarnwick/record/#");
     }
 
-    ChildProcess StartCentre() {
-        return ChildProcess::Start({TARNWICK_EXE, "--headless", "--port", "0", "--auto-reply",
-                                    "--log-dir", m_dir.string(), "--mqtt", m_broker.Url()});
+    ChildProcess StartCentre(std::vector<std::string> mqtt = {}) {
+        if (mqtt.empty()) {
+            mqtt = {"--mqtt", m_broker.Url()};
+        }
+        mqtt.insert(mqtt.begin(), {TARNWICK_EXE, "--headless", "--port", "0", "--auto-reply",
+                                   "--log-dir", m_dir.string()});
+        return ChildProcess::Start(std::move(mqtt));
     }
 
     MqttBroker m_broker;
@@ -296,6 +300,78 @@ TEST_F(Forwarding, CommandsThroughTheBrokerReachTheDeviceAndEveryOutcomeComesBac
                                                                        {"lost", "no device"}};
     const auto got = resultsFor(wanted.size());
     EXPECT_EQ(std::multiset(got.begin(), got.end()), wanted) << centre.Stderr();
+}
+
+// What a centre says of its first connection: "MQTT broker connected: ..." or "MQTT broker
+// down: ...: REASON; ...".
+std::string FirstBrokerLine(ChildProcess& centre) {
+    return centre.WaitForStderrLine(StartsWith("tarnwick: MQTT broker "), kTimeout * 2)
+        .value_or("nothing said of the broker");
+}
+
+// A CA, and a server certificate for 127.0.0.1 it signed, made with openssl in folder; and
+// another CA that signed nothing.
+void MakeCertificates(const std::string& folder) {
+    const std::string script =
+        "cd '" + folder +
+        "' && printf 'subjectAltName=IP:127.0.0.1\\n' > san.txt"
+        " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2"
+        " -subj /CN=tarnwick-test-ca"
+        " && openssl req -x509 -newkey rsa:2048 -nodes -keyout other.key -out other.pem -days 2"
+        " -subj /CN=tarnwick-test-other"
+        " && openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr"
+        " -subj /CN=127.0.0.1"
+        " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial"
+        " -out server.pem -days 2 -extfile san.txt) > /dev/null 2>&1";
+    ASSERT_EQ(std::system(("(" + script).c_str()), 0);
+}
+
+struct TrustRow {
+    const char* proves;
+    const char* ca;
+    const char* said;  // how the first line about the broker begins
+};
+
+TEST_F(Forwarding, TlsConnectsWithTheRightCaAndRefusesAnotherClearly) {
+    MakeCertificates(m_temp.Path());
+    const std::string folder = m_temp.Path() + "/";
+    MqttBroker broker("cafile " + folder + "ca.pem\ncertfile " + folder + "server.pem\nkeyfile " +
+                      folder + "server.key\nallow_anonymous true\n");
+    ASSERT_TRUE(broker.Start());
+    const std::string url = "mqtts://127.0.0.1:" + std::to_string(broker.Port());
+    for (const TrustRow row : {TrustRow{"the CA that signed it", "ca.pem", "connected"},
+                               TrustRow{"another CA", "other.pem", "down"}}) {
+        SCOPED_TRACE(row.proves);
+        ChildProcess centre = StartCentre({"--mqtt", url, "--mqtt-ca", folder + row.ca});
+        const std::string line = FirstBrokerLine(centre);
+        EXPECT_TRUE(line.starts_with(std::string("tarnwick: MQTT broker ") + row.said)) << line;
+        if (std::string(row.said) == "down") {
+            EXPECT_NE(line.find("certificate verify failed"), std::string::npos) << line;
+        }
+    }
+}
+
+TEST_F(Forwarding, CredentialsTheBrokerRefusesAreSaidOnce) {
+    const std::string passwords = m_temp.PathOf("passwords");
+    ASSERT_EQ(std::system(("mosquitto_passwd -c -b '" + passwords + "' unit s3cret").c_str()), 0);
+    MqttBroker broker("password_file " + passwords + "\nallow_anonymous false\n");
+    ASSERT_TRUE(broker.Start());
+    for (const auto& [password, said] :
+         {std::pair{"s3cret", "connected"}, std::pair{"wrong", "down"}}) {
+        SCOPED_TRACE(password);
+        WriteFile(m_temp.PathOf("password"), std::string(password) + "\n");
+        ChildProcess centre = StartCentre({"--mqtt", broker.Url(), "--mqtt-user", "unit",
+                                           "--mqtt-password-file", m_temp.PathOf("password")});
+        const std::string line = FirstBrokerLine(centre);
+        EXPECT_TRUE(line.starts_with(std::string("tarnwick: MQTT broker ") + said)) << line;
+        if (std::string(said) == "down") {
+            EXPECT_NE(line.find("not authorised"), std::string::npos) << line;
+            // Retried after 1 s and 2 s, and still said once.
+            std::this_thread::sleep_for(3500ms);
+            const std::string all = centre.Stderr();
+            EXPECT_EQ(all.find("MQTT broker down"), all.rfind("MQTT broker down")) << all;
+        }
+    }
 }
 
 }  // namespace

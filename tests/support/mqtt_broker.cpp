@@ -56,13 +56,18 @@ void InitLibraryOnce() {
 
 }  // namespace
 
-MqttBroker::MqttBroker(std::string extraConfig) : m_port(FreePort()) {
+MqttBroker::MqttBroker(std::string listenerConfig) : m_port(FreePort()), m_openPort(FreePort()) {
+    while (m_openPort == m_port) {
+        m_openPort = FreePort();
+    }
     m_config = m_folder.PathOf("mosquitto.conf");
     // As root the broker would change to its own user, who may not write the test's folder.
     const passwd* user = getpwuid(geteuid());
     std::ofstream(m_config) << "user " << (user != nullptr ? user->pw_name : "root") << "\n"
+                            << "per_listener_settings true\n"
                             << "listener " << m_port << " 127.0.0.1\n"
-                            << extraConfig
+                            << listenerConfig << "listener " << m_openPort << " 127.0.0.1\n"
+                            << "allow_anonymous true\n"
                             << "persistence true\n"
                             // A subscriber that falls behind a catch-up must not lose messages
                             // to the broker's default bound of 1,000 queued.
@@ -105,7 +110,7 @@ bool MqttBroker::Start() {
         return false;
     }
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!Accepts(m_port)) {
+    while (!Accepts(m_port) || !Accepts(m_openPort)) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }

@@ -25,8 +25,9 @@ inline constexpr const char* kMosquittoExe = "/usr/sbin/mosquitto";
 
 class MqttBroker {
 public:
-    // extraConfig: lines added to the listener's (TLS, a password file).
-    explicit MqttBroker(std::string extraConfig = "allow_anonymous true\n");
+    // listenerConfig: the lines of Port()'s listener (TLS, a password file); OpenPort() takes
+    // anybody, for the test's own subscribers.
+    explicit MqttBroker(std::string listenerConfig = "allow_anonymous true\n");
     MqttBroker(const MqttBroker&) = delete;
     MqttBroker& operator=(const MqttBroker&) = delete;
     ~MqttBroker() { Stop(); }
@@ -40,12 +41,14 @@ public:
     void Stop();
 
     [[nodiscard]] std::uint16_t Port() const { return m_port; }
+    [[nodiscard]] std::uint16_t OpenPort() const { return m_openPort; }
     [[nodiscard]] std::string Url() const { return "mqtt://127.0.0.1:" + std::to_string(m_port); }
     [[nodiscard]] const TempFolder& Folder() const { return m_folder; }
 
 private:
     TempFolder m_folder;
     std::uint16_t m_port;
+    std::uint16_t m_openPort;
     std::string m_config;
     pid_t m_pid = -1;
 };
