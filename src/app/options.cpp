@@ -78,6 +78,23 @@ bool TakeTopic(std::string_view text, Options& options) {
     return true;
 }
 
+// "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM", as the log's headers write it: "YYYY-MM-DD HH:MM:00".
+bool TakeReplayFrom(std::string_view text, Options& options) {
+    constexpr std::string_view kShape = "dddd-dd-ddTdd:dd";
+    if (text.size() != 10 && text.size() != kShape.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (kShape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != kShape[i]) {
+            return false;
+        }
+    }
+    std::string time(text.substr(0, 10));
+    time += text.size() == 10 ? " 00:00:00" : " " + std::string(text.substr(11)) + ":00";
+    options.mqttReplayFrom = time;
+    return true;
+}
+
 template <auto Member>
 std::string NumberDefault(const Options& defaults) {
     return std::to_string(defaults.*Member);
@@ -174,6 +191,8 @@ constexpr OptionRow kOptions[] = {
      "a file whose first line is the password for --mqtt-user", nullptr},
     {"--mqtt-ca", "FILE", nullptr, TakePath<&Options::mqttCa>, "a file name",
      "the CA certificate that signed the mqtts:// broker's (default: the system's)", nullptr},
+    {"--mqtt-replay-from", "TIME", nullptr, TakeReplayFrom, "YYYY-MM-DD or YYYY-MM-DDTHH:MM",
+     "publish again everything logged from TIME (local), then go on live", nullptr},
     {"--version", "", &Options::version, nullptr, "", "print the version", nullptr},
     {"--help", "", &Options::help, nullptr, "", "print this text", nullptr},
 };
@@ -248,7 +267,8 @@ std::string MissingPartner(const Options& o) {
         {o.mqttClientId.has_value(), "--mqtt-client-id"},
         {o.mqttUser.has_value(), "--mqtt-user"},
         {o.mqttPasswordFile.has_value(), "--mqtt-password-file"},
-        {o.mqttCa.has_value(), "--mqtt-ca"}};
+        {o.mqttCa.has_value(), "--mqtt-ca"},
+        {o.mqttReplayFrom.has_value(), "--mqtt-replay-from"}};
     for (const auto& [given, name] : needMqtt) {
         if (given && !o.mqtt) {
             return std::string(name) + " needs --mqtt URL";

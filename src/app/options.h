@@ -44,6 +44,7 @@ struct Options {
     std::optional<std::string> mqttUser = {};
     std::optional<std::string> mqttPasswordFile = {};  // never the password itself
     std::optional<std::string> mqttCa = {};
+    std::optional<std::string> mqttReplayFrom = {};  // "YYYY-MM-DD HH:MM:SS", as the log has it
     bool operator==(const Options&) const = default;
 
     [[nodiscard]] DeviceSettings Devices() const {

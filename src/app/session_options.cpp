@@ -46,6 +46,7 @@ ForwardSettings ForwardSettingsOf(const Options& options, std::uint16_t port) {
     settings.caFile = options.mqttCa;
     settings.logFolder = LogFolderOf(options);
     settings.deviceKey = options.deviceKey;
+    settings.replayFrom = options.mqttReplayFrom;
     return settings;
 }
 

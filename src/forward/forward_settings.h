@@ -19,6 +19,9 @@ struct ForwardSettings {
     std::optional<std::string> caFile;        // mqtts://: the CA to trust
     std::string logFolder;                    // where the log is read and the position kept
     DeviceKeyRule deviceKey;
+    // --mqtt-replay-from: "YYYY-MM-DD HH:MM:SS" as the log's headers have it; everything logged
+    // from then on is published again.
+    std::optional<std::string> replayFrom;
 };
 
 }  // namespace tarnwick

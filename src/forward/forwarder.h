@@ -81,6 +81,7 @@ private:
     void Fail(const std::string& reason);
     void Drop();
     void Acked(int mid);
+    void MoveAcked();
     void PublishMore();
     bool PublishEntry(const std::string& file, const LogEntry& entry);
     void SaveIfMoved();
@@ -126,8 +127,9 @@ private:
     Clock::time_point m_nextStatus{};
     Clock::time_point m_attemptDeadline{};
     std::chrono::seconds m_backoff{1};
-    std::string m_lastRecordSender;  // "ADDR PORT" of the last record published
-    std::string m_lastRecordKey;     // and its key, for the hex entry after it
+    std::optional<std::string> m_replayFrom;  // until the first entry from then on
+    std::string m_lastRecordSender;           // "ADDR PORT" of the last record published
+    std::string m_lastRecordKey;              // and its key, for the hex entry after it
 
     std::jthread m_thread;  // last: stopped and joined first
 };

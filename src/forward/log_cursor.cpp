@@ -69,6 +69,12 @@ ForwardPosition StartOfToday(const LocalClock& clock) {
     return {LogFileName(clock()), 0};
 }
 
+ForwardPosition StartOfDay(std::string_view logTime) {
+    return {std::string(kNamePrefix) + std::string(logTime.substr(5, 2)) +
+                std::string(logTime.substr(8, 2)) + ".txt",
+            0};
+}
+
 LogCursor::LogCursor(std::string folder, ForwardPosition start, Reporter report, LocalClock clock)
     : m_folder(std::move(folder)),
       m_position(std::move(start)),

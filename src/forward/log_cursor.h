@@ -53,4 +53,7 @@ private:
 // Today's log file from its start: where a first forwarder begins.
 [[nodiscard]] ForwardPosition StartOfToday(const LocalClock& clock);
 
+// The start of the log file of the day logTime ("YYYY-MM-DD ...") falls on.
+[[nodiscard]] ForwardPosition StartOfDay(std::string_view logTime);
+
 }  // namespace tarnwick

@@ -112,6 +112,12 @@ TEST(OptionsTest, TakesTheBrokerOptionsOnlyWithTheirPartners) {
         {{"--mqtt", "mqtt://h", "--mqtt-password-file", "/p"},
          "--mqtt-password-file needs --mqtt-user"},
         {{"--mqtt", "mqtt://h", "--mqtt-ca", "/ca.pem"}, "--mqtt-ca needs an mqtts:// URL"},
+        {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-12-08"}, ""},
+        {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-12-08T07:30"}, ""},
+        {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-12-08 07:30"},
+         "--mqtt-replay-from takes "},
+        {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-12-8"}, "--mqtt-replay-from takes "},
+        {{"--mqtt-replay-from", "2026-12-08"}, "--mqtt-replay-from needs --mqtt URL"},
     };
     for (const auto& [args, error] : rows) {
         const ParsedOptions parsed = ParseOptions(args);
@@ -120,6 +126,9 @@ TEST(OptionsTest, TakesTheBrokerOptionsOnlyWithTheirPartners) {
     }
     const std::string_view tls[] = {"--mqtt", "mqtts://[::1]"};
     EXPECT_EQ(ParseOptions(tls).options.mqtt, (BrokerUrl{true, "::1", 8883}));
+    const std::string_view replay[] = {"--mqtt", "mqtt://h", "--mqtt-replay-from",
+                                       "2026-12-08T07:30"};
+    EXPECT_EQ(ParseOptions(replay).options.mqttReplayFrom, "2026-12-08 07:30:00");
 }
 
 std::string FileText(const std::string& path) {

@@ -302,6 +302,30 @@ TEST_F(Forwarding, CommandsThroughTheBrokerReachTheDeviceAndEveryOutcomeComesBac
     EXPECT_EQ(std::multiset(got.begin(), got.end()), wanted) << centre.Stderr();
 }
 
+TEST_F(Forwarding, AReplayPublishesAgainEverythingLoggedFromItsTime) {
+    const auto subscriber = StartBroker();
+    {
+        ChildProcess centre = StartCentre();
+        const std::uint16_t port = ListeningPort(centre, kTimeout);
+        ASSERT_NE(port, 0) << centre.Stderr();
+        NumberedDevices(port, 4).Run(50, 1s);
+        subscriber->WaitFor([](const std::vector<MqttMessage>& m) { return m.size() >= 50; },
+                            kTimeout);
+        EXPECT_EQ(centre.Signal(SIGTERM), 0);
+        EXPECT_EQ(centre.Wait(kTimeout), 0);
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char today[16] = {};
+    std::strftime(today, sizeof today, "%Y-%m-%d", &local);
+    ChildProcess again = StartCentre({"--mqtt", m_broker.Url(), "--mqtt-replay-from", today});
+    const std::vector<std::string> published = PublishedLines(subscriber->WaitFor(
+        [](const std::vector<MqttMessage>& m) { return m.size() >= 100; }, kTimeout));
+    ASSERT_EQ(published.size(), 100U) << again.Stderr();
+    EXPECT_TRUE(std::equal(published.begin(), published.begin() + 50, published.begin() + 50));
+}
+
 // What a centre says of its first connection: "MQTT broker connected: ..." or "MQTT broker
 // down: ...: REASON; ...".
 std::string FirstBrokerLine(ChildProcess& centre) {
