@@ -162,12 +162,12 @@ void Forwarder::Run(const std::stop_token& stop) {
         } else if (m_connection && !m_up && now >= m_attemptDeadline) {
             Fail("no answer within " + std::to_string(kConnectTimeout.count()) + " s");
         }
+        SaveIfMoved();  // first: what it saves leaves the window for new messages
         if (m_up) {
             PublishStatusIfDue();
             PublishResults();
             PublishMore();
         }
-        SaveIfMoved();
     }
     SaveIfMoved();
     if (m_up) {
@@ -284,6 +284,12 @@ void Forwarder::MoveAcked() {
 }
 
 void Forwarder::PublishMore() {
+    // Under a flood the log is read in batches of a quarter of the window at least: each read
+    // opens the file and takes its lock, and the log stage must meet that lock seldom.
+    const std::size_t window = static_cast<std::size_t>(kMaxInFlight);
+    if (!m_inFlight.empty() && window - m_inFlight.size() < window / 4) {
+        return;
+    }
     while (m_up && m_inFlight.size() < static_cast<std::size_t>(kMaxInFlight)) {
         const CursorBatch batch = m_cursor.Next(kMaxInFlight - m_inFlight.size());
         if (batch.entries.empty()) {
