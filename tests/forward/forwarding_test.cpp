@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -324,6 +325,51 @@ TEST_F(Forwarding, AReplayPublishesAgainEverythingLoggedFromItsTime) {
         [](const std::vector<MqttMessage>& m) { return m.size() >= 100; }, kTimeout));
     ASSERT_EQ(published.size(), 100U) << again.Stderr();
     EXPECT_TRUE(std::equal(published.begin(), published.begin() + 50, published.begin() + 50));
+}
+
+// VmRSS of a process, in kB.
+std::uint64_t ResidentKb(pid_t pid) {
+    const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
+    const std::size_t at = status.find("VmRSS:");
+    return at == std::string::npos ? 0 : std::stoull(status.substr(at + 6));
+}
+
+TEST_F(Forwarding, ABacklogOf200000RecordsIsCaughtUpWithFlatMemory) {
+    ASSERT_TRUE(m_broker.Start());
+    m_broker.Stop();
+    ChildProcess centre = StartCentre();
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
+    ASSERT_NE(port, 0) << centre.Stderr();
+    ChildProcess device = ChildProcess::Start({TARNWICK_DEVICE_EXE, "--port", std::to_string(port),
+                                               "--count", "200000", "--expect-replies", "--window",
+                                               "2048", "--sources", "4", "--quiet"});
+    ASSERT_EQ(device.Wait(60s), 0) << device.Stdout();
+    const std::uint64_t before = ResidentKb(centre.Pid());
+    ASSERT_TRUE(m_broker.Start());
+
+    // Caught up once the saved position is the log's end.
+    std::uint64_t peak = before;
+    const auto deadline = std::chrono::steady_clock::now() + kCatchUp;
+    std::string position;
+    std::string wanted;
+    while (std::chrono::steady_clock::now() < deadline) {
+        peak = std::max(peak, ResidentKb(centre.Pid()));
+        for (const auto& file : fs::directory_iterator(m_dir)) {
+            if (file.path().filename().string().starts_with("Data_logs_")) {
+                wanted = file.path().filename().string() + " " + std::to_string(file.file_size());
+            }
+        }
+        position = ReadFile((m_dir / "mqtt_position.txt").string());
+        if (position == wanted + "\n") {
+            break;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(position, wanted + "\n") << centre.Stderr();
+    std::cout << "[ backlog  ] VmRSS " << before << " kB before the catch-up, peak " << peak
+              << " kB during it\n";
+    // The 200,000 records' JSON alone would take some 30 MB.
+    EXPECT_LT(peak, before + 8 * 1024);
 }
 
 // What a centre says of its first connection: "MQTT broker connected: ..." or "MQTT broker
