@@ -106,12 +106,8 @@ std::string_view ResultState(CommandOutcome outcome) {
 
 std::string CommandResultPayload(const BrokerCommand& command, std::string_view state,
                                  std::time_t at) {
-    std::tm local{};
-    localtime_r(&at, &local);
-    char time[32] = {};
-    std::strftime(time, sizeof time, "%Y-%m-%d %H:%M:%S", &local);
     return nlohmann::json{
-        {"id", command.id}, {"state", state}, {"text", command.text}, {"at", IsoLocalTime(time)}}
+        {"id", command.id}, {"state", state}, {"text", command.text}, {"at", IsoOf(at)}}
         .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

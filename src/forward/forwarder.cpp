@@ -30,7 +30,7 @@ std::string PasswordOf(const std::optional<std::string>& file) {
 
 }  // namespace
 
-Forwarder::Forwarder(ForwardSettings settings, std::function<void()> wake)
+Forwarder::Forwarder(ForwardSettings settings, std::function<void()> wake, DeviceLookup device)
     : m_settings(std::move(settings)),
       m_wake(std::move(wake)),
       m_url(BrokerUrlText(m_settings.url)),
@@ -42,6 +42,7 @@ Forwarder::Forwarder(ForwardSettings settings, std::function<void()> wake)
                [this](std::string_view line) { Report(std::string(line)); }),
       m_acked(m_cursor.Position()),
       m_saved(m_acked),
+      m_device(std::move(device)),
       m_replayFrom(m_settings.replayFrom) {}
 
 void Forwarder::Start() {
@@ -92,6 +93,11 @@ void Forwarder::NoteHeld(std::uint64_t id, BrokerCommand command) {
 
 void Forwarder::DeviceEvents(const std::vector<DeviceEvent>& events) {
     for (const DeviceEvent& event : events) {
+        if (event.kind == DeviceEvent::Kind::Silent || event.kind == DeviceEvent::Kind::Reporting) {
+            const std::lock_guard lock(m_mutex);
+            m_devicesDue.push_back(event.key);
+            continue;
+        }
         const bool settled = event.kind == DeviceEvent::Kind::Sent ||
                              event.kind == DeviceEvent::Kind::Expired ||
                              event.kind == DeviceEvent::Kind::Cancelled;
@@ -166,6 +172,7 @@ void Forwarder::Run(const std::stop_token& stop) {
         if (m_up) {
             PublishStatusIfDue();
             PublishResults();
+            PublishDevicesDue();
             PublishMore();
         }
     }
@@ -328,6 +335,14 @@ bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
         m_lastRecordKey = DeviceKeyOf(m_settings.deviceKey, entry.text, entry.address, entry.port);
         topic = m_settings.topic + "/record/" + TopicKey(m_lastRecordKey);
         payload = RecordPayload(entry, m_lastRecordKey);
+        // A device's state goes out when it is first heard, then at most every 10 s.
+        Clock::time_point& next = m_deviceNext[m_lastRecordKey];
+        if (Clock::now() >= next) {
+            next = Clock::now() + kStatusEvery;
+            if (!PublishDevice(m_lastRecordKey)) {
+                return false;
+            }
+        }
     }
     int mid = 0;
     if (!m_connection->Publish(topic, payload, false, mid)) {
@@ -357,6 +372,28 @@ void Forwarder::Received(const LinkEvent& event) {
         m_commands.push_back(std::move(*command));
     }
     m_wake();
+}
+
+bool Forwarder::PublishDevice(const std::string& key) {
+    const std::optional<DeviceRow> device = m_device(key);
+    int mid = 0;
+    return !device || m_connection->Publish(m_settings.topic + "/device/" + TopicKey(key),
+                                            DevicePayload(*device), true, mid);
+}
+
+void Forwarder::PublishDevicesDue() {
+    std::vector<std::string> due;
+    {
+        const std::lock_guard lock(m_mutex);
+        due.swap(m_devicesDue);
+    }
+    for (const std::string& key : due) {
+        m_deviceNext[key] = Clock::now() + kStatusEvery;
+        if (!PublishDevice(key)) {
+            Fail("publish refused");
+            return;
+        }
+    }
 }
 
 void Forwarder::PublishResults() {

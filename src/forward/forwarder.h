@@ -35,8 +35,11 @@ namespace tarnwick {
 
 class Forwarder {
 public:
+    // A device as the device table has it now; any thread.
+    using DeviceLookup = std::function<std::optional<DeviceRow>(const std::string& key)>;
+
     // wake runs on the forwarder's thread when there is something for TakeReports.
-    Forwarder(ForwardSettings settings, std::function<void()> wake);
+    Forwarder(ForwardSettings settings, std::function<void()> wake, DeviceLookup device);
     Forwarder(const Forwarder&) = delete;
     Forwarder& operator=(const Forwarder&) = delete;
     ~Forwarder() { Stop(); }
@@ -89,6 +92,8 @@ private:
     void Subscribe();
     void Received(const LinkEvent& event);
     void PublishResults();
+    bool PublishDevice(const std::string& key);
+    void PublishDevicesDue();
     void PublishStatusIfDue();
     void Report(std::string line);
     void SetState(std::string state);
@@ -127,6 +132,11 @@ private:
     Clock::time_point m_nextStatus{};
     Clock::time_point m_attemptDeadline{};
     std::chrono::seconds m_backoff{1};
+    DeviceLookup m_device;
+    // When each device's state may next go out unasked, and the devices whose state must go
+    // out now (silent, reporting again).
+    std::unordered_map<std::string, Clock::time_point> m_deviceNext;
+    std::vector<std::string> m_devicesDue;    // under m_mutex
     std::optional<std::string> m_replayFrom;  // until the first entry from then on
     std::string m_lastRecordSender;           // "ADDR PORT" of the last record published
     std::string m_lastRecordKey;              // and its key, for the hex entry after it

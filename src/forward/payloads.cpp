@@ -94,6 +94,26 @@ std::string RecordPayload(const LogEntry& entry, std::string_view key) {
         .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// A wall-clock time as ISO 8601 local time with its UTC offset.
+std::string IsoOf(std::time_t at) {
+    std::tm local{};
+    localtime_r(&at, &local);
+    char text[32] = {};
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return IsoLocalTime(text);
+}
+
+std::string DevicePayload(const DeviceRow& device) {
+    return nlohmann::json{{"key", device.key},
+                          {"address", device.client.addr.Text()},
+                          {"port", device.client.addr.Port()},
+                          {"first heard", IsoOf(device.firstHeard)},
+                          {"last heard", IsoOf(device.lastHeard)},
+                          {"records", device.records},
+                          {"silent", device.silent}}
+        .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 std::string OnlinePayload(const CounterSnapshot& counters) {
     nlohmann::json payload{{"state", "online"}};
     for (const auto& field : kCounterFields<std::uint64_t>) {

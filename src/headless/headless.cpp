@@ -91,7 +91,10 @@ private:
                " bytes; logging to " + m_session.LogFile());
         if (m_options.mqtt) {
             m_forwarder = std::make_unique<Forwarder>(
-                ForwardSettingsOf(m_options, m_session.Port()), [this] { Wake(); });
+                ForwardSettingsOf(m_options, m_session.Port()), [this] { Wake(); },
+                [this](const std::string& key) {
+                    return m_session.Devices().Device(key, m_session.Now());
+                });
             m_forwarder->Start();
             m_devices.SetEventSink([this](const std::vector<DeviceEvent>& events) {
                 m_forwarder->DeviceEvents(events);

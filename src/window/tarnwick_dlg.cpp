@@ -441,8 +441,11 @@ void CTarnwickDlg::StartForwarder(std::uint16_t port) {
     if (m_forwarder || !m_options.mqtt) {
         return;
     }
-    m_forwarder = std::make_unique<Forwarder>(ForwardSettingsOf(m_options, port),
-                                              [this] { PostForwarder(); });
+    m_forwarder = std::make_unique<Forwarder>(
+        ForwardSettingsOf(m_options, port), [this] { PostForwarder(); },
+        [this](const std::string& key) {
+            return m_session.Devices().Device(key, m_session.Now());
+        });
     m_forwarder->Start();
 }
 

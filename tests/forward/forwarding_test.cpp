@@ -327,6 +327,36 @@ TEST_F(Forwarding, AReplayPublishesAgainEverythingLoggedFromItsTime) {
     EXPECT_TRUE(std::equal(published.begin(), published.begin() + 50, published.begin() + 50));
 }
 
+TEST_F(Forwarding, ADevicesStateIsRetainedWhenFirstHeardSilentAndReportingAgain) {
+    ASSERT_TRUE(m_broker.Start());
+    MqttSubscriber devices(m_broker.Port(), "tarnwick/device/#");
+    ChildProcess centre = StartCentre({"--mqtt", m_broker.Url(), "--silent-after", "2s"});
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
+    ASSERT_NE(port, 0) << centre.Stderr();
+    UdpPeer device = UdpPeer::BindLoopback();
+    const std::string key = "127.0.0.1:" + std::to_string(device.Port());
+    // Each state as it is published: records and silent.
+    const auto statesAfter = [&](std::size_t count) {
+        std::vector<std::pair<std::uint64_t, bool>> states;
+        for (const MqttMessage& m : devices.WaitFor(
+                 [&](const std::vector<MqttMessage>& all) { return all.size() >= count; },
+                 kTimeout)) {
+            const nlohmann::json payload = nlohmann::json::parse(m.payload);
+            EXPECT_EQ(m.topic, "tarnwick/device/" + key);
+            EXPECT_EQ(payload.at("key"), key);
+            states.emplace_back(payload.at("records").get<std::uint64_t>(),
+                                payload.at("silent").get<bool>());
+        }
+        return states;
+    };
+    device.SendTo(port, "#ST,123;A:1;#");
+    EXPECT_EQ(statesAfter(1), (std::vector<std::pair<std::uint64_t, bool>>{{1, false}}));
+    EXPECT_EQ(statesAfter(2).back(), (std::pair<std::uint64_t, bool>{1, true}));
+    device.SendTo(port, "#ST,123;A:2;#");
+    // Reporting again is taken within a second, before the next silence.
+    EXPECT_EQ(statesAfter(3)[2], (std::pair<std::uint64_t, bool>{2, false}));
+}
+
 // VmRSS of a process, in kB.
 std::uint64_t ResidentKb(pid_t pid) {
     const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
