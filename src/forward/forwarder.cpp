@@ -17,6 +17,7 @@ constexpr auto kLongestBackoff = std::chrono::seconds(30);
 constexpr auto kStatusEvery = std::chrono::seconds(10);
 // Results kept while the broker is away; the oldest go first beyond them.
 constexpr std::size_t kMostResults = 10'000;
+constexpr std::size_t kDeviceTimesKept = 100'000;
 
 // The password file's first line; empty when it cannot be read (the broker then refuses).
 std::string PasswordOf(const std::optional<std::string>& file) {
@@ -95,7 +96,7 @@ void Forwarder::DeviceEvents(const std::vector<DeviceEvent>& events) {
     for (const DeviceEvent& event : events) {
         if (event.kind == DeviceEvent::Kind::Silent || event.kind == DeviceEvent::Kind::Reporting) {
             const std::lock_guard lock(m_mutex);
-            m_devicesDue.push_back(event.key);
+            m_devicesDue.insert(event.key);
             continue;
         }
         const bool settled = event.kind == DeviceEvent::Kind::Sent ||
@@ -335,13 +336,8 @@ bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
         m_lastRecordKey = DeviceKeyOf(m_settings.deviceKey, entry.text, entry.address, entry.port);
         topic = m_settings.topic + "/record/" + TopicKey(m_lastRecordKey);
         payload = RecordPayload(entry, m_lastRecordKey);
-        // A device's state goes out when it is first heard, then at most every 10 s.
-        Clock::time_point& next = m_deviceNext[m_lastRecordKey];
-        if (Clock::now() >= next) {
-            next = Clock::now() + kStatusEvery;
-            if (!PublishDevice(m_lastRecordKey)) {
-                return false;
-            }
+        if (!PublishDeviceIfDue(m_lastRecordKey)) {
+            return false;
         }
     }
     int mid = 0;
@@ -374,6 +370,21 @@ void Forwarder::Received(const LinkEvent& event) {
     m_wake();
 }
 
+// A device's state goes out when it is first heard, then at most every 10 s. The times kept
+// are pruned to those still to come: as many as devices heard in the last 10 s.
+bool Forwarder::PublishDeviceIfDue(const std::string& key) {
+    const Clock::time_point now = Clock::now();
+    Clock::time_point& next = m_deviceNext[key];
+    if (now < next) {
+        return true;
+    }
+    next = now + kStatusEvery;
+    if (m_deviceNext.size() > kDeviceTimesKept) {
+        std::erase_if(m_deviceNext, [now](const auto& device) { return device.second <= now; });
+    }
+    return PublishDevice(key);
+}
+
 bool Forwarder::PublishDevice(const std::string& key) {
     const std::optional<DeviceRow> device = m_device(key);
     int mid = 0;
@@ -382,7 +393,7 @@ bool Forwarder::PublishDevice(const std::string& key) {
 }
 
 void Forwarder::PublishDevicesDue() {
-    std::vector<std::string> due;
+    std::unordered_set<std::string> due;
     {
         const std::lock_guard lock(m_mutex);
         due.swap(m_devicesDue);

@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -92,6 +93,7 @@ private:
     void Subscribe();
     void Received(const LinkEvent& event);
     void PublishResults();
+    bool PublishDeviceIfDue(const std::string& key);
     bool PublishDevice(const std::string& key);
     void PublishDevicesDue();
     void PublishStatusIfDue();
@@ -136,10 +138,10 @@ private:
     // When each device's state may next go out unasked, and the devices whose state must go
     // out now (silent, reporting again).
     std::unordered_map<std::string, Clock::time_point> m_deviceNext;
-    std::vector<std::string> m_devicesDue;    // under m_mutex
-    std::optional<std::string> m_replayFrom;  // until the first entry from then on
-    std::string m_lastRecordSender;           // "ADDR PORT" of the last record published
-    std::string m_lastRecordKey;              // and its key, for the hex entry after it
+    std::unordered_set<std::string> m_devicesDue;  // under m_mutex
+    std::optional<std::string> m_replayFrom;       // until the first entry from then on
+    std::string m_lastRecordSender;                // "ADDR PORT" of the last record published
+    std::string m_lastRecordKey;                   // and its key, for the hex entry after it
 
     std::jthread m_thread;  // last: stopped and joined first
 };
