@@ -365,6 +365,9 @@ std::uint64_t ResidentKb(pid_t pid) {
 }
 
 TEST_F(Forwarding, ABacklogOf200000RecordsIsCaughtUpWithFlatMemory) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the address sanitizer keeps freed memory in quarantine: VmRSS tells nothing";
+#endif
     ASSERT_TRUE(m_broker.Start());
     m_broker.Stop();
     ChildProcess centre = StartCentre();
