@@ -5,8 +5,8 @@
 # how often the window repainted while flooded, memory while each centre ran and how long each
 # took to stop. Then the batched echo (the batched ceiling) and the centres again under a
 # sender that batches its system calls by --batch, with one table of both senders against
-# both ceilings. Figures only: nothing here passes or fails on them. Exits non-zero only when
-# something could not run.
+# both ceilings. Last, forwarding to a local MQTT broker (bench/mqtt.sh). Figures only:
+# nothing here passes or fails on them. Exits non-zero only when something could not run.
 #
 #     bench/run.sh [BUILD_DIR]      (default: build/release in the repository)
 set -euo pipefail
@@ -418,3 +418,5 @@ table_row "centre --sync" "$sync_report" "$sync_cpu"
 table_row "centre --sync, --batch $batch" "$batched_sync_report" "$batched_sync_cpu"
 table_row "window" "$window_report" "$window_cpu"
 table_row "window, --batch $batch" "$batched_window_report" "$batched_window_cpu"
+
+"$root/bench/mqtt.sh" "$build"

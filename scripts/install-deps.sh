@@ -15,6 +15,7 @@ packages=(
     libx11-6 libxdamage1 imagemagick xdotool
     iproute2 procps
     libsystemd-dev libmicrohttpd-dev
+    libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients openssl
 )
 
 sudo_cmd=()

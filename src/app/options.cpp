@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <limits>
+#include <utility>
 
 #include "app/duration_text.h"
 #include "session/device_key.h"
@@ -94,6 +95,38 @@ bool TakeMetrics(std::string_view text, Options& options) {
     return number.has_value();
 }
 
+bool TakeBrokerUrl(std::string_view text, Options& options) {
+    options.mqtt = ParseBrokerUrl(text);
+    return options.mqtt.has_value();
+}
+
+// One topic level or more, without the wildcards a subscriber uses.
+bool TakeTopic(std::string_view text, Options& options) {
+    if (text.empty() || text.find_first_of("+#") != std::string_view::npos || text.front() == '/' ||
+        text.back() == '/') {
+        return false;
+    }
+    options.mqttTopic = std::string(text);
+    return true;
+}
+
+// "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM", as the log's headers write it: "YYYY-MM-DD HH:MM:00".
+bool TakeReplayFrom(std::string_view text, Options& options) {
+    constexpr std::string_view kShape = "dddd-dd-ddTdd:dd";
+    if (text.size() != 10 && text.size() != kShape.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (kShape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != kShape[i]) {
+            return false;
+        }
+    }
+    std::string time(text.substr(0, 10));
+    time += text.size() == 10 ? " 00:00:00" : " " + std::string(text.substr(11)) + ":00";
+    options.mqttReplayFrom = time;
+    return true;
+}
+
 template <auto Member>
 std::string NumberDefault(const Options& defaults) {
     return std::to_string(defaults.*Member);
@@ -106,6 +139,10 @@ std::string DurationDefault(const Options& defaults) {
 
 std::string DeviceKeyDefault(const Options& defaults) {
     return DeviceKeyRuleText(defaults.deviceKey);
+}
+
+std::string TopicDefault(const Options& defaults) {
+    return defaults.mqttTopic;
 }
 
 constexpr std::uint64_t kLargestPort = std::numeric_limits<std::uint16_t>::max();
@@ -181,6 +218,22 @@ constexpr OptionRow kOptions[] = {
      "serve Prometheus metrics at http://ADDR:PORT/metrics (ADDR: 127.0.0.1\n"
      "unless given; PORT 0: the system chooses)",
      nullptr},
+    {"--mqtt", "URL", nullptr, TakeBrokerUrl, "mqtt://HOST[:PORT] or mqtts://HOST[:PORT]",
+     "forward every logged record to this MQTT broker (port 1883, or 8883\n"
+     "for mqtts:// with TLS), from the log, so an outage loses nothing",
+     nullptr},
+    {"--mqtt-topic", "PREFIX", nullptr, TakeTopic, "a topic without + or # or an outer /",
+     "the topics' prefix: PREFIX/record/KEY, PREFIX/status, ...", TopicDefault},
+    {"--mqtt-client-id", "ID", nullptr, TakePath<&Options::mqttClientId>, "a client id",
+     "the MQTT client id (default: the host name and the UDP port)", nullptr},
+    {"--mqtt-user", "NAME", nullptr, TakePath<&Options::mqttUser>, "a user name",
+     "the user name the broker knows (with --mqtt-password-file)", nullptr},
+    {"--mqtt-password-file", "PATH", nullptr, TakePath<&Options::mqttPasswordFile>, "a file name",
+     "a file whose first line is the password for --mqtt-user", nullptr},
+    {"--mqtt-ca", "FILE", nullptr, TakePath<&Options::mqttCa>, "a file name",
+     "the CA certificate that signed the mqtts:// broker's (default: the system's)", nullptr},
+    {"--mqtt-replay-from", "TIME", nullptr, TakeReplayFrom, "YYYY-MM-DD or YYYY-MM-DDTHH:MM",
+     "publish again everything logged from TIME (local), then go on live", nullptr},
     {"--version", "", &Options::version, nullptr, "", "print the version", nullptr},
     {"--help", "", &Options::help, nullptr, "", "print this text", nullptr},
 };
@@ -252,6 +305,30 @@ std::string OptionHelp(const OptionRow& row, const Options& defaults) {
     return text;
 }
 
+// The options that only mean something beside another: the first one missing its partner.
+std::string MissingPartner(const Options& o) {
+    const std::pair<bool, std::string_view> needMqtt[] = {
+        {o.mqttTopic != Options{}.mqttTopic, "--mqtt-topic"},
+        {o.mqttClientId.has_value(), "--mqtt-client-id"},
+        {o.mqttUser.has_value(), "--mqtt-user"},
+        {o.mqttPasswordFile.has_value(), "--mqtt-password-file"},
+        {o.mqttCa.has_value(), "--mqtt-ca"},
+        {o.mqttReplayFrom.has_value(), "--mqtt-replay-from"}};
+    for (const auto& [given, name] : needMqtt) {
+        if (given && !o.mqtt) {
+            return std::string(name) + " needs --mqtt URL";
+        }
+    }
+    if (o.mqttUser.has_value() != o.mqttPasswordFile.has_value()) {
+        return o.mqttUser ? "--mqtt-user needs --mqtt-password-file"
+                          : "--mqtt-password-file needs --mqtt-user";
+    }
+    if (o.mqttCa && !o.mqtt->tls) {
+        return "--mqtt-ca needs an mqtts:// URL";
+    }
+    return "";
+}
+
 }  // namespace
 
 ParsedOptions ParseOptions(std::span<const std::string_view> args) {
@@ -260,6 +337,9 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
         if (!TakeOption(args, i, parsed.options, parsed.error)) {
             parsed.error = "unknown option: " + std::string(args[i]);
         }
+    }
+    if (parsed.error.empty()) {
+        parsed.error = MissingPartner(parsed.options);
     }
     return parsed;
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "forward/broker_url.h"
 #include "net/peer_address.h"
 #include "session/device_table.h"
 
@@ -46,6 +47,14 @@ struct Options {
     std::size_t maxHeld = DeviceSettings{}.maxHeld;
     std::optional<std::string> devicesFile = {};  // --devices-file: the device table as CSV
     std::optional<MetricsEndpoint> metrics = {};  // --metrics: where the page is served
+    // --mqtt: every logged record to this broker, and commands from it.
+    std::optional<BrokerUrl> mqtt = {};
+    std::string mqttTopic = "tarnwick";
+    std::optional<std::string> mqttClientId = {};  // default: host name and UDP port
+    std::optional<std::string> mqttUser = {};
+    std::optional<std::string> mqttPasswordFile = {};  // never the password itself
+    std::optional<std::string> mqttCa = {};
+    std::optional<std::string> mqttReplayFrom = {};  // "YYYY-MM-DD HH:MM:SS", as the log has it
     bool operator==(const Options&) const = default;
 
     [[nodiscard]] DeviceSettings Devices() const {

@@ -3,10 +3,12 @@
 // What both front ends start their session with, from the command line: one place, so the
 // window and the headless mode never drift apart.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "app/options.h"
+#include "forward/forward_settings.h"
 #include "session/session.h"
 
 namespace tarnwick {
@@ -17,5 +19,8 @@ namespace tarnwick {
 
 // wake: the front end's, run when records are ready to drain.
 [[nodiscard]] SessionConfig SessionConfigOf(const Options& options, std::function<void()> wake);
+
+// What the forwarder is told, for a centre listening on port (--mqtt given).
+[[nodiscard]] ForwardSettings ForwardSettingsOf(const Options& options, std::uint16_t port);
 
 }  // namespace tarnwick

@@ -137,6 +137,13 @@ CommandReport SendCommand(Session& session, const std::optional<socket_info>& de
     return {};
 }
 
+StdinCommand ParseStdinCommand(std::string_view text) {
+    if (text.starts_with(kStdinHexPrefix)) {
+        return {text.substr(kStdinHexPrefix.size()), CommandMode::Hex};
+    }
+    return {text, CommandMode::Text};
+}
+
 CommandReport SendToDevice(Session& session, const std::string& key, std::string_view bufferText,
                            CommandMode mode) {
     const std::optional<DeviceRow> device = session.Devices().Device(key, session.Now());

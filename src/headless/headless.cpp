@@ -15,6 +15,8 @@
 
 #include "app/session_options.h"
 #include "app/stop_signals.h"
+#include "forward/broker_commands.h"
+#include "forward/forwarder.h"
 #include "headless/headless_devices.h"
 #include "headless/line_splitter.h"
 #include "headless/nonblocking_output.h"
@@ -51,7 +53,10 @@ public:
           m_devices(m_session, options, [this](std::string_view line) { Report(line); }) {}
     HeadlessCentre(const HeadlessCentre&) = delete;
     HeadlessCentre& operator=(const HeadlessCentre&) = delete;
-    ~HeadlessCentre() { close(m_wakeFd); }
+    ~HeadlessCentre() {
+        m_forwarder.reset();  // its thread wakes through m_wakeFd
+        close(m_wakeFd);
+    }
 
     int Run() {
         const bool started = Start();
@@ -104,6 +109,17 @@ private:
         }
         m_notifier.Start({[folder = LogFolderOf(m_options)] { return PrepareFolder(folder) == 0; },
                           [this] { return ServiceStatus(); }});
+        if (m_options.mqtt) {
+            m_forwarder = std::make_unique<Forwarder>(
+                ForwardSettingsOf(m_options, m_session.Port()), [this] { Wake(); },
+                [this](const std::string& key) {
+                    return m_session.Devices().Device(key, m_session.Now());
+                });
+            m_forwarder->Start();
+            m_devices.SetEventSink([this](const std::vector<DeviceEvent>& events) {
+                m_forwarder->DeviceEvents(events);
+            });
+        }
         return true;
     }
 
@@ -153,6 +169,7 @@ private:
             [[maybe_unused]] const auto n = read(m_wakeFd, &wakes, sizeof wakes);
             ServeRecords();
         }
+        ServeForwarder();  // its reports, and the counters for its status at least once a second
         if (fds[2].revents != 0) {
             ServeStdin();
         }
@@ -183,9 +200,23 @@ private:
                 }
             }
         }
+        if (m_forwarder && !m_batch.empty()) {
+            m_forwarder->Nudge();
+        }
         m_batch.clear();
         m_stdout.Flush();
         ReportNotPrinted();
+    }
+
+    void ServeForwarder() {
+        if (m_forwarder) {
+            m_forwarder->SetCounters(m_session.Counters());
+            RunBrokerCommands(m_session, *m_forwarder,
+                              [this](const CommandReport& report) { m_devices.ReportAll(report); });
+            for (const std::string& line : m_forwarder->TakeReports()) {
+                Report(line);
+            }
+        }
     }
 
     // Once the reader has caught up again (or at the stop), how many lines it missed.
@@ -241,6 +272,10 @@ private:
         m_notPrinted += m_stdout.Discard();
         ReportNotPrinted();
         m_devices.Stop();
+        if (m_forwarder) {
+            m_forwarder->Stop();
+            ServeForwarder();
+        }
         Report("stopped; " + FormatCounters(m_session.Counters()));
     }
 
@@ -264,6 +299,7 @@ private:
     Session m_session;
     std::unique_ptr<MetricsServer> m_metrics;  // after the session, whose figures it serves
     HeadlessDevices m_devices;
+    std::unique_ptr<Forwarder> m_forwarder;  // --mqtt
     LineSplitter m_lines{kLongestCommandLine};
     bool m_stdinOpen = true;
     std::uint64_t m_notPrinted = 0;

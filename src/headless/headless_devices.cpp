@@ -4,9 +4,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "headless/atomic_file.h"
 #include "headless/device_event_text.h"
 #include "headless/devices_csv.h"
+#include "log/atomic_file.h"
 #include "session/session.h"
 
 namespace tarnwick {
@@ -79,7 +79,11 @@ void HeadlessDevices::Stop() {
 }
 
 void HeadlessDevices::ReportEvents() {
-    for (const DeviceEvent& event : m_session.Devices().TakeEvents()) {
+    const std::vector<DeviceEvent> events = m_session.Devices().TakeEvents();
+    if (m_sink) {
+        m_sink(events);
+    }
+    for (const DeviceEvent& event : events) {
         m_report(DeviceEventText(event, m_options.maxDevices));
     }
 }

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "app/options.h"
 #include "headless/stdin_command.h"
@@ -22,6 +24,10 @@ public:
     using Reporter = std::function<void(std::string_view line)>;
 
     HeadlessDevices(Session& session, const Options& options, Reporter report);
+
+    // Also handed every device event as it is taken (the forwarder's command results).
+    using EventSink = std::function<void(const std::vector<DeviceEvent>& events)>;
+    void SetEventSink(EventSink sink) { m_sink = std::move(sink); }
 
     // A line addressed to a device ("@KEY text" or "@KEY+ text").
     void Serve(const StdinLine& line);
@@ -48,6 +54,7 @@ private:
     Session& m_session;
     Options m_options;
     Reporter m_report;
+    EventSink m_sink;
     Clock::time_point m_nextEvents;
     Clock::time_point m_nextFile;
     int m_fileError = 0;  // of the last write, reported when it changes

@@ -12,13 +12,6 @@ StdinLine Plain(std::string_view text) {
 
 }  // namespace
 
-StdinCommand ParseStdinCommand(std::string_view text) {
-    if (text.starts_with(kStdinHexPrefix)) {
-        return {text.substr(kStdinHexPrefix.size()), CommandMode::Hex};
-    }
-    return {text, CommandMode::Text};
-}
-
 StdinLine ParseStdinLine(std::string_view line) {
     if (line.size() >= 2 && line[0] == kAddress && line[1] == kAddress) {
         return Plain(line.substr(1));

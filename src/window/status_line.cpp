@@ -19,6 +19,7 @@ std::string NoticesText(const StatusFacts& facts) {
     std::string notices;
     AppendNotice(notices, facts.logFailure);
     AppendNotice(notices, facts.listenNotice);
+    AppendNotice(notices, facts.brokerNotice);
     if (facts.recordsLeftView > 0) {
         AppendNotice(notices, GroupedDigits(facts.recordsLeftView) +
                                   (facts.recordsLeftView == 1 ? " record" : " records") +

@@ -19,6 +19,7 @@ struct StatusFacts {
     std::uint64_t recordsLeftView = 0;  // the oldest records the limit took off the view
     std::uint64_t maxRecords = 0;       // the live display's limit
     CounterSnapshot counters;
+    std::string_view brokerNotice = {};  // --mqtt: the broker's state
 };
 
 // Each notice that applies, joined by "; "; empty when none does.

@@ -19,6 +19,7 @@
 
 #include "app/session_options.h"
 #include "command/command_composer.h"
+#include "forward/broker_commands.h"
 #include "log/log_folder.h"
 #include "metrics/metrics_page.h"
 #include "net/local_address.h"
@@ -85,7 +86,8 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
       m_bind(options.bind),
       m_display([this](std::string_view row) { return (*m_dataWidths)(row); }, options.maxRows),
       m_bmpListening(StatusLight(kLightListening)),
-      m_bmpStopped(StatusLight(kLightStopped)) {
+      m_bmpStopped(StatusLight(kLightStopped)),
+      m_options(options) {
     setObjectName(QStringLiteral("IDD_MAIN_DIALOG"));
     setWindowTitle(QStringLiteral("VX305_Centre(UDP)"));
     setWindowIcon(ApplicationIcon());
@@ -106,8 +108,10 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
 }
 
 CTarnwickDlg::~CTarnwickDlg() {
-    // The session's threads wake this window: they must be gone before the window is.
+    // The session's, the page's and the forwarder's threads wake this window or read its
+    // session: they must be gone before either is.
     m_metrics.reset();
+    m_forwarder.reset();
     m_session.Close();
 }
 
@@ -262,6 +266,7 @@ void CTarnwickDlg::OnBnClickedListen() {
     ShowListenState();
     if (result.ok()) {
         std::fprintf(stderr, "tarnwick: listening on UDP port %u\n", unsigned{port});
+        StartForwarder(port);
         return;
     }
     const std::string_view message = ListenErrorMessage(result.error);
@@ -350,7 +355,11 @@ void CTarnwickDlg::OnTimer() {
     ShowDestination();
     RefreshStatusLine();
     // The Devices window shows what became of each held command; the events need not pile up.
-    [[maybe_unused]] const auto events = m_session.Devices().TakeEvents();
+    const auto events = m_session.Devices().TakeEvents();
+    if (m_forwarder) {
+        m_forwarder->DeviceEvents(events);
+        m_forwarder->SetCounters(m_session.Counters());
+    }
 }
 
 void CTarnwickDlg::ShowDestination() {
@@ -371,8 +380,13 @@ void CTarnwickDlg::ShowDestination() {
 
 void CTarnwickDlg::RefreshStatusLine() {
     const std::string logStatus = m_session.LogStatus();
-    const StatusFacts facts{logStatus, m_listenNotice, m_display.RecordsLeftView(),
-                            m_display.MaxRecords(), m_session.Counters()};
+    const std::string brokerState = m_forwarder ? m_forwarder->StateText() : std::string();
+    const StatusFacts facts{logStatus,
+                            m_listenNotice,
+                            m_display.RecordsLeftView(),
+                            m_display.MaxRecords(),
+                            m_session.Counters(),
+                            brokerState};
     const QString line = Latin1(StatusLineText(facts));
     if (line == m_labelCounters->toolTip()) {
         return;
@@ -438,8 +452,39 @@ void CTarnwickDlg::done(int result) {
     m_session.Close();
     DrainHandOffs(false);
     ReportStillHeld(true);
+    if (m_forwarder) {
+        m_forwarder->Stop();
+        ServeForwarder();
+    }
     std::fprintf(stderr, "tarnwick: stopped; %s\n", FormatCounters(m_session.Counters()).c_str());
     QDialog::done(result);
+}
+
+void CTarnwickDlg::StartForwarder(std::uint16_t port) {
+    if (m_forwarder || !m_options.mqtt) {
+        return;
+    }
+    m_forwarder = std::make_unique<Forwarder>(
+        ForwardSettingsOf(m_options, port), [this] { PostForwarder(); },
+        [this](const std::string& key) {
+            return m_session.Devices().Device(key, m_session.Now());
+        });
+    m_forwarder->Start();
+}
+
+void CTarnwickDlg::PostForwarder() {
+    QMetaObject::invokeMethod(this, &CTarnwickDlg::ServeForwarder, Qt::QueuedConnection);
+}
+
+void CTarnwickDlg::ServeForwarder() {
+    if (!m_forwarder) {
+        return;
+    }
+    for (const std::string& line : m_forwarder->TakeReports()) {
+        std::fprintf(stderr, "tarnwick: %s\n", line.c_str());
+    }
+    // Their outcomes go back to the broker; a message box here would wait for nobody.
+    RunBrokerCommands(m_session, *m_forwarder, [](const CommandReport&) {});
 }
 
 void CTarnwickDlg::PostDrain() {

@@ -15,6 +15,7 @@
 
 #include "app/options.h"
 #include "command/command_composer.h"
+#include "forward/forwarder.h"
 #include "metrics/metrics_server.h"
 #include "session/session.h"
 #include "window/client_area.h"
@@ -96,6 +97,11 @@ private:
     // Handles queued hand-offs; a bounded drain stops after its time slice and posts the rest.
     void DrainHandOffs(bool bounded);
     void RefreshStatusLine();
+    // --mqtt, once a port is bound (the client id is made of it).
+    void StartForwarder(std::uint16_t port);
+    void PostForwarder();
+    // Its reports on standard error, and the commands that came through the broker.
+    void ServeForwarder();
 
     std::unique_ptr<MessageBoxes> m_boxes;
     std::unique_ptr<FolderChooser> m_chooser;
@@ -135,6 +141,8 @@ private:
     QLabel* m_labelNotices = nullptr;   // the log's failure and the like, in the header row
     QLabel* m_labelCounters = nullptr;  // the status strip below the content
     std::unique_ptr<RowWidths> m_dataWidths;
+    Options m_options;
+    std::unique_ptr<Forwarder> m_forwarder;
 };
 
 }  // namespace tarnwick

@@ -126,6 +126,42 @@ TEST(OptionsTest, RefusesMetricsTextsThatAreNoAddressAndPort) {
     }
 }
 
+TEST(OptionsTest, TakesTheBrokerOptionsOnlyWithTheirPartners) {
+    const std::vector<std::pair<std::vector<std::string_view>, std::string>> rows = {
+        {{"--mqtt", "mqtt://broker"}, ""},
+        {{"--mqtt", "mqtts://[::1]:8884", "--mqtt-ca", "/ca.pem"}, ""},
+        {{"--mqtt", "mqtt://h", "--mqtt-user", "u", "--mqtt-password-file", "/p"}, ""},
+        {{"--mqtt", "http://h"}, "--mqtt takes mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not "},
+        {{"--mqtt", "mqtt://h:0"}, "--mqtt takes "},
+        {{"--mqtt", "mqtt://h:99999"}, "--mqtt takes "},
+        {{"--mqtt", "mqtt://"}, "--mqtt takes "},
+        {{"--mqtt", "mqtt://h", "--mqtt-topic", "a/#"}, "--mqtt-topic takes "},
+        {{"--mqtt", "mqtt://h", "--mqtt-topic", "/a"}, "--mqtt-topic takes "},
+        {{"--mqtt-topic", "fleet"}, "--mqtt-topic needs --mqtt URL"},
+        {{"--mqtt-client-id", "c"}, "--mqtt-client-id needs --mqtt URL"},
+        {{"--mqtt", "mqtt://h", "--mqtt-user", "u"}, "--mqtt-user needs --mqtt-password-file"},
+        {{"--mqtt", "mqtt://h", "--mqtt-password-file", "/p"},
+         "--mqtt-password-file needs --mqtt-user"},
+        {{"--mqtt", "mqtt://h", "--mqtt-ca", "/ca.pem"}, "--mqtt-ca needs an mqtts:// URL"},
+        {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-12-08"}, ""},
+        {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-12-08T07:30"}, ""},
+        {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-12-08 07:30"},
+         "--mqtt-replay-from takes "},
+        {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-12-8"}, "--mqtt-replay-from takes "},
+        {{"--mqtt-replay-from", "2026-12-08"}, "--mqtt-replay-from needs --mqtt URL"},
+    };
+    for (const auto& [args, error] : rows) {
+        const ParsedOptions parsed = ParseOptions(args);
+        EXPECT_TRUE(parsed.error.starts_with(error)) << args[1] << ": " << parsed.error;
+        EXPECT_EQ(parsed.error.empty(), error.empty()) << args[1] << ": " << parsed.error;
+    }
+    const std::string_view tls[] = {"--mqtt", "mqtts://[::1]"};
+    EXPECT_EQ(ParseOptions(tls).options.mqtt, (BrokerUrl{true, "::1", 8883}));
+    const std::string_view replay[] = {"--mqtt", "mqtt://h", "--mqtt-replay-from",
+                                       "2026-12-08T07:30"};
+    EXPECT_EQ(ParseOptions(replay).options.mqttReplayFrom, "2026-12-08 07:30:00");
+}
+
 std::string FileText(const std::string& path) {
     std::ifstream file(path);
     std::ostringstream text;

@@ -17,9 +17,10 @@ TEST(StatusLineTest, NoticesComeFirstThenTheCounters) {
         {"no notice: the counters alone", {"", "", 0, 10, c}, counters},
         {"one record left the view", {"", "", 1, 10, c}, "1 record left the view (limit 10); "},
         {"every notice, in order",
-         {"Log not written: /x: No such file", "listening on UDP port 4", 1234, 1'000'000, c},
-         "Log not written: /x: No such file; listening on UDP port 4; 1,234 records left the "
-         "view (limit 1,000,000); "},
+         {"Log not written: /x: No such file", "listening on UDP port 4", 1234, 1'000'000, c,
+          "MQTT broker down since 12:00:00"},
+         "Log not written: /x: No such file; listening on UDP port 4; MQTT broker down since "
+         "12:00:00; 1,234 records left the view (limit 1,000,000); "},
     };
     for (const auto& row : rows) {
         const std::string expected = row.line == counters ? counters : row.line + counters;

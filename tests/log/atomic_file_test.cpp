@@ -1,4 +1,4 @@
-#include "headless/atomic_file.h"
+#include "log/atomic_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,38 @@
+#pragma once
+
+// Commands that come through the broker: PREFIX/command/KEY sends one to the device now,
+// PREFIX/hold/KEY holds it for the device's next report. The payload is the command as a line
+// on standard input takes it (text, or "hex:" and hex text), or {"id":...,"text":...}; every
+// outcome goes back to PREFIX/command-result/KEY under the command's id.
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "command/command_composer.h"
+
+namespace tarnwick {
+
+struct BrokerCommand {
+    bool hold = false;
+    std::string key;   // the device, its topic level's escapes undone
+    std::string id;    // the payload's "id", or a digest of topic and payload
+    std::string text;  // the command as a line on standard input takes it
+    bool operator==(const BrokerCommand&) const = default;
+};
+
+// The command a message on topic carries; nothing for a topic that is no command's.
+[[nodiscard]] std::optional<BrokerCommand> CommandOf(std::string_view prefix,
+                                                     std::string_view topic,
+                                                     std::string_view payload);
+
+// The state a command's outcome is reported as.
+[[nodiscard]] std::string_view ResultState(CommandOutcome outcome);
+
+// {"id","state","text","at"}: state is "held", "sent", "expired", "cancelled", "no device",
+// "not hex" (or "full", "not sent"); at in ISO 8601 local time.
+[[nodiscard]] std::string CommandResultPayload(const BrokerCommand& command, std::string_view state,
+                                               std::time_t at);
+
+}  // namespace tarnwick

@@ -1,0 +1,27 @@
+#pragma once
+
+// What the forwarder is told by the command line.
+
+#include <optional>
+#include <string>
+
+#include "forward/broker_url.h"
+#include "session/device_key.h"
+
+namespace tarnwick {
+
+struct ForwardSettings {
+    BrokerUrl url;
+    std::string topic = "tarnwick";
+    std::string clientId;
+    std::optional<std::string> user;
+    std::optional<std::string> passwordFile;  // its first line is the password
+    std::optional<std::string> caFile;        // mqtts://: the CA to trust
+    std::string logFolder;                    // where the log is read and the position kept
+    DeviceKeyRule deviceKey;
+    // --mqtt-replay-from: "YYYY-MM-DD HH:MM:SS" as the log's headers have it; everything logged
+    // from then on is published again.
+    std::optional<std::string> replayFrom;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,129 @@
+#include "forward/mqtt_connection.h"
+
+#include <mosquitto.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+namespace tarnwick {
+namespace {
+
+constexpr int kKeepAliveSeconds = 30;
+
+void InitLibraryOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+MqttConnection& Of(void* self) {
+    return *static_cast<MqttConnection*>(self);
+}
+
+// The library's error, with errno's text where the system had the reason.
+std::string ReasonOf(int rc) {
+    return rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
+}
+
+}  // namespace
+
+MqttConnection::MqttConnection(const ForwardSettings& settings, Deliver deliver)
+    : m_settings(settings), m_deliver(std::move(deliver)) {
+    InitLibraryOnce();
+    m_mosq = mosquitto_new(settings.clientId.c_str(), true, this);
+}
+
+MqttConnection::~MqttConnection() {
+    if (m_mosq == nullptr) {
+        return;
+    }
+    mosquitto_disconnect(m_mosq);
+    if (m_looping) {
+        mosquitto_loop_stop(m_mosq, false);
+    }
+    mosquitto_destroy(m_mosq);
+}
+
+std::string MqttConnection::Start(const std::string& password, const std::string& willTopic,
+                                  const std::string& will) {
+    if (m_mosq == nullptr) {
+        return std::strerror(errno);
+    }
+    mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_max_inflight_messages_set(m_mosq, kMaxInFlight);
+    mosquitto_connect_callback_set(m_mosq, OnConnect);
+    mosquitto_disconnect_callback_set(m_mosq, OnDisconnect);
+    mosquitto_publish_callback_set(m_mosq, OnPublish);
+    mosquitto_log_callback_set(m_mosq, OnLog);
+    mosquitto_message_callback_set(
+        m_mosq, [](mosquitto* mosq, void* self, const mosquitto_message* message) {
+            OnMessage(mosq, self, message);
+        });
+    int rc = mosquitto_will_set(m_mosq, willTopic.c_str(), static_cast<int>(will.size()),
+                                will.data(), 1, true);
+    if (rc == MOSQ_ERR_SUCCESS && m_settings.user) {
+        rc = mosquitto_username_pw_set(m_mosq, m_settings.user->c_str(), password.c_str());
+    }
+    if (rc == MOSQ_ERR_SUCCESS && m_settings.url.tls) {
+        const char* caFile = m_settings.caFile ? m_settings.caFile->c_str() : nullptr;
+        rc = mosquitto_tls_set(m_mosq, caFile, caFile ? nullptr : "/etc/ssl/certs", nullptr,
+                               nullptr, nullptr);
+    }
+    if (rc == MOSQ_ERR_SUCCESS) {
+        rc = mosquitto_connect_async(m_mosq, m_settings.url.host.c_str(), m_settings.url.port,
+                                     kKeepAliveSeconds);
+    }
+    if (rc != MOSQ_ERR_SUCCESS) {
+        return ReasonOf(rc);
+    }
+    rc = mosquitto_loop_start(m_mosq);
+    m_looping = rc == MOSQ_ERR_SUCCESS;
+    return m_looping ? "" : ReasonOf(rc);
+}
+
+bool MqttConnection::Publish(const std::string& topic, std::string_view payload, bool retain,
+                             int& mid) {
+    return mosquitto_publish(m_mosq, &mid, topic.c_str(), static_cast<int>(payload.size()),
+                             payload.data(), 1, retain) == MOSQ_ERR_SUCCESS;
+}
+
+bool MqttConnection::Subscribe(const std::string& filter) {
+    return mosquitto_subscribe(m_mosq, nullptr, filter.c_str(), 1) == MOSQ_ERR_SUCCESS;
+}
+
+void MqttConnection::OnMessage(mosquitto* /*mosq*/, void* self, const void* message) {
+    const auto* m = static_cast<const mosquitto_message*>(message);
+    Of(self).m_deliver({LinkEvent::Kind::Message, 0, m->topic,
+                        std::string(static_cast<const char*>(m->payload),
+                                    static_cast<std::size_t>(m->payloadlen))});
+}
+
+std::string MqttConnection::LastError() {
+    const std::lock_guard lock(m_errorMutex);
+    return m_lastError;
+}
+
+void MqttConnection::OnConnect(mosquitto* /*mosq*/, void* self, int rc) {
+    if (rc == 0) {
+        Of(self).m_deliver({LinkEvent::Kind::Connected, 0, {}});
+    } else {
+        Of(self).m_deliver({LinkEvent::Kind::Refused, 0, mosquitto_connack_string(rc)});
+    }
+}
+
+void MqttConnection::OnDisconnect(mosquitto* /*mosq*/, void* self, int rc) {
+    Of(self).m_deliver({LinkEvent::Kind::Lost, 0, ReasonOf(rc)});
+}
+
+void MqttConnection::OnPublish(mosquitto* /*mosq*/, void* self, int mid) {
+    Of(self).m_deliver({LinkEvent::Kind::Acked, mid, {}});
+}
+
+void MqttConnection::OnLog(mosquitto* /*mosq*/, void* self, int level, const char* text) {
+    if (level == MOSQ_LOG_ERR) {
+        const std::lock_guard lock(Of(self).m_errorMutex);
+        Of(self).m_lastError = text;
+    }
+}
+
+}  // namespace tarnwick

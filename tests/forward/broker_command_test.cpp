@@ -1,0 +1,59 @@
+#include "forward/broker_command.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+namespace {
+
+struct CommandRow {
+    const char* proves;
+    std::string topic;
+    std::string payload;
+    std::optional<BrokerCommand> command;  // id empty: a digest, checked apart
+};
+
+TEST(BrokerCommandTest, ReadsTheTopicAndThePayload) {
+    const std::vector<CommandRow> rows = {
+        {"a plain command now", "fleet/command/unit7", "GO",
+         BrokerCommand{false, "unit7", "", "GO"}},
+        {"held, with its own id", "fleet/hold/unit7", R"({"id":"c-1","text":"hex:38"})",
+         BrokerCommand{true, "unit7", "c-1", "hex:38"}},
+        {"a number for an id", "fleet/hold/u", R"({"id":42,"text":"X"})",
+         BrokerCommand{true, "u", "42", "X"}},
+        {"escapes undone", "fleet/command/10.0.0.1%3A5%2F%25", "X",
+         BrokerCommand{false, "10.0.0.1:5/%", "", "X"}},
+        {"JSON without text is the text", "fleet/command/u", R"({"id":"x"})",
+         BrokerCommand{false, "u", "", R"({"id":"x"})"}},
+        {"another prefix", "other/command/u", "X", std::nullopt},
+        {"a prefix that only begins the same", "fleetX/command/u", "X", std::nullopt},
+        {"no key", "fleet/command/", "X", std::nullopt},
+        {"a deeper topic", "fleet/command/u/v", "X", std::nullopt},
+        {"our own results", "fleet/command-result/u", "X", std::nullopt},
+    };
+    for (const CommandRow& row : rows) {
+        SCOPED_TRACE(row.proves);
+        std::optional<BrokerCommand> command = CommandOf("fleet", row.topic, row.payload);
+        ASSERT_EQ(command.has_value(), row.command.has_value());
+        if (command && row.command->id.empty()) {
+            EXPECT_EQ(command->id.size(), 16U);
+            command->id.clear();
+        }
+        EXPECT_EQ(command, row.command);
+    }
+}
+
+TEST(BrokerCommandTest, APlainCommandsIdIsTheSameOnEveryCentreAndApartForAnother) {
+    const auto id = [](const char* topic, const char* payload) {
+        return CommandOf("fleet", topic, payload).value().id;
+    };
+    EXPECT_EQ(id("fleet/hold/u", "GO"), id("fleet/hold/u", "GO"));
+    EXPECT_NE(id("fleet/hold/u", "GO"), id("fleet/hold/v", "GO"));
+    EXPECT_NE(id("fleet/hold/u", "GO"), id("fleet/hold/u", "GO!"));
+}
+
+}  // namespace
+}  // namespace tarnwick
