@@ -1,9 +1,13 @@
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/options.h"
+#include "app/session_options.h"
 #include "headless/headless.h"
+#include "log/log_folder_lock.h"
 #include "tarnwick/version.h"
 #include "window/tarnwick_app.h"
 
@@ -25,6 +29,17 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::fputs(UsageText().c_str(), stdout);
         return 0;
+    }
+    // A forwarder keeps its position in the folder, and centres sharing a port must not share
+    // a folder: such a centre takes its folder for itself.
+    std::optional<LogFolderLock> folderLock;
+    if (options.mqtt || options.reusePort) {
+        const std::string folder = LogFolderOf(options);
+        if (folderLock.emplace(folder).Result() == LogFolderLock::Outcome::InUse) {
+            std::fprintf(stderr, "tarnwick: log folder %s is in use by another centre\n",
+                         folder.c_str());
+            return 1;
+        }
     }
     if (options.headless) {
         return RunHeadless(options);

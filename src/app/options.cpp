@@ -175,6 +175,11 @@ constexpr OptionRow kOptions[] = {
      "listen on this one local address alone, IPv4 (10.0.0.5) or IPv6 (::1);\n"
      "without it, on every local address of both families",
      nullptr},
+    {"--reuse-port", "", &Options::reusePort, nullptr, "",
+     "one of several centres: share the UDP port with the others (each with\n"
+     "its own --log-dir), and with --mqtt hold broker commands for devices\n"
+     "not heard yet, dropping a copy once another centre has sent it",
+     nullptr},
     {"--listen", "", &Options::listen, nullptr, "", "the window: press \"Listen\" at start",
      nullptr},
     {"--auto-reply", "", &Options::autoReply, nullptr, "",

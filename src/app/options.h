@@ -35,6 +35,7 @@ struct Options {
     bool version = false;
     std::optional<std::uint16_t> port = {};  // 0: the system chooses
     std::optional<PeerAddress> bind = {};    // --bind: the one local address to listen on
+    bool reusePort = false;  // --reuse-port: one of several centres on one port, one broker
     std::optional<std::string> logDir = {};  // never empty; default: "DataLog" beside the program
     bool listen = false;                     // --listen: the window presses "Listen" once it is up
     bool sync = false;                       // --sync: log entries reach the disk before answers

@@ -3,10 +3,15 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
+#include <system_error>
 
+#include "forward/broker_command.h"
 #include "log/log_folder.h"
 
 namespace tarnwick {
+
+namespace fs = std::filesystem;
 
 std::string LogFolderOf(const Options& options) {
     std::string folder = options.logDir.value_or(DefaultLogFolder(ProgramPath()));
@@ -27,26 +32,41 @@ SessionConfig SessionConfigOf(const Options& options, std::function<void()> wake
     return config;
 }
 
-// The same across restarts of the centre on this host and port, and apart for two centres.
-std::string DefaultClientId(std::uint16_t port) {
+PortSharing SharingOf(const Options& options) {
+    return options.reusePort ? PortSharing::Shared : PortSharing::Alone;
+}
+
+// The same across restarts of the centre on this host and port, and apart for two centres:
+// centres sharing a port tell themselves apart by their log folders.
+std::string DefaultClientId(const Options& options, std::uint16_t port) {
     char host[HOST_NAME_MAX + 1] = {};
     if (gethostname(host, sizeof host - 1) != 0) {
         host[0] = '\0';
     }
-    return "tarnwick-" + std::string(host) + "-" + std::to_string(port);
+    std::string id = "tarnwick-" + std::string(host) + "-" + std::to_string(port);
+    if (options.reusePort) {
+        std::error_code error;
+        fs::path folder = fs::weakly_canonical(LogFolderOf(options), error);
+        if (error) {
+            folder = fs::absolute(LogFolderOf(options), error);
+        }
+        id += "-" + Digest({folder.string()}).substr(0, 8);
+    }
+    return id;
 }
 
 ForwardSettings ForwardSettingsOf(const Options& options, std::uint16_t port) {
     ForwardSettings settings;
     settings.url = options.mqtt.value_or(BrokerUrl{});
     settings.topic = options.mqttTopic;
-    settings.clientId = options.mqttClientId.value_or(DefaultClientId(port));
+    settings.clientId = options.mqttClientId.value_or(DefaultClientId(options, port));
     settings.user = options.mqttUser;
     settings.passwordFile = options.mqttPasswordFile;
     settings.caFile = options.mqttCa;
     settings.logFolder = LogFolderOf(options);
     settings.deviceKey = options.deviceKey;
     settings.replayFrom = options.mqttReplayFrom;
+    settings.oneOfSeveral = options.reusePort;
     return settings;
 }
 

@@ -20,6 +20,9 @@ namespace tarnwick {
 // wake: the front end's, run when records are ready to drain.
 [[nodiscard]] SessionConfig SessionConfigOf(const Options& options, std::function<void()> wake);
 
+// --reuse-port: the listening port shared with other centres.
+[[nodiscard]] PortSharing SharingOf(const Options& options);
+
 // What the forwarder is told, for a centre listening on port (--mqtt given).
 [[nodiscard]] ForwardSettings ForwardSettingsOf(const Options& options, std::uint16_t port);
 

@@ -154,14 +154,14 @@ CommandReport SendToDevice(Session& session, const std::string& key, std::string
 }
 
 CommandReport HoldCommand(Session& session, const std::string& key, std::string_view bufferText,
-                          CommandMode mode) {
+                          CommandMode mode, HoldFor who) {
     ComposedCommand command = ComposeCommand(bufferText, mode);
     if (command.outcome != CommandOutcome::Sent) {
         return ReportOfComposed(command, bufferText);
     }
     std::string text = CommandText(bufferText, mode);
     const HoldResult held =
-        session.Devices().Hold(key, std::move(command.datagram), text, session.Now());
+        session.Devices().Hold(key, std::move(command.datagram), text, session.Now(), who);
     switch (held.outcome) {
         case HoldResult::Outcome::Held:
             return {CommandOutcome::Held};

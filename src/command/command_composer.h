@@ -13,6 +13,7 @@
 
 #include "command/operator_message.h"
 #include "net/client_list.h"
+#include "session/device_table.h"
 
 namespace tarnwick {
 
@@ -94,6 +95,7 @@ struct CommandReport {
 
 // The command held for the device key's next report: both front ends hold through here.
 [[nodiscard]] CommandReport HoldCommand(Session& session, const std::string& key,
-                                        std::string_view bufferText, CommandMode mode);
+                                        std::string_view bufferText, CommandMode mode,
+                                        HoldFor who = HoldFor::HeardDevices);
 
 }  // namespace tarnwick

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "forward/payloads.h"
 
@@ -35,10 +36,11 @@ std::string KeyOf(std::string_view level) {
     return key;
 }
 
-// FNV-1a, 64 bits, as 16 hex digits: the same message gives the same id on every centre.
-std::string Digest(std::string_view topic, std::string_view payload) {
+}  // namespace
+
+std::string Digest(std::initializer_list<std::string_view> parts) {
     std::uint64_t hash = 14695981039346656037ULL;
-    for (const std::string_view part : {topic, std::string_view("\n", 1), payload}) {
+    for (const std::string_view part : parts) {
         for (const char c : part) {
             hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
         }
@@ -48,39 +50,60 @@ std::string Digest(std::string_view topic, std::string_view payload) {
     return text;
 }
 
+namespace {
+
+// "PREFIX/KIND/KEY": KIND, and KEY with its escapes undone; nothing for any other topic.
+std::optional<std::pair<std::string_view, std::string>> KindAndKey(std::string_view prefix,
+                                                                   std::string_view topic) {
+    if (!topic.starts_with(prefix) || !topic.substr(prefix.size()).starts_with('/')) {
+        return std::nullopt;
+    }
+    const std::string_view rest = topic.substr(prefix.size() + 1);
+    const std::size_t slash = rest.find('/');
+    if (slash == std::string_view::npos || slash + 1 == rest.size() ||
+        rest.find('/', slash + 1) != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::pair{rest.substr(0, slash), KeyOf(rest.substr(slash + 1))};
+}
+
 }  // namespace
 
 std::optional<BrokerCommand> CommandOf(std::string_view prefix, std::string_view topic,
                                        std::string_view payload) {
-    if (!topic.starts_with(prefix) || !topic.substr(prefix.size()).starts_with('/')) {
+    const auto levels = KindAndKey(prefix, topic);
+    if (!levels || (levels->first != "hold" && levels->first != "command")) {
         return std::nullopt;
     }
-    std::string_view rest = topic.substr(prefix.size() + 1);
     BrokerCommand command;
-    if (rest.starts_with("hold/")) {
-        command.hold = true;
-        rest.remove_prefix(5);
-    } else if (rest.starts_with("command/")) {
-        rest.remove_prefix(8);
-    } else {
-        return std::nullopt;
-    }
-    if (rest.empty() || rest.find('/') != std::string_view::npos) {
-        return std::nullopt;
-    }
-    command.key = KeyOf(rest);
+    command.hold = levels->first == "hold";
+    command.key = levels->second;
     const nlohmann::json json = nlohmann::json::parse(payload, nullptr, false);
     if (json.is_object() && json.contains("text") && json.at("text").is_string()) {
         command.text = json.at("text").get<std::string>();
         command.id = json.contains("id")
                          ? (json.at("id").is_string() ? json.at("id").get<std::string>()
                                                       : json.at("id").dump())
-                         : Digest(topic, payload);
+                         : Digest({topic, "\n", payload});
     } else {
         command.text = std::string(payload);
-        command.id = Digest(topic, payload);
+        command.id = Digest({topic, "\n", payload});
     }
     return command;
+}
+
+std::optional<SentCommand> SentCommandOf(std::string_view prefix, std::string_view topic,
+                                         std::string_view payload) {
+    const auto levels = KindAndKey(prefix, topic);
+    if (!levels || levels->first != "command-result") {
+        return std::nullopt;
+    }
+    const nlohmann::json json = nlohmann::json::parse(payload, nullptr, false);
+    if (!json.is_object() || json.value("state", nlohmann::json()) != "sent" ||
+        !json.contains("id") || !json.at("id").is_string()) {
+        return std::nullopt;
+    }
+    return SentCommand{levels->second, json.at("id").get<std::string>()};
 }
 
 std::string_view ResultState(CommandOutcome outcome) {

@@ -6,6 +6,7 @@
 // outcome goes back to PREFIX/command-result/KEY under the command's id.
 
 #include <ctime>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,10 +23,26 @@ struct BrokerCommand {
     bool operator==(const BrokerCommand&) const = default;
 };
 
+// FNV-1a, 64 bits, of the parts one after another, as 16 hex digits: the same on every centre
+// and across restarts.
+[[nodiscard]] std::string Digest(std::initializer_list<std::string_view> parts);
+
 // The command a message on topic carries; nothing for a topic that is no command's.
 [[nodiscard]] std::optional<BrokerCommand> CommandOf(std::string_view prefix,
                                                      std::string_view topic,
                                                      std::string_view payload);
+
+// A command some centre reported "sent" on PREFIX/command-result/KEY: a copy of it held here
+// is to be dropped.
+struct SentCommand {
+    std::string key;
+    std::string id;
+    bool operator==(const SentCommand&) const = default;
+};
+
+[[nodiscard]] std::optional<SentCommand> SentCommandOf(std::string_view prefix,
+                                                       std::string_view topic,
+                                                       std::string_view payload);
 
 // The state a command's outcome is reported as.
 [[nodiscard]] std::string_view ResultState(CommandOutcome outcome);

@@ -14,7 +14,8 @@ namespace tarnwick {
 class Session;
 
 // Runs every command the forwarder has taken in since the last call; report is given each
-// outcome, for the operator.
+// outcome, for the operator. One of several centres holds for devices not heard yet. Then drops
+// the held copies another centre has delivered.
 void RunBrokerCommands(Session& session, Forwarder& forwarder,
                        const std::function<void(const CommandReport&)>& report);
 

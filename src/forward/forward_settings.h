@@ -22,6 +22,9 @@ struct ForwardSettings {
     // --mqtt-replay-from: "YYYY-MM-DD HH:MM:SS" as the log's headers have it; everything logged
     // from then on is published again.
     std::optional<std::string> replayFrom;
+    // --reuse-port: one of several centres on one broker. Holds are taken for devices not heard
+    // yet (they may report here next), and the status is this centre's own topic.
+    bool oneOfSeveral = false;
 };
 
 }  // namespace tarnwick

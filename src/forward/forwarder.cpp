@@ -15,8 +15,6 @@ constexpr auto kPoll = std::chrono::milliseconds(100);
 constexpr auto kConnectTimeout = std::chrono::seconds(10);
 constexpr auto kLongestBackoff = std::chrono::seconds(30);
 constexpr auto kStatusEvery = std::chrono::seconds(10);
-// Results kept while the broker is away; the oldest go first beyond them.
-constexpr std::size_t kMostResults = 10'000;
 constexpr std::size_t kDeviceTimesKept = 100'000;
 
 // The password file's first line; empty when it cannot be read (the broker then refuses).
@@ -29,22 +27,33 @@ std::string PasswordOf(const std::optional<std::string>& file) {
     return password;
 }
 
+// Several centres on one broker each keep their own status, and their own last will: one going
+// away must not mark the others offline.
+std::string StatusTopicOf(const ForwardSettings& settings) {
+    return settings.topic + "/status" +
+           (settings.oneOfSeveral ? "/" + TopicKey(settings.clientId) : std::string());
+}
+
 }  // namespace
 
 Forwarder::Forwarder(ForwardSettings settings, std::function<void()> wake, DeviceLookup device)
     : m_settings(std::move(settings)),
       m_wake(std::move(wake)),
       m_url(BrokerUrlText(m_settings.url)),
-      m_statusTopic(m_settings.topic + "/status"),
+      m_statusTopic(StatusTopicOf(m_settings)),
       m_cursor(m_settings.logFolder,
                m_settings.replayFrom
                    ? StartOfDay(*m_settings.replayFrom)
                    : LoadPosition(m_settings.logFolder).value_or(StartOfToday(SystemLocalTime)),
-               [this](std::string_view line) { Report(std::string(line)); }),
+               [this](std::string_view line) {
+                   m_backlogStale = true;
+                   Report(std::string(line));
+               }),
       m_acked(m_cursor.Position()),
       m_saved(m_acked),
       m_device(std::move(device)),
-      m_replayFrom(m_settings.replayFrom) {}
+      m_replayFrom(m_settings.replayFrom),
+      m_backlog(m_settings.logFolder) {}
 
 void Forwarder::Start() {
     m_thread = std::jthread([this](const std::stop_token& stop) { Run(stop); });
@@ -70,55 +79,13 @@ void Forwarder::SetCounters(const CounterSnapshot& counters) {
     m_counters = counters;
 }
 
-std::vector<BrokerCommand> Forwarder::TakeCommands() {
-    const std::lock_guard lock(m_mutex);
-    return std::exchange(m_commands, {});
-}
-
-void Forwarder::Result(const BrokerCommand& command, std::string_view state) {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_results.emplace_back(m_settings.topic + "/command-result/" + TopicKey(command.key),
-                               CommandResultPayload(command, state, std::time(nullptr)));
-        if (m_results.size() > kMostResults) {
-            m_results.pop_front();
-        }
-    }
-    m_changed.notify_one();
-}
-
-void Forwarder::NoteHeld(std::uint64_t id, BrokerCommand command) {
-    const std::lock_guard lock(m_mutex);
-    m_held.emplace(id, std::move(command));
-}
-
-void Forwarder::DeviceEvents(const std::vector<DeviceEvent>& events) {
-    for (const DeviceEvent& event : events) {
-        if (event.kind == DeviceEvent::Kind::Silent || event.kind == DeviceEvent::Kind::Reporting) {
-            const std::lock_guard lock(m_mutex);
-            m_devicesDue.insert(event.key);
-            continue;
-        }
-        const bool settled = event.kind == DeviceEvent::Kind::Sent ||
-                             event.kind == DeviceEvent::Kind::Expired ||
-                             event.kind == DeviceEvent::Kind::Cancelled;
-        std::optional<BrokerCommand> command;
-        {
-            const std::lock_guard lock(m_mutex);
-            const auto held = m_held.find(event.commandId);
-            if (!settled || held == m_held.end()) {
-                continue;
-            }
-            command = std::move(held->second);
-            m_held.erase(held);
-        }
-        Result(*command, DeviceEventWord(event.kind));
-    }
-}
-
 std::string Forwarder::StateText() {
+    m_backlogWanted = true;
+    const std::uint64_t behind = m_behind;
     const std::lock_guard lock(m_mutex);
-    return m_state;
+    return behind > static_cast<std::uint64_t>(kMaxInFlight)
+               ? m_state + ", " + std::to_string(behind) + " records behind"
+               : m_state;
 }
 
 std::vector<std::string> Forwarder::TakeReports() {
@@ -170,6 +137,7 @@ void Forwarder::Run(const std::stop_token& stop) {
             Fail("no answer within " + std::to_string(kConnectTimeout.count()) + " s");
         }
         SaveIfMoved();  // first: what it saves leaves the window for new messages
+        CountBacklogIfDue();
         if (m_up) {
             PublishStatusIfDue();
             PublishResults();
@@ -288,7 +256,24 @@ void Forwarder::Acked(int mid) {
 void Forwarder::MoveAcked() {
     for (; m_ackedCount < m_inFlight.size() && m_inFlight[m_ackedCount].acked; ++m_ackedCount) {
         m_acked = m_inFlight[m_ackedCount].after;
+        if (m_inFlight[m_ackedCount].record) {
+            m_backlog.Acked();
+        }
     }
+}
+
+void Forwarder::CountBacklogIfDue() {
+    const Clock::time_point now = Clock::now();
+    if (!m_backlogWanted || now < m_nextCount) {
+        return;
+    }
+    m_nextCount = now + std::chrono::seconds(1);
+    if (!m_backlog.Started() || m_backlogStale) {
+        m_backlog.Restart(m_acked);
+        m_backlogStale = false;
+    }
+    m_backlog.CountNew();
+    m_behind = m_backlog.Behind();
 }
 
 void Forwarder::PublishMore() {
@@ -316,7 +301,7 @@ bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
     // Before the replay's time: passed over, as if the broker had it. Header times compare as
     // text.
     if (m_replayFrom && entry.time < *m_replayFrom) {
-        m_inFlight.push_back({0, {file, entry.end}, true});
+        m_inFlight.push_back({0, {file, entry.end}, true, !entry.hex});
         MoveAcked();
         return true;
     }
@@ -344,30 +329,17 @@ bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
     if (!m_connection->Publish(topic, payload, false, mid)) {
         return false;
     }
-    m_inFlight.push_back({mid, {file, entry.end}, false});
+    m_inFlight.push_back({mid, {file, entry.end}, false, !entry.hex});
     return true;
 }
 
 void Forwarder::Subscribe() {
-    for (const char* kind : {"/command/+", "/hold/+"}) {
+    for (const char* kind : {"/command/+", "/hold/+", "/command-result/+"}) {
         if (!m_connection->Subscribe(m_settings.topic + kind)) {
             Fail("subscribe refused");
             return;
         }
     }
-}
-
-// The library's messages become commands for the front end: the session is driven there.
-void Forwarder::Received(const LinkEvent& event) {
-    std::optional<BrokerCommand> command = CommandOf(m_settings.topic, event.text, event.payload);
-    if (!command) {
-        return;
-    }
-    {
-        const std::lock_guard lock(m_mutex);
-        m_commands.push_back(std::move(*command));
-    }
-    m_wake();
 }
 
 // A device's state goes out when it is first heard, then at most every 10 s. The times kept
@@ -401,21 +373,6 @@ void Forwarder::PublishDevicesDue() {
     for (const std::string& key : due) {
         m_deviceNext[key] = Clock::now() + kStatusEvery;
         if (!PublishDevice(key)) {
-            Fail("publish refused");
-            return;
-        }
-    }
-}
-
-void Forwarder::PublishResults() {
-    std::deque<std::pair<std::string, std::string>> results;
-    {
-        const std::lock_guard lock(m_mutex);
-        results.swap(m_results);
-    }
-    for (const auto& [topic, payload] : results) {
-        int mid = 0;
-        if (!m_connection->Publish(topic, payload, false, mid)) {
             Fail("publish refused");
             return;
         }

@@ -8,6 +8,7 @@
 // The front end owns it: it takes the reports (to show or print them on its own thread) and
 // nudges the forwarder when records were logged.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -24,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "forward/backlog_count.h"
 #include "forward/broker_command.h"
 #include "forward/forward_position.h"
 #include "forward/forward_settings.h"
@@ -46,6 +49,7 @@ public:
     ~Forwarder() { Stop(); }
 
     void Start();
+    [[nodiscard]] bool OneOfSeveral() const { return m_settings.oneOfSeveral; }
     // Saves the acknowledged position and closes the connection; what is not yet acknowledged
     // goes out again at the next start.
     void Stop();
@@ -57,24 +61,30 @@ public:
 
     // The front end's thread: the commands that came through the broker, to be run there.
     [[nodiscard]] std::vector<BrokerCommand> TakeCommands();
-    // What became of one (ResultState), for PREFIX/command-result/KEY.
-    void Result(const BrokerCommand& command, std::string_view state);
-    // One was held under the device table's id: its later states come as device events.
-    void NoteHeld(std::uint64_t id, BrokerCommand command);
+    // What became of one TakeCommands gave (ResultState), for PREFIX/command-result/KEY;
+    // heldId: the device table's id when it was held, whose later states come as device events.
+    void Ran(const BrokerCommand& command, std::string_view state,
+             std::optional<std::uint64_t> heldId);
+    // The front end's thread: held commands (the device table's ids) that another centre on the
+    // broker has delivered, to be dropped here.
+    [[nodiscard]] std::vector<std::uint64_t> TakeSentElsewhere();
     // The device table's events, as the front end takes them.
     void DeviceEvents(const std::vector<DeviceEvent>& events);
     // The front end's thread: what the operator should hear since the last call.
     [[nodiscard]] std::vector<std::string> TakeReports();
     // "MQTT broker connected", "MQTT broker down since HH:MM:SS" or, before the first
-    // connection, "MQTT broker: connecting": the window's notice.
+    // connection, "MQTT broker: connecting", then ", N records behind" while more than a
+    // window's worth waits in the log: the window's notice. The first call starts the count.
     [[nodiscard]] std::string StateText();
 
 private:
     using Clock = std::chrono::steady_clock;
+    using CommandRef = std::pair<std::string, std::string>;  // key and id
     struct InFlight {
         int mid = 0;
         ForwardPosition after;  // the position once this message is acknowledged
         bool acked = false;
+        bool record = false;  // not a hex entry
     };
 
     void Run(const std::stop_token& stop);
@@ -92,6 +102,8 @@ private:
     bool PublishStatus(std::string_view payload);
     void Subscribe();
     void Received(const LinkEvent& event);
+    void Result(const BrokerCommand& command, std::string_view state);
+    void SentElsewhere(const SentCommand& sent);
     void PublishResults();
     bool PublishDeviceIfDue(const std::string& key);
     bool PublishDevice(const std::string& key);
@@ -99,6 +111,7 @@ private:
     void PublishStatusIfDue();
     void Report(std::string line);
     void SetState(std::string state);
+    void CountBacklogIfDue();
 
     ForwardSettings m_settings;
     std::function<void()> m_wake;
@@ -113,6 +126,13 @@ private:
     std::vector<BrokerCommand> m_commands;
     std::deque<std::pair<std::string, std::string>> m_results;  // topic and payload
     std::unordered_map<std::uint64_t, BrokerCommand> m_held;    // by the device table's id
+    // Holds the front end has taken and not yet said what became of: another centre's "sent"
+    // for one of them drops it as soon as it is held.
+    std::multiset<CommandRef> m_inHand;
+    std::set<CommandRef> m_sentWhileInHand;
+    std::vector<std::uint64_t> m_sentElsewhere;
+    // This centre's own "sent" results, until the broker hands them back.
+    std::deque<CommandRef> m_ownSent;
     std::vector<std::string> m_reports;
     std::string m_state = "MQTT broker: connecting";
 
@@ -142,6 +162,12 @@ private:
     std::optional<std::string> m_replayFrom;       // until the first entry from then on
     std::string m_lastRecordSender;                // "ADDR PORT" of the last record published
     std::string m_lastRecordKey;                   // and its key, for the hex entry after it
+    // Counted only once somebody shows it, and afresh after the cursor passed over a file.
+    std::atomic<bool> m_backlogWanted{false};
+    std::atomic<std::uint64_t> m_behind{0};
+    BacklogCount m_backlog;
+    bool m_backlogStale = false;
+    Clock::time_point m_nextCount{};
 
     std::jthread m_thread;  // last: stopped and joined first
 };

@@ -23,6 +23,7 @@ std::string DeviceEventText(const DeviceEvent& event, std::size_t maxDevices) {
         case DeviceEvent::Kind::Sent:
         case DeviceEvent::Kind::Expired:
         case DeviceEvent::Kind::Cancelled:
+        case DeviceEvent::Kind::SentElsewhere:
             break;
     }
     return "command " + std::to_string(event.commandId) + " for " + event.key + " " + word + ": " +

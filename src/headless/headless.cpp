@@ -93,7 +93,8 @@ private:
             Report("no port to listen on: give --port PORT");
             return false;
         }
-        const ListenResult result = m_session.Listen(*m_options.port, m_options.bind);
+        const ListenResult result =
+            m_session.Listen(*m_options.port, m_options.bind, SharingOf(m_options));
         if (!result.ok()) {
             Report(ListenFailure(result));
             return false;

@@ -62,32 +62,41 @@ std::string_view ListenErrorMessage(ListenError error) {
 }
 
 std::string ReachNotice(const ListenPlace& place) {
+    std::string notice;
     if (place.only) {
-        return "listening on " + place.only->Text() + " only";
+        notice = "listening on " + place.only->Text() + " only";
+    } else if (place.ipv4Only) {
+        notice = "no IPv6 on this host: listening on IPv4 only";
     }
-    return place.ipv4Only ? "no IPv6 on this host: listening on IPv4 only" : std::string();
+    if (place.sharing == PortSharing::Shared) {
+        notice += notice.empty() ? "sharing the port with other centres"
+                                 : "; sharing the port with other centres";
+    }
+    return notice;
 }
 
 UdpListener::OpenResult UdpListener::Open(std::uint16_t port,
-                                          const std::optional<PeerAddress>& only) {
+                                          const std::optional<PeerAddress>& only,
+                                          PortSharing sharing) {
     if (only) {
-        OpenResult opened = OpenAt(only->WithPort(port), false);
+        OpenResult opened = OpenAt(only->WithPort(port), false, sharing);
         if (opened.listener) {
             opened.listener->m_place.only = only;
         }
         return opened;
     }
     if (HostHasIpv6()) {
-        return OpenAt(*PeerAddress::FromText("::", port), true);
+        return OpenAt(*PeerAddress::FromText("::", port), true, sharing);
     }
-    OpenResult opened = OpenAt(*PeerAddress::FromText("0.0.0.0", port), false);
+    OpenResult opened = OpenAt(*PeerAddress::FromText("0.0.0.0", port), false, sharing);
     if (opened.listener) {
         opened.listener->m_place.ipv4Only = true;
     }
     return opened;
 }
 
-UdpListener::OpenResult UdpListener::OpenAt(const PeerAddress& address, bool bothFamilies) {
+UdpListener::OpenResult UdpListener::OpenAt(const PeerAddress& address, bool bothFamilies,
+                                            PortSharing sharing) {
     const int fd = socket(address.Sockaddr()->sa_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return {std::nullopt, ListenError::SocketCreate, errno};
@@ -99,11 +108,17 @@ UdpListener::OpenResult UdpListener::OpenAt(const PeerAddress& address, bool bot
         setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only) != 0) {
         return {std::nullopt, ListenError::SocketCreate, errno};
     }
+    const int share = 1;
+    if (sharing == PortSharing::Shared &&
+        setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &share, sizeof share) != 0) {
+        return {std::nullopt, ListenError::SocketCreate, errno};
+    }
     if (bind(fd, address.Sockaddr(), address.Length()) != 0) {
         return {std::nullopt, ListenError::Bind, errno};
     }
     listener.m_receiveBuffer = GrantReceiveBuffer(fd);
     listener.m_place.port = BoundPort(fd);
+    listener.m_place.sharing = sharing;
     return {std::move(listener), ListenError::None, 0};
 }
 

@@ -21,15 +21,21 @@ enum class ListenError { None, SocketCreate, Bind, ThreadStart };
 // not be set up), "socket bind error!", or empty (nothing to tell the operator).
 [[nodiscard]] std::string_view ListenErrorMessage(ListenError error);
 
+// Shared: other centres may bind the same port (SO_REUSEPORT), and the kernel spreads the
+// senders over them by source.
+enum class PortSharing { Alone, Shared };
+
 // Where a listener takes datagrams from.
 struct ListenPlace {
     std::uint16_t port = 0;
     std::optional<PeerAddress> only = {};  // the one local address chosen; nothing: every one
     bool ipv4Only = false;                 // every local address, but the host has no IPv6
+    PortSharing sharing = PortSharing::Alone;
 };
 
 // What the operator is told beside "listening on UDP port N": "listening on ::1 only", "no
-// IPv6 on this host: listening on IPv4 only", or empty for every address of both families.
+// IPv6 on this host: listening on IPv4 only", or empty for every address of both families;
+// "sharing the port with other centres" follows for a shared port.
 [[nodiscard]] std::string ReachNotice(const ListenPlace& place);
 
 class UdpListener {
@@ -42,7 +48,8 @@ public:
     // A UDP socket bound to port on only, else on "::" for IPv6 and IPv4 alike; on every
     // IPv4 address (0.0.0.0) where the host has no IPv6.
     [[nodiscard]] static OpenResult Open(std::uint16_t port,
-                                         const std::optional<PeerAddress>& only = std::nullopt);
+                                         const std::optional<PeerAddress>& only = std::nullopt,
+                                         PortSharing sharing = PortSharing::Alone);
 
     UdpListener(UdpListener&& other) noexcept;
     UdpListener& operator=(UdpListener&& other) noexcept;
@@ -63,7 +70,7 @@ private:
     explicit UdpListener(int fd);
     // bothFamilies: an IPv6 socket that takes IPv4 too (IPV6_V6ONLY off); Linux sends through
     // it to an IPv4 address as given, so answers need no IPv4-mapped form.
-    static OpenResult OpenAt(const PeerAddress& address, bool bothFamilies);
+    static OpenResult OpenAt(const PeerAddress& address, bool bothFamilies, PortSharing sharing);
     void CloseSocket();
 
     int m_fd = -1;

@@ -25,6 +25,8 @@ std::string_view DeviceEventWord(DeviceEvent::Kind kind) {
             return "expired";
         case DeviceEvent::Kind::Cancelled:
             return "cancelled";
+        case DeviceEvent::Kind::SentElsewhere:
+            return "sent by another centre";
         case DeviceEvent::Kind::SendFailed:
             return "not sent";
         case DeviceEvent::Kind::Silent:
@@ -136,10 +138,10 @@ std::optional<DeviceRow> DeviceTable::Device(const std::string& key, const Momen
 }
 
 HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> datagram,
-                             std::string text, const Moment& now) {
+                             std::string text, const Moment& now, HoldFor who) {
     std::lock_guard lock(m_mutex);
     const auto found = m_byKey.find(key);
-    if (found == m_byKey.end()) {
+    if (found == m_byKey.end() && who == HoldFor::HeardDevices) {
         return {HoldResult::Outcome::NoDevice};
     }
     std::deque<HeldCommand>& waiting = m_waiting[key];
@@ -147,7 +149,9 @@ HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> d
         return {HoldResult::Outcome::Full};
     }
     const std::uint64_t id = m_nextId++;
-    ++found->second->row.commandsHeld;
+    if (found != m_byKey.end()) {
+        ++found->second->row.commandsHeld;
+    }
     ++m_waitingCount;
     AddEvent({DeviceEvent::Kind::Held, key, id, text, 0});
     waiting.push_back({id, key, std::move(datagram), std::move(text), HeldState::Waiting, now.wall,
@@ -156,6 +160,15 @@ HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> d
 }
 
 bool DeviceTable::Cancel(std::uint64_t id, const Moment& now) {
+    return SettleWaiting(id, HeldState::Cancelled, DeviceEvent::Kind::Cancelled, now);
+}
+
+bool DeviceTable::SentElsewhere(std::uint64_t id, const Moment& now) {
+    return SettleWaiting(id, HeldState::SentElsewhere, DeviceEvent::Kind::SentElsewhere, now);
+}
+
+bool DeviceTable::SettleWaiting(std::uint64_t id, HeldState state, DeviceEvent::Kind kind,
+                                const Moment& now) {
     std::lock_guard lock(m_mutex);
     for (auto entry = m_waiting.begin(); entry != m_waiting.end(); ++entry) {
         std::deque<HeldCommand>& waiting = entry->second;
@@ -169,7 +182,7 @@ bool DeviceTable::Cancel(std::uint64_t id, const Moment& now) {
         if (waiting.empty()) {
             m_waiting.erase(entry);
         }
-        Settle(std::move(command), HeldState::Cancelled, now.wall, DeviceEvent::Kind::Cancelled);
+        Settle(std::move(command), state, now.wall, kind);
         return true;
     }
     return false;

@@ -59,7 +59,9 @@ struct DeviceRow {
     bool silent = false;  // nothing heard for longer than silentAfter
 };
 
-enum class HeldState { Waiting, Sent, Expired, Cancelled };
+// SentElsewhere: another centre on the same broker delivered the same command, so this copy
+// was dropped.
+enum class HeldState { Waiting, Sent, Expired, Cancelled, SentElsewhere };
 
 // A command held for a device's next report.
 struct HeldCommand {
@@ -80,6 +82,7 @@ struct DeviceEvent {
         Sent,
         Expired,
         Cancelled,
+        SentElsewhere,
         SendFailed,
         Silent,
         Reporting,
@@ -93,8 +96,8 @@ struct DeviceEvent {
     int errorCode = 0;            // SendFailed: the socket error
 };
 
-// "held", "sent", "expired", "cancelled", "not sent", "silent", "reporting again", "forgotten",
-// "not reported"
+// "held", "sent", "expired", "cancelled", "sent by another centre", "not sent", "silent",
+// "reporting again", "forgotten", "not reported"
 [[nodiscard]] std::string_view DeviceEventWord(DeviceEvent::Kind kind);
 
 // The table in figures, for a scrape.
@@ -105,6 +108,10 @@ struct DeviceCounts {
     std::uint64_t commandsSent = 0;  // since the start, as the devices' rows count them
     bool operator==(const DeviceCounts&) const = default;
 };
+
+// Who a command may be held for: devices in the table, or any key (one of several centres: the
+// device may report here next).
+enum class HoldFor { HeardDevices, AnyKey };
 
 struct HoldResult {
     enum class Outcome { Held, NoDevice, Full };
@@ -132,10 +139,12 @@ public:
     // Front ends.
     [[nodiscard]] std::vector<DeviceRow> Devices(const Moment& now) const;
     [[nodiscard]] std::optional<DeviceRow> Device(const std::string& key, const Moment& now) const;
-    // Holds datagram for the device's next report: known devices only, up to maxHeld a key.
+    // Holds datagram for the device's next report, up to maxHeld a key.
     HoldResult Hold(const std::string& key, std::vector<std::uint8_t> datagram, std::string text,
-                    const Moment& now);
+                    const Moment& now, HoldFor who = HoldFor::HeardDevices);
+    // A waiting command settled without being sent here; false when it waits no longer.
     bool Cancel(std::uint64_t id, const Moment& now);
+    bool SentElsewhere(std::uint64_t id, const Moment& now);
     // Every held command still listed (waiting, and the last ones sent, expired or cancelled),
     // in the order they were held.
     [[nodiscard]] std::vector<HeldCommand> HeldCommands() const;
@@ -159,6 +168,8 @@ private:
     [[nodiscard]] bool IsSilent(const Entry& entry, const Moment& now) const;
     [[nodiscard]] DeviceRow RowOf(const Entry& entry, const Moment& now) const;
     Entry& Find(const std::string& key, const socket_info& sender, const Moment& now);
+    bool SettleWaiting(std::uint64_t id, HeldState state, DeviceEvent::Kind kind,
+                       const Moment& now);
     // The commands due after one report of key, at most kDeliveredPerReport.
     std::vector<HeldCommand> Deliver(DeviceRow& row, const Moment& now);
     // Drops the device heard least recently; its held commands stay under its key.

@@ -24,9 +24,10 @@ Session::~Session() {
     Close();
 }
 
-ListenResult Session::Listen(std::uint16_t port, const std::optional<PeerAddress>& only) {
+ListenResult Session::Listen(std::uint16_t port, const std::optional<PeerAddress>& only,
+                             PortSharing sharing) {
     Close();
-    auto opened = UdpListener::Open(port, only);
+    auto opened = UdpListener::Open(port, only, sharing);
     if (!opened.listener) {
         return {opened.error, opened.errorCode};
     }

@@ -39,6 +39,8 @@ std::string HeldStateText(const HeldCommand& command) {
             return "expired at " + ClockText(LocalTimeOf(command.sentAt));
         case HeldState::Cancelled:
             return "cancelled at " + ClockText(LocalTimeOf(command.sentAt));
+        case HeldState::SentElsewhere:
+            return "sent by another centre at " + ClockText(LocalTimeOf(command.sentAt));
     }
     return {};
 }

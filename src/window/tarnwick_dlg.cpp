@@ -176,6 +176,13 @@ void CTarnwickDlg::OnInitDialog(const Options& options) {
     localIp->setText(Latin1(DiscoverLocalAddress()));
     m_staticStatus->setPixmap(m_bmpStopped);
     m_editSavePath->setText(QString::fromLocal8Bit(LogFolderOf(options)));
+    // The forwarder reads the log from the folder it started with, and holds that folder:
+    // records logged elsewhere would never reach the broker.
+    if (options.mqtt) {
+        auto* savePath = Control<QPushButton>("IDC_SAVE_PATH_BUTTON");
+        savePath->setEnabled(false);
+        savePath->setToolTip(QStringLiteral("The log folder is fixed by --log-dir under --mqtt"));
+    }
     // The sending buffer is open from the start; SEND waits for it to hold text.
     m_buttonSend->setEnabled(false);
 
@@ -256,7 +263,7 @@ void CTarnwickDlg::OnBnClickedListen() {
         ShowListenState();
         return;
     }
-    const ListenResult result = m_session.Listen(*wanted, m_bind);
+    const ListenResult result = m_session.Listen(*wanted, m_bind, SharingOf(m_options));
     const std::uint16_t port = m_session.Port();
     if (result.ok()) {
         // Devices must be sent to the port bound, not to whatever the field held.

@@ -55,5 +55,25 @@ TEST(BrokerCommandTest, APlainCommandsIdIsTheSameOnEveryCentreAndApartForAnother
     EXPECT_NE(id("fleet/hold/u", "GO"), id("fleet/hold/u", "GO!"));
 }
 
+TEST(BrokerCommandTest, OnlyAnotherCentresSentResultDropsACopy) {
+    const struct {
+        const char* proves;
+        std::string topic;
+        std::string payload;
+        std::optional<SentCommand> sent;
+    } rows[] = {
+        {"sent", "fleet/command-result/u%2F1", R"({"id":"c-1","state":"sent","text":"X"})",
+         SentCommand{"u/1", "c-1"}},
+        {"held drops nothing", "fleet/command-result/u", R"({"id":"c-1","state":"held"})",
+         std::nullopt},
+        {"no id", "fleet/command-result/u", R"({"state":"sent"})", std::nullopt},
+        {"not JSON", "fleet/command-result/u", "sent", std::nullopt},
+        {"a command, not a result", "fleet/hold/u", R"({"id":"c-1","state":"sent"})", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(SentCommandOf("fleet", row.topic, row.payload), row.sent) << row.proves;
+    }
+}
+
 }  // namespace
 }  // namespace tarnwick

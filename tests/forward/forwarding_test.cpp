@@ -477,5 +477,92 @@ TEST_F(Forwarding, CredentialsTheBrokerRefusesAreSaidOnce) {
     }
 }
 
+// The centre's socket that a device's datagrams from peer reach: the one whose log has its
+// port.
+int CentreOf(const UdpPeer& peer, const std::vector<fs::path>& folders) {
+    const std::string sender = "127.0.0.1 (" + std::to_string(peer.Port()) + "):";
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        for (const std::string& line : LoggedLines(folders[i])) {
+            if (line.starts_with(sender)) {
+                return static_cast<int>(i);
+            }
+        }
+    }
+    return -1;
+}
+
+TEST_F(Forwarding, TwoCentresOnOnePortPublishEveryRecordOnceAndDeliverAHeldCommandOnce) {
+    const auto records = StartBroker();
+    MqttSubscriber results(m_broker.Port(), "tarnwick/command-result/#");
+    const std::vector<fs::path> folders = {m_temp.PathOf("a"), m_temp.PathOf("b")};
+    const auto centreOn = [&](const fs::path& folder, std::uint16_t port) {
+        return ChildProcess::Start({TARNWICK_EXE, "--headless", "--port", std::to_string(port),
+                                    "--reuse-port", "--auto-reply", "--device-key", "field:ID",
+                                    "--log-dir", folder.string(), "--mqtt", m_broker.Url()});
+    };
+    ChildProcess first = centreOn(folders[0], 0);
+    const std::uint16_t port = ListeningPort(first, kTimeout);
+    ASSERT_NE(port, 0) << first.Stderr();
+    std::vector<ChildProcess> centres;
+    centres.push_back(std::move(first));
+    centres.push_back(centreOn(folders[1], port));
+    ASSERT_EQ(ListeningPort(centres[1], kTimeout), port) << centres[1].Stderr();
+    ChildProcess sameFolder = centreOn(folders[0], port);
+    EXPECT_EQ(sameFolder.Wait(kTimeout), 1);
+    EXPECT_NE(sameFolder.Stderr().find("is in use by another centre"), std::string::npos);
+
+    NumberedDevices devices(port, 32);  // 32 source ports: the kernel spreads them over both
+    devices.Run(640, 1s);
+    ASSERT_EQ(devices.AnsweredCount(), 640U);
+    std::vector<std::string> logged = LoggedLines(folders[0]);
+    ASSERT_FALSE(logged.empty());
+    const std::vector<std::string> second = LoggedLines(folders[1]);
+    ASSERT_FALSE(second.empty());
+    logged.insert(logged.end(), second.begin(), second.end());
+    const std::vector<std::string> published = PublishedLines(records->WaitFor(
+        [&](const std::vector<MqttMessage>& m) { return m.size() >= logged.size(); }, kCatchUp));
+    EXPECT_EQ(std::multiset(published.begin(), published.end()),
+              std::multiset(logged.begin(), logged.end()));
+
+    // Two ports of device 7's, one to each centre, found by a probe: 7 itself is heard by
+    // neither before its command is held.
+    std::vector<UdpPeer> peers;
+    std::vector<int> reached;
+    for (int tries = 0; tries < 64 && (reached.size() < 2 || reached[0] == reached[1]); ++tries) {
+        peers.push_back(UdpPeer::BindLoopback());
+        peers.back().SendTo(port, "#ST,123;ID:probe;#");
+        ASSERT_EQ(peers.back().Receive(kTimeout).value_or(Datagram{}).bytes, "@517");
+        const int centre = CentreOf(peers.back(), folders);
+        if (reached.empty() || centre != reached[0]) {
+            reached.push_back(centre);
+        } else {
+            peers.pop_back();
+        }
+    }
+    ASSERT_EQ(reached.size(), 2U);
+    results.Publish("tarnwick/hold/7", R"({"id":"once","text":"GO"})");
+    const auto states = [&](std::size_t count) {
+        return Results(results.WaitFor(
+            [&](const std::vector<MqttMessage>& m) { return m.size() >= count; }, kTimeout));
+    };
+    EXPECT_EQ(states(2), (std::vector<std::pair<std::string, std::string>>{{"once", "held"},
+                                                                           {"once", "held"}}));
+    peers[0].SendTo(port, "#ST,123;ID:7;#");
+    EXPECT_EQ(peers[0].Receive(kTimeout).value_or(Datagram{}).bytes, "@517");
+    EXPECT_EQ(peers[0].Receive(kTimeout).value_or(Datagram{}).bytes, "#517GO");
+    EXPECT_EQ(states(3).back(), (std::pair<std::string, std::string>{"once", "sent"}));
+    ChildProcess& other = centres[static_cast<std::size_t>(reached[1])];
+    EXPECT_TRUE(other.WaitForStderrLine(
+        [](const std::string& line) {
+            return line.find("sent by another centre") != std::string::npos;
+        },
+        kTimeout))
+        << other.Stderr();
+    peers[1].SendTo(port, "#ST,123;ID:7;#");
+    EXPECT_EQ(peers[1].Receive(kTimeout).value_or(Datagram{}).bytes, "@517");
+    EXPECT_FALSE(peers[1].Receive(500ms)) << "delivered once";
+    EXPECT_EQ(results.Messages().size(), 3U) << "the dropped copy says nothing";
+}
+
 }  // namespace
 }  // namespace tarnwick::test

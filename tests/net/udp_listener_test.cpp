@@ -92,6 +92,17 @@ TEST(UdpListenerTest, AnAddressNotOfThisMachineIsABindError) {
     EXPECT_EQ(opened.errorCode, EADDRNOTAVAIL);
 }
 
+TEST(UdpListenerTest, APortIsSharedOnlyByListenersThatAllShareIt) {
+    auto first = UdpListener::Open(0, std::nullopt, PortSharing::Shared);
+    ASSERT_TRUE(first.listener);
+    const std::uint16_t port = first.listener->Port();
+    EXPECT_EQ(ReachNotice(first.listener->Place()).ends_with("sharing the port with other centres"),
+              true);
+    EXPECT_TRUE(UdpListener::Open(port, std::nullopt, PortSharing::Shared).listener);
+    const auto alone = UdpListener::Open(port, std::nullopt, PortSharing::Alone);
+    EXPECT_EQ(alone.error, ListenError::Bind) << "a centre not sharing keeps its port from others";
+}
+
 std::uint64_t ReadAll(int fd) {
     std::array<char, 64> buffer{};
     std::uint64_t read = 0;

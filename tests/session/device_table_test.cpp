@@ -126,6 +126,22 @@ TEST_F(DeviceTableTest, AHeldCommandLeavesAtTheNextReportOrExpiresOrIsCancelled)
     EXPECT_TRUE(Report("1", 4009, At(261)).empty());
 }
 
+TEST_F(DeviceTableTest, OneOfSeveralCentresHoldsForAKeyNotHeardAndDropsWhatAnotherSent) {
+    const HoldResult unheard =
+        m_table.Hold("9", {'A'}, "A", At(100), HoldFor::AnyKey);  // may report here next
+    ASSERT_EQ(unheard.outcome, HoldResult::Outcome::Held);
+    const HoldResult elsewhere = m_table.Hold("9", {'B'}, "B", At(100), HoldFor::AnyKey);
+    EXPECT_TRUE(m_table.SentElsewhere(elsewhere.id, At(101)));
+    EXPECT_FALSE(m_table.Cancel(elsewhere.id, At(101))) << "settled once";
+    const std::vector<HeldCommand> due = Report("9", 4000, At(102));
+    ASSERT_EQ(due.size(), 1u);
+    EXPECT_EQ(due[0].id, unheard.id);
+    EXPECT_EQ(m_table.Device("9", At(102))->commandsHeld, 0u);
+    EXPECT_EQ(Kinds(m_table.TakeEvents()),
+              (std::vector{DeviceEvent::Kind::Held, DeviceEvent::Kind::Held,
+                           DeviceEvent::Kind::SentElsewhere, DeviceEvent::Kind::Sent}));
+}
+
 TEST_F(DeviceTableTest, DurationsFollowTheSteadyClockWhateverTheWallClockDoes) {
     Report("1", 4000, At(100));
     Hold("1", 'A', At(100));

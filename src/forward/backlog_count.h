@@ -1,0 +1,37 @@
+#pragma once
+
+// How many records the broker has yet to acknowledge, for the operator: counted from the log on
+// the disk as it grows, so a long outage costs no memory here either.
+
+#include <cstdint>
+#include <string>
+
+#include "forward/forward_position.h"
+#include "forward/log_cursor.h"
+
+namespace tarnwick {
+
+class BacklogCount {
+public:
+    explicit BacklogCount(const std::string& folder);
+
+    // Counting afresh from the acknowledged position: at the first count, and after the
+    // forwarder passed over a file that was removed or cut.
+    void Restart(const ForwardPosition& acked);
+    [[nodiscard]] bool Started() const { return m_started; }
+    // What was logged since the last count.
+    void CountNew();
+    // A record the broker acknowledged.
+    void Acked() { ++m_acked; }
+    // Records logged and not yet acknowledged, as of the last count.
+    [[nodiscard]] std::uint64_t Behind() const;
+
+private:
+    LogCursor m_cursor;
+    bool m_started = false;
+    // Since the restart. Acknowledgements may run ahead of the count between two counts.
+    std::uint64_t m_counted = 0;
+    std::uint64_t m_acked = 0;
+};
+
+}  // namespace tarnwick
