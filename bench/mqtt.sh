@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Forwarding to a local mosquitto (--mqtt), on one run: the headless centre's answer rate with
-# and without forwarding, the forwarded records/s, the catch-up rate after an outage, and the
+# and without forwarding (plain, forwarding, plain, forwarding, so one noisy run does not decide
+# the ratio), the forwarded records/s, the catch-up rate after a 60-second outage, and the
 # forward lag (sent -> seen by a QoS 1 subscriber) at 1,000 records/s. Figures only. Run by
 # bench/run.sh at its end, or alone:
 #
 #     bench/mqtt.sh [BUILD_DIR]      (default: build/release in the repository)
+#
+# The outage: the broker is stopped while tarnwick-device sends 5,000 records/s for 60 s, which
+# the centre logs and answers as usual, so the backlog grows at a known, steady pace to 300,000
+# records; then the broker is started again, and the catch-up runs from when the centre says
+# the broker is back until the saved position (mqtt_position.txt) reaches the end of the log.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,6 +20,8 @@ centre_exe=$build/src/tarnwick
 broker_exe=/usr/sbin/mosquitto
 records=200000
 flood_args=(--window 2048 --sources 4 --expect-replies --quiet)
+outage_rate=5000
+outage_seconds=60
 
 fail() {
     echo "bench: $*" >&2
@@ -65,6 +73,11 @@ centre() {
     fail "$name did not start: $(head -c 300 "$work/$name.err")"
 }
 
+# since TIME: seconds from TIME ($EPOCHREALTIME then) to now.
+since() {
+    awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }'
+}
+
 # forwarded NAME: seconds until the saved position reaches the end of the log (at most 300).
 forwarded() {
     local log position started=$EPOCHREALTIME
@@ -74,37 +87,81 @@ forwarded() {
         [ "${position:-0}" = "$(stat -c %s "$log")" ] && break
         sleep 0.01
     done
-    awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }'
+    since "$started"
 }
 
-rate() {
-    sed -n 's/.*records\/s \([0-9]*\).*/\1/p' <<<"$1"
+# stop_centre: SIGTERM, and wait for the centre to end, so its stop does not overlap the next run.
+stop_centre() {
+    kill -TERM "$centre_pid"
+    wait "$centre_pid" 2>/dev/null || true
+}
+
+# field NAME REPORT: the number after NAME in a tarnwick-device report line.
+field() {
+    sed -n "s|.*$1 \\([0-9]*\\).*|\\1|p" <<<"$2"
+}
+
+# per_second COUNT SECONDS: the whole number COUNT / SECONDS.
+per_second() {
+    awk -v n="$1" -v s="$2" 'BEGIN { printf "%d", n / s }'
+}
+
+# median VALUE...: the middle value, or the mean of the middle two.
+median() {
+    printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 }
+        END { printf "%d", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# entries_after NAME: the log entries of centre NAME past its saved position.
+entries_after() {
+    local position
+    position=$(awk '{ print $2 }' "$work/$1/mqtt_position.txt" 2>/dev/null || true)
+    tail -c +$((${position:-0} + 1)) "$work/$1"/Data_logs_*.txt | grep -c '^-->' || true
 }
 
 start_broker
-echo "== Forwarding: headless centre, $records records, with and without --mqtt"
-centre plain
-plain=$("$device_exe" --port "$centre_port" --count "$records" "${flood_args[@]}" || true)
-kill -TERM "$centre_pid"
-centre forwarding --mqtt "mqtt://127.0.0.1:$broker_port"
-started=$EPOCHREALTIME
-with=$("$device_exe" --port "$centre_port" --count "$records" "${flood_args[@]}" || true)
-behind=$(forwarded forwarding)
-forward_seconds=$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { print b - a }')
-kill -TERM "$centre_pid"
+echo "== Forwarding: headless centre, $records records, without and with --mqtt, twice in turn"
+plain_rates=()
+with_rates=()
+forward_rates=()
+behind=()
+for run in 1 2; do
+    centre "plain$run"
+    report=$("$device_exe" --port "$centre_port" --count "$records" "${flood_args[@]}" || true)
+    plain_rates+=("$(field records/s "$report")")
+    stop_centre
+    centre "forwarding$run" --mqtt "mqtt://127.0.0.1:$broker_port"
+    started=$EPOCHREALTIME
+    report=$("$device_exe" --port "$centre_port" --count "$records" "${flood_args[@]}" || true)
+    with_rates+=("$(field records/s "$report")")
+    behind+=("$(forwarded "forwarding$run")")
+    forward_rates+=("$(per_second "$records" "$(since "$started")")")
+    stop_centre
+done
+plain_median=$(median "${plain_rates[@]}")
+with_median=$(median "${with_rates[@]}")
 
-echo "== Catch-up: the broker down for the whole of a $records-record flood, then back"
+outage_records=$((outage_rate * outage_seconds))
+echo "== Catch-up: the broker down for $outage_seconds s while $outage_rate records/s arrive"
 centre outage --mqtt "mqtt://127.0.0.1:$broker_port"
 sleep 1
 stop_broker
-"$device_exe" --port "$centre_port" --count "$records" "${flood_args[@]}" >/dev/null || true
+outage_started=$EPOCHREALTIME
+outage_report=$("$device_exe" --port "$centre_port" --count "$outage_records" \
+    --rate "$outage_rate" "${flood_args[@]}" || true)
+outage_sent=$(field sent "$outage_report")
+outage_answered=$(field replies "$outage_report")
+backlog=$(entries_after outage)
+outage=$(since "$outage_started")
+restarted=$EPOCHREALTIME
 start_broker
 for _ in $(seq 600); do
     grep -q "MQTT broker back" "$work/outage.err" && break
     sleep 0.1
 done
+reconnect=$(since "$restarted")
 catch_up=$(forwarded outage)
-kill -TERM "$centre_pid"
+stop_centre
 
 echo "== Forward lag at 1,000 records/s, 10,000 records (sent -> seen by a QoS 1 subscriber)"
 centre lag --mqtt "mqtt://127.0.0.1:$broker_port"
@@ -120,12 +177,18 @@ lag=$(sed -n 's/^\([0-9.]*\) .*ID:0*\([0-9]*\).*/\1 \2/p' "$work/lag.txt" |
     awk -v t0="$sent_at" '{ print ($1 - t0 - ($2 - 1) / 1000) * 1000 }' | sort -n |
     awk '{ v[NR] = $1 } END { printf "p50 %.1f ms, p99 %.1f ms (%d seen)",
         v[int(NR * 0.5)], v[int(NR * 0.99)], NR }')
-kill -TERM "$centre_pid"
+stop_centre
 stop_broker
 
 printf '%-44s %s\n' \
-    "answers/s without --mqtt:" "$(rate "$plain")" \
-    "answers/s with --mqtt:" "$(rate "$with") ($(awk -v a="$(rate "$with")" -v b="$(rate "$plain")" 'BEGIN { printf "%.2f", a / b }') of without)" \
-    "forwarded records/s (flood to last PUBACK):" "$(awk -v n="$records" -v s="$forward_seconds" 'BEGIN { printf "%d", n / s }') (behind $behind s after the flood)" \
-    "catch-up records/s after the outage:" "$(awk -v n="$records" -v s="$catch_up" 'BEGIN { printf "%d", n / s }') ($catch_up s)" \
+    "answers/s without --mqtt:" "median $plain_median (runs 1 and 3: ${plain_rates[*]})" \
+    "answers/s with --mqtt:" "median $with_median (runs 2 and 4: ${with_rates[*]})" \
+    "with / without, medians:" "$(awk -v a="$with_median" -v b="$plain_median" \
+        'BEGIN { printf "%.2f", a / b }')" \
+    "forwarded records/s (flood to last PUBACK):" \
+    "${forward_rates[*]} (behind ${behind[*]} s after the floods)" \
+    "outage:" "$outage s, at $outage_rate/s: $outage_sent sent, $outage_answered answered" \
+    "backlog when the broker came back:" "$backlog records" \
+    "broker started -> centre says it is back:" "$reconnect s" \
+    "catch-up records/s after the outage:" "$(per_second "$backlog" "$catch_up") ($catch_up s)" \
     "forward lag at 1,000/s:" "$lag"
