@@ -84,7 +84,7 @@ std::string Forwarder::StateText() {
     const std::uint64_t behind = m_behind;
     const std::lock_guard lock(m_mutex);
     return behind > static_cast<std::uint64_t>(kMaxInFlight)
-               ? m_state + ", " + std::to_string(behind) + " records behind"
+               ? m_state + ", " + GroupedDigits(behind) + " records behind"
                : m_state;
 }
 
