@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace tarnwick {
 namespace {
@@ -24,17 +25,28 @@ LogTail Busy() {
     return tail;
 }
 
-// Under the lock: the size, and the bytes from offset up to limit.
-LogTail ReadLocked(int fd, std::uint64_t offset, std::size_t limit) {
+// The size under the lock: everything before it is whole batches, which appends never change.
+LogTail SizeLocked(int fd) {
+    if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        return errno == EWOULDBLOCK || errno == EINTR ? Busy() : Failed(errno);
+    }
     struct stat file {};
-    if (fstat(fd, &file) != 0) {
-        return Failed(errno);
+    const int error = fstat(fd, &file) == 0 ? 0 : errno;
+    flock(fd, LOCK_UN);
+    if (error != 0) {
+        return Failed(error);
     }
     if (!S_ISREG(file.st_mode)) {
         return Failed(-1);
     }
     LogTail tail;
     tail.size = static_cast<std::uint64_t>(file.st_size);
+    return tail;
+}
+
+// The bytes from offset up to limit, and not past the size taken under the lock. A file cut
+// meanwhile reads short: busy, and the next read sees the cut.
+LogTail ReadUpToSize(int fd, LogTail tail, std::uint64_t offset, std::size_t limit) {
     if (tail.size <= offset) {
         return tail;
     }
@@ -47,7 +59,7 @@ LogTail ReadLocked(int fd, std::uint64_t offset, std::size_t limit) {
             continue;
         }
         if (n <= 0) {
-            return n == 0 ? Failed(EIO) : Failed(errno);
+            return n == 0 ? Busy() : Failed(errno);
         }
         got += static_cast<std::size_t>(n);
     }
@@ -62,13 +74,11 @@ LogTail ReadLogTail(const std::string& path, std::uint64_t offset, std::size_t l
     if (fd < 0) {
         return Failed(errno);
     }
-    LogTail tail;
-    if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        tail = errno == EWOULDBLOCK || errno == EINTR ? Busy() : Failed(errno);
-    } else {
-        tail = ReadLocked(fd, offset, limit);
+    LogTail tail = SizeLocked(fd);
+    if (tail.status == LogTail::Status::Read) {
+        tail = ReadUpToSize(fd, std::move(tail), offset, limit);
     }
-    close(fd);  // and with it the lock
+    close(fd);
     return tail;
 }
 

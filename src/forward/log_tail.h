@@ -1,8 +1,9 @@
 #pragma once
 
-// Reads a log file from an offset under a shared lock taken without waiting: the log stage
-// writes each batch in one append under an exclusive lock, so what is read here ends with a
-// whole batch, and the log stage is never held up for longer than one read.
+// Reads a log file from an offset up to the size it had under a shared lock taken without
+// waiting: the log stage writes each batch in one append under an exclusive lock, so what is
+// read here ends with a whole batch. The lock is held for the size alone, never for the read:
+// the log stage meets it seldom and briefly.
 
 #include <cstddef>
 #include <cstdint>
