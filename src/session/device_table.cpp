@@ -144,6 +144,11 @@ HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> d
     if (found == m_byKey.end() && who == HoldFor::HeardDevices) {
         return {HoldResult::Outcome::NoDevice};
     }
+    // Keys not heard yet are bounded as devices are: no more keys wait than devices are kept.
+    if (found == m_byKey.end() && !m_waiting.contains(key) &&
+        m_waiting.size() >= m_settings.maxDevices) {
+        return {HoldResult::Outcome::Full};
+    }
     std::deque<HeldCommand>& waiting = m_waiting[key];
     if (waiting.size() >= m_settings.maxHeld) {
         return {HoldResult::Outcome::Full};

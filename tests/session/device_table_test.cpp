@@ -140,6 +140,13 @@ TEST_F(DeviceTableTest, OneOfSeveralCentresHoldsForAKeyNotHeardAndDropsWhatAnoth
     EXPECT_EQ(Kinds(m_table.TakeEvents()),
               (std::vector{DeviceEvent::Kind::Held, DeviceEvent::Kind::Held,
                            DeviceEvent::Kind::SentElsewhere, DeviceEvent::Kind::Sent}));
+    // No more keys wait than devices are kept (two here), however many a broker names.
+    EXPECT_EQ(m_table.Hold("x", {'X'}, "X", At(103), HoldFor::AnyKey).outcome,
+              HoldResult::Outcome::Held);
+    EXPECT_EQ(m_table.Hold("y", {'Y'}, "Y", At(103), HoldFor::AnyKey).outcome,
+              HoldResult::Outcome::Held);
+    EXPECT_EQ(m_table.Hold("z", {'Z'}, "Z", At(103), HoldFor::AnyKey).outcome,
+              HoldResult::Outcome::Full);
 }
 
 TEST_F(DeviceTableTest, DurationsFollowTheSteadyClockWhateverTheWallClockDoes) {
