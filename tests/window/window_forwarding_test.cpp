@@ -54,10 +54,9 @@ private Q_SLOTS:
             device.SendTo(port, "#ST,123;N:" + std::to_string(i) + ";#");
             QCOMPARE(device.Receive(5s).value_or(test::Datagram{}).bytes, std::string("@517"));
         }
-        QTRY_VERIFY_WITH_TIMEOUT(
-            notice().find("MQTT broker down since") != std::string::npos &&
-                notice().find("1,000 records behind") != std::string::npos,
-            kPatienceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(notice().find("MQTT broker down since") != std::string::npos &&
+                                     notice().find("1,000 records behind") != std::string::npos,
+                                 kPatienceMs);
 
         QVERIFY(broker.Start());
         QTRY_VERIFY_WITH_TIMEOUT(notice().find("MQTT broker connected") != std::string::npos &&
