@@ -1,5 +1,8 @@
 #include "forward/forwarder.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -12,6 +15,7 @@ namespace tarnwick {
 namespace {
 
 constexpr auto kPoll = std::chrono::milliseconds(100);
+constexpr int kForwarderNice = 10;
 constexpr auto kConnectTimeout = std::chrono::seconds(10);
 constexpr auto kLongestBackoff = std::chrono::seconds(30);
 constexpr auto kStatusEvery = std::chrono::seconds(10);
@@ -119,6 +123,10 @@ void Forwarder::Deliver(std::uint64_t connection, LinkEvent event) {
 }
 
 void Forwarder::Run(const std::stop_token& stop) {
+    // Answers come first: when the cores are short, the forwarder (and the library's network
+    // thread, which inherits this) yields to the receive thread and the log stage, and catches
+    // up from the log afterwards. Refused or not, forwarding goes on.
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kForwarderNice);
     while (!stop.stop_requested()) {
         std::vector<LinkEvent> events;
         {
