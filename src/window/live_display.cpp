@@ -2,21 +2,19 @@
 
 #include <algorithm>
 
-#include "record/record_rows.h"
-
 namespace tarnwick {
 
 LiveDisplay::LiveDisplay(MeasureWidth measure, std::size_t maxRecords)
     : m_measure(std::move(measure)), m_maxRecords(maxRecords) {}
 
 void LiveDisplay::Show(const RecvHandOff& record, const LocalTime& now) {
-    DisplayRows rows;
+    DisplayRows& rows = m_rows;
     if (record.kind == HandOffKind::Text) {
-        rows = TextRecordRows(record.text, TimeColumnText(now), m_nextIsFirstRecord);
+        TextRecordRowsInto(rows, record.text, TimeColumnText(now), m_nextIsFirstRecord);
         m_nextIsFirstRecord = false;
     } else {
-        rows = HexRecordRows(TimeColumnText(LocalTimeOf(record.receivedAt)), record.Source(),
-                             record.Body());
+        HexRecordRowsInto(rows, TimeColumnText(LocalTimeOf(record.receivedAt)), record.Source(),
+                          record.Body());
     }
     // Every row shown counts, hex rows too: a row past the extent could never be scrolled to.
     for (const std::string& row : rows.data) {
