@@ -44,8 +44,8 @@ constexpr int kClockIntervalMs = 50;
 // A flooded window still repaints: one drain takes at most this long before it yields.
 constexpr qint64 kDrainSliceMs = 30;
 constexpr std::size_t kRecordsBetweenClockReads = 64;
-// Rows reach the lists at most this often: the lists still scroll smoothly, and a flooded
-// window paints a few times per second's worth of records, not once per drain.
+// Rows reach the lists at most this often, 25 times a second: they still scroll smoothly, and a
+// flooded window repaints its lists that often rather than after every drain.
 constexpr std::chrono::milliseconds kCommitEvery{40};
 // The caption of every message box that names none: the program's name.
 constexpr const char* kApplicationName = "tarnwick";
