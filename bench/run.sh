@@ -53,6 +53,8 @@ command -v xvfb-run >/dev/null || fail "xvfb-run is missing (Debian package xvfb
 start_server() {
     local name=$1
     shift
+    # Made here: the server's own redirection may come only after the first look below.
+    : >"$work/$name.err"
     "$@" >/dev/null 2>"$work/$name.err" &
     server_pid=$!
     running+=("$server_pid")

@@ -24,6 +24,15 @@ std::optional<std::size_t> MonthDayPosition(const std::string& path) {
     return start;
 }
 
+// Entries stamped within one second share their header and their file's day.
+bool SameSecond(const LocalTime& a, const LocalTime& b) {
+    if (!a || !b) {
+        return a.has_value() == b.has_value();
+    }
+    return a->tm_sec == b->tm_sec && a->tm_min == b->tm_min && a->tm_hour == b->tm_hour &&
+           a->tm_mday == b->tm_mday && a->tm_mon == b->tm_mon && a->tm_year == b->tm_year;
+}
+
 }  // namespace
 
 std::string LogFileName(const LocalTime& t) {
@@ -37,16 +46,22 @@ std::vector<LogWriteResult> DailyLog::AppendAll(std::span<const std::string_view
     std::vector<LogWriteResult> results;
     m_pending.clear();
     std::size_t pendingEntries = 0;
+    std::optional<LocalTime> headerTime;  // what m_header was made for, in this batch
     for (const std::string_view text : texts) {
         const LocalTime now = m_clock();  // one reading: the file's day and the header agree
-        if (RollLogFileName(now) && pendingEntries > 0) {
-            // Midnight inside the batch: what came before it goes to the day before.
-            std::swap(m_previousDay, m_strLogFile);
-            Flush(results, std::exchange(pendingEntries, 0));
-            std::swap(m_previousDay, m_strLogFile);
+        if (!headerTime || !SameSecond(*headerTime, now)) {
+            if (RollLogFileName(now) && pendingEntries > 0) {
+                // Midnight inside the batch: what came before it goes to the day before.
+                std::swap(m_previousDay, m_strLogFile);
+                Flush(results, std::exchange(pendingEntries, 0));
+                std::swap(m_previousDay, m_strLogFile);
+            }
+            m_header.clear();
+            AppendLogHeaderText(m_header, now);
+            m_header += "\r\n";
+            headerTime = now;
         }
-        AppendLogHeaderText(m_pending, now);
-        m_pending += "\r\n";
+        m_pending += m_header;
         m_pending += text;
         m_pending += "\r\n";
         ++pendingEntries;

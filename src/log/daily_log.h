@@ -51,6 +51,7 @@ private:
     AppendOptions m_options;
     std::string m_previousDay;
     std::string m_pending;  // the entries for one file, reused so appending does not allocate
+    std::string m_header;   // the latest entry's header and line break
 };
 
 }  // namespace tarnwick

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <utility>
 
 namespace tarnwick {
 namespace {
@@ -71,73 +70,107 @@ int DeclaredLength(std::string_view data) {
     return end == npos ? 0 : LeadingNumber(data.substr(from, end - from));
 }
 
-std::string SourceRow(std::string_view text, std::size_t marker) {
-    std::string row(kGap);
-    if (marker != npos && marker >= 2) {
-        row.append(text.substr(0, marker - 1));  // drops the ':' before the marker
+// Writes a column's rows over its earlier ones, so their strings keep their capacity.
+class RowWriter {
+public:
+    explicit RowWriter(std::vector<std::string>& rows) : m_rows(rows) {}
+
+    std::string& Next() {
+        if (m_count == m_rows.size()) {
+            m_rows.emplace_back();
+        }
+        return m_rows[m_count++];
     }
-    return row;
+    void Add(std::string_view row) { Next().assign(row); }
+    // Drops the rows left over from before.
+    void Finish() { m_rows.resize(m_count); }
+
+private:
+    std::vector<std::string>& m_rows;
+    std::size_t m_count = 0;
+};
+
+// The sender before the marker, without the ':' before it; empty when there is none.
+std::string_view SourceText(std::string_view text, std::size_t marker) {
+    return marker != npos && marker >= 2 ? text.substr(0, marker - 1) : std::string_view();
 }
 
-std::string ContinuationRow(std::string_view data, const Continuation& part) {
+void AddContinuationRow(std::string_view data, const Continuation& part, RowWriter& rows) {
+    std::string& row = rows.Next();
+    row.clear();
     if (data.size() == part.start) {
-        return {};
-    }
-    const std::size_t end = data.size() > part.cap ? part.stop : data.size();
-    std::string row;
-    row.reserve(kIndent + end - part.start);
-    row.append(kIndent, ' ');
-    row.append(data.substr(part.start, end - part.start));
-    return row;
-}
-
-void AppendDataRows(std::string_view data, std::vector<std::string>& rows) {
-    if (DeclaredLength(data) <= kOneRowLimit) {
-        rows.emplace_back(data);
         return;
     }
-    rows.emplace_back(data.substr(0, kFirstRowLength));
-    for (const Continuation& part : kContinuations) {
-        if (data.size() > part.after) {
-            rows.push_back(ContinuationRow(data, part));
-        }
-    }
+    const std::size_t end = data.size() > part.cap ? part.stop : data.size();
+    row.append(kIndent, ' ');
+    row.append(data.substr(part.start, end - part.start));
 }
 
-// Time and source columns: a gap, the record's own row, then blanks beside the data's extra rows.
-std::vector<std::string> SideColumn(std::string head, std::size_t extraRows, bool firstRecord) {
-    std::vector<std::string> column;
-    column.reserve(3 + extraRows);
-    column.emplace_back(kGap);
-    column.push_back(std::move(head));
-    column.insert(column.end(), extraRows, std::string(kGap));
-    if (firstRecord) {
-        column.emplace_back(kWideGap);
+// The data column's rows; returns how many rows follow the record's own.
+std::size_t DataRows(std::string_view data, std::vector<std::string>& column) {
+    RowWriter rows(column);
+    rows.Add(kWideGap);
+    std::size_t extraRows = 0;
+    if (DeclaredLength(data) <= kOneRowLimit) {
+        rows.Add(data);
+    } else {
+        rows.Add(data.substr(0, kFirstRowLength));
+        for (const Continuation& part : kContinuations) {
+            if (data.size() > part.after) {
+                AddContinuationRow(data, part, rows);
+                ++extraRows;
+            }
+        }
     }
-    return column;
+    rows.Finish();
+    return extraRows;
+}
+
+// Time and source columns: a gap, the record's own row (prefix and head), then blanks beside the
+// data's extra rows.
+void SideColumn(std::vector<std::string>& column, std::string_view prefix, std::string_view head,
+                std::size_t extraRows, bool firstRecord) {
+    RowWriter rows(column);
+    rows.Add(kGap);
+    rows.Next().assign(prefix).append(head);
+    for (std::size_t i = 0; i < extraRows; ++i) {
+        rows.Add(kGap);
+    }
+    if (firstRecord) {
+        rows.Add(kWideGap);
+    }
+    rows.Finish();
 }
 
 }  // namespace
 
-DisplayRows TextRecordRows(std::string_view text, std::string_view timeText, bool firstRecord) {
+void TextRecordRowsInto(DisplayRows& rows, std::string_view text, std::string_view timeText,
+                        bool firstRecord) {
     const std::size_t marker = text.find(kStartMarker);
     const std::string_view data = marker == npos ? text : text.substr(marker);
+    const std::size_t extraRows = DataRows(data, rows.data);
+    SideColumn(rows.time, {}, timeText, extraRows, firstRecord);
+    SideColumn(rows.source, kGap, SourceText(text, marker), extraRows, firstRecord);
+}
+
+DisplayRows TextRecordRows(std::string_view text, std::string_view timeText, bool firstRecord) {
     DisplayRows rows;
-    rows.data.reserve(2 + kContinuations.size());
-    rows.data.emplace_back(kWideGap);
-    AppendDataRows(data, rows.data);
-    const std::size_t extraRows = rows.data.size() - 2;
-    rows.time = SideColumn(std::string(timeText), extraRows, firstRecord);
-    rows.source = SideColumn(SourceRow(text, marker), extraRows, firstRecord);
+    TextRecordRowsInto(rows, text, timeText, firstRecord);
     return rows;
+}
+
+void HexRecordRowsInto(DisplayRows& rows, std::string_view timeText, std::string_view sourceText,
+                       std::string_view hexText) {
+    SideColumn(rows.time, {}, timeText, 0, false);
+    SideColumn(rows.source, kGap, sourceText, 0, false);
+    SideColumn(rows.data, {}, hexText, 0, false);
 }
 
 DisplayRows HexRecordRows(std::string_view timeText, std::string_view sourceText,
                           std::string_view hexText) {
-    std::string source(kGap);
-    source.append(sourceText);
-    return {SideColumn(std::string(timeText), 0, false), SideColumn(std::move(source), 0, false),
-            SideColumn(std::string(hexText), 0, false)};
+    DisplayRows rows;
+    HexRecordRowsInto(rows, timeText, sourceText, hexText);
+    return rows;
 }
 
 }  // namespace tarnwick

@@ -26,4 +26,11 @@ struct DisplayRows {
 [[nodiscard]] DisplayRows HexRecordRows(std::string_view timeText, std::string_view sourceText,
                                         std::string_view hexText);
 
+// The same rows, written over what rows already holds so that its strings keep their capacity:
+// the window makes rows for every record it is sent and need not allocate them each time.
+void TextRecordRowsInto(DisplayRows& rows, std::string_view text, std::string_view timeText,
+                        bool firstRecord);
+void HexRecordRowsInto(DisplayRows& rows, std::string_view timeText, std::string_view sourceText,
+                       std::string_view hexText);
+
 }  // namespace tarnwick

@@ -1,17 +1,33 @@
 #include "record/recv_hand_off.h"
 
+#include <netinet/in.h>
+
 #include <algorithm>
+#include <charconv>
 
 #include "record/control_escapes.h"
 #include "record/record_cut.h"
 
 namespace tarnwick {
 
+namespace {
+
+// The longest port text, "65535".
+constexpr std::size_t kPortDigits = 5;
+
+void AppendSenderText(std::string& out, HandOffKind kind, const PeerAddress& from) {
+    out += from.Text();
+    out += kind == HandOffKind::Text ? " (" : "  (";
+    char port[kPortDigits];
+    out.append(port, std::to_chars(port, port + kPortDigits, from.Port()).ptr);
+    out += ')';
+}
+
+}  // namespace
+
 std::string SenderText(HandOffKind kind, const PeerAddress& from) {
-    std::string text = from.Text();
-    text += kind == HandOffKind::Text ? " (" : "  (";
-    text += std::to_string(from.Port());
-    text += ')';
+    std::string text;
+    AppendSenderText(text, kind, from);
     return text;
 }
 
@@ -19,9 +35,10 @@ RecvHandOff MakeHandOff(HandOffKind kind, const PeerAddress& from, std::string_v
                         std::time_t receivedAt) {
     RecvHandOff record;
     record.kind = kind;
-    record.text = SenderText(kind, from);
+    // One allocation for the whole text: room for the longest sender, ':' and the body.
+    record.text.reserve(INET6_ADDRSTRLEN + sizeof "  ()" + kPortDigits + 1 + body.size());
+    AppendSenderText(record.text, kind, from);
     record.sourceLength = record.text.size();
-    record.text.reserve(record.sourceLength + 1 + body.size());
     record.text += ':';
     record.text += body;
     record.receivedAt = receivedAt;

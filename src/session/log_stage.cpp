@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <span>
 #include <utility>
 
 #include "net/reply_sender.h"
@@ -12,6 +13,8 @@ namespace tarnwick {
 namespace {
 
 constexpr auto kReplyDelay = std::chrono::milliseconds(1);
+// One sendmmsg's worth of answers, as SendReplies sends them.
+constexpr std::size_t kAnswersPerSend = 64;
 
 }  // namespace
 
@@ -128,7 +131,7 @@ void LogStage::WriteEntries(const std::vector<RecvHandOff>& batch) {
 
 void LogStage::Answer(const std::vector<RecvHandOff>& batch, int socket) {
     m_answers.clear();
-    std::chrono::steady_clock::time_point due{};
+    m_answersDue.clear();
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (!batch[i].answer) {
             continue;
@@ -138,13 +141,22 @@ void LogStage::Answer(const std::vector<RecvHandOff>& batch, int socket) {
             continue;
         }
         m_answers.push_back(batch[i].from);
-        due = std::max(due, batch[i].arrived + kReplyDelay);
+        m_answersDue.push_back(batch[i].arrived + kReplyDelay);
     }
-    if (m_answers.empty()) {
-        return;
+    // In arrival order, each no sooner than its delay after its record arrived, but the
+    // batch's first answers do not wait for its last record's delay. A wait is for a whole
+    // send's worth of answers to be due, so waiting costs no more system calls than sending.
+    for (std::size_t sent = 0; sent < m_answers.size();) {
+        std::size_t due = std::min(sent + kAnswersPerSend, m_answers.size());
+        std::this_thread::sleep_until(m_answersDue[due - 1]);
+        const auto now = std::chrono::steady_clock::now();
+        while (due < m_answers.size() && m_answersDue[due] <= now) {
+            ++due;
+        }
+        const std::span<const PeerAddress> answers(m_answers);
+        Bump(m_counters.replies, SendReplies(socket, answers.subspan(sent, due - sent)));
+        sent = due;
     }
-    std::this_thread::sleep_until(due);
-    Bump(m_counters.replies, SendReplies(socket, m_answers));
 }
 
 void LogStage::NoteDevices(const std::vector<RecvHandOff>& batch, int socket) {

@@ -95,6 +95,7 @@ private:
     std::vector<HandledRecord> m_handled;  // reused by every batch
     std::vector<std::string_view> m_texts;
     std::vector<PeerAddress> m_answers;
+    std::vector<std::chrono::steady_clock::time_point> m_answersDue;  // one per m_answers
     std::vector<std::pair<PeerAddress, HeldCommand>> m_held;
     std::jthread m_thread;
 };

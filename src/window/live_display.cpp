@@ -2,29 +2,26 @@
 
 #include <algorithm>
 
-#include "record/record_rows.h"
-
 namespace tarnwick {
 
 LiveDisplay::LiveDisplay(MeasureWidth measure, std::size_t maxRecords)
     : m_measure(std::move(measure)), m_maxRecords(maxRecords) {}
 
 void LiveDisplay::Show(const RecvHandOff& record, const LocalTime& now) {
-    DisplayRows rows;
     if (record.kind == HandOffKind::Text) {
-        rows = TextRecordRows(record.text, TimeColumnText(now), m_nextIsFirstRecord);
+        TextRecordRowsInto(m_rows, record.text, TimeColumnText(now), m_nextIsFirstRecord);
         m_nextIsFirstRecord = false;
     } else {
-        rows = HexRecordRows(TimeColumnText(LocalTimeOf(record.receivedAt)), record.Source(),
-                             record.Body());
+        HexRecordRowsInto(m_rows, TimeColumnText(LocalTimeOf(record.receivedAt)), record.Source(),
+                          record.Body());
     }
     // Every row shown counts, hex rows too: a row past the extent could never be scrolled to.
-    for (const std::string& row : rows.data) {
+    for (const std::string& row : m_rows.data) {
         m_widest = std::max(m_widest, m_measure(row));
     }
-    m_time.StageOnTop(rows.time);
-    m_source.StageOnTop(rows.source);
-    m_data.StageOnTop(rows.data);
+    m_time.StageOnTop(m_rows.time);
+    m_source.StageOnTop(m_rows.source);
+    m_data.StageOnTop(m_rows.data);
     ++m_records;
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "log/time_text.h"
+#include "record/record_rows.h"
 #include "record/recv_hand_off.h"
 #include "window/row_column_model.h"
 
@@ -53,6 +54,7 @@ private:
     RowColumnModel m_time;
     RowColumnModel m_source;
     RowColumnModel m_data;
+    DisplayRows m_rows;               // the latest record's, reused by the next
     bool m_nextIsFirstRecord = true;  // no text record since start-up or "Buffer Clear"
     int m_widest = 0;
 };

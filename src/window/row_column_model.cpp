@@ -27,7 +27,7 @@ void RowColumnModel::Append(std::string_view row) {
     const std::uint64_t capacity = (m_freedChunks + m_chunks.size()) * kChunk;
     if (m_used + length > capacity) {
         m_used = capacity;
-        m_chunks.push_back(std::make_unique<char[]>(kChunk));
+        m_chunks.push_back(std::make_unique_for_overwrite<char[]>(kChunk));
     }
     std::memcpy(ChunkAt(m_used), row.data(), length);
     m_used += length;

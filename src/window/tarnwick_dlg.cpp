@@ -13,6 +13,7 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -43,6 +44,9 @@ constexpr int kClockIntervalMs = 50;
 // A flooded window still repaints: one drain takes at most this long before it yields.
 constexpr qint64 kDrainSliceMs = 30;
 constexpr std::size_t kRecordsBetweenClockReads = 64;
+// Rows reach the lists at most this often, 25 times a second: they still scroll smoothly, and a
+// flooded window repaints its lists that often rather than after every drain.
+constexpr std::chrono::milliseconds kCommitEvery{40};
 // The caption of every message box that names none: the program's name.
 constexpr const char* kApplicationName = "tarnwick";
 
@@ -85,6 +89,7 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
       m_session(SessionConfigOf(options, [this] { PostDrain(); })),
       m_bind(options.bind),
       m_display([this](std::string_view row) { return (*m_dataWidths)(row); }, options.maxRows),
+      m_commits(kCommitEvery, [this] { CommitRows(); }),
       m_bmpListening(StatusLight(kLightListening)),
       m_bmpStopped(StatusLight(kLightStopped)),
       m_options(options) {
@@ -531,6 +536,14 @@ void CTarnwickDlg::DrainHandOffs(bool bounded) {
             break;
         }
     }
+    if (bounded) {
+        m_commits.Request();
+    } else {
+        m_commits.CommitNow();
+    }
+}
+
+void CTarnwickDlg::CommitRows() {
     m_display.Commit();
     m_listData->SetExtent(m_display.DataExtent());
 }

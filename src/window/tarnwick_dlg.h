@@ -19,6 +19,7 @@
 #include "metrics/metrics_server.h"
 #include "session/session.h"
 #include "window/client_area.h"
+#include "window/commit_pacer.h"
 #include "window/folder_chooser.h"
 #include "window/live_display.h"
 #include "window/message_boxes.h"
@@ -96,6 +97,8 @@ private:
     void PostDrain();
     // Handles queued hand-offs; a bounded drain stops after its time slice and posts the rest.
     void DrainHandOffs(bool bounded);
+    // The staged rows into the lists, with the data column's extent.
+    void CommitRows();
     void RefreshStatusLine();
     // --mqtt, once a port is bound (the client id is made of it).
     void StartForwarder(std::uint16_t port);
@@ -110,6 +113,7 @@ private:
     std::optional<PeerAddress> m_bind;         // --bind: the one local address "Listen" binds
     std::unique_ptr<MetricsServer> m_metrics;  // after the session, whose figures it serves
     LiveDisplay m_display;
+    CommitPacer m_commits;
     std::vector<HandledRecord> m_batch;  // reused by every drain
     std::size_t m_nextInBatch = 0;
     std::atomic<bool> m_drainPosted{false};    // set by the receive thread's wake too

@@ -139,16 +139,17 @@ TEST_F(DailyLogTest, ABatchIsOneAppendPerDayAndEachEntryKeepsItsOwnTime) {
     std::tm march8 = *March7At1405(0);
     march8.tm_mday = 8;
     std::size_t next = 0;
-    const std::vector<LocalTime> clock = {times[0], times[1], march8};
+    // Two entries in one second share its header; the next second has its own.
+    const std::vector<LocalTime> clock = {times[0], times[0], times[1], march8};
     DailyLog log(PathOf("Data_logs_0307.txt"), [&] { return clock[next++]; });
-    const std::vector<std::string_view> texts = {"a", "b", "c"};
+    const std::vector<std::string_view> texts = {"a", "a2", "b", "c"};
     const std::vector<LogWriteResult> results = log.AppendAll(texts);
     ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0], (LogWriteResult{PathOf("Data_logs_0307.txt"), 0, 2}));
+    EXPECT_EQ(results[0], (LogWriteResult{PathOf("Data_logs_0307.txt"), 0, 3}));
     EXPECT_EQ(results[1], (LogWriteResult{PathOf("Data_logs_0308.txt"), 0, 1}));
-    EXPECT_EQ(ReadFile(PathOf("Data_logs_0307.txt")), "-->2026-03-07 14:05:58" + kDashes +
-                                                          "\r\na\r\n-->2026-03-07 14:05:59" +
-                                                          kDashes + "\r\nb\r\n");
+    EXPECT_EQ(ReadFile(PathOf("Data_logs_0307.txt")),
+              "-->2026-03-07 14:05:58" + kDashes + "\r\na\r\n-->2026-03-07 14:05:58" + kDashes +
+                  "\r\na2\r\n-->2026-03-07 14:05:59" + kDashes + "\r\nb\r\n");
     EXPECT_EQ(ReadFile(PathOf("Data_logs_0308.txt")),
               "-->2026-03-08 14:05:00" + kDashes + "\r\nc\r\n");
 }

@@ -94,5 +94,18 @@ TEST(RecordRows, HexRecordColumns) {
     EXPECT_EQ(HexRecordRows(kTime, "127.0.0.1  (5000)", "41 42 0D"), expected);
 }
 
+TEST(RecordRows, RowsWrittenOverAnotherRecordsKeepNothingOfThem) {
+    const std::string folded = "10.0.0.9 (7):" + Filled("#ST,123;L:1000;", 1000);
+    const std::string shortText = "10.0.0.9 (7):#ST,1;#";
+    DisplayRows rows;
+    TextRecordRowsInto(rows, folded, kTime, true);
+    TextRecordRowsInto(rows, shortText, "  01:02:03", false);
+    EXPECT_EQ(rows, TextRecordRows(shortText, "  01:02:03", false));
+    HexRecordRowsInto(rows, kTime, "127.0.0.1  (5000)", "41");
+    EXPECT_EQ(rows, HexRecordRows(kTime, "127.0.0.1  (5000)", "41"));
+    TextRecordRowsInto(rows, folded, kTime, true);
+    EXPECT_EQ(rows, TextRecordRows(folded, kTime, true));
+}
+
 }  // namespace
 }  // namespace tarnwick
