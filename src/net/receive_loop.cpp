@@ -3,26 +3,14 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <thread>
-
 namespace tarnwick {
 
 ReceiveLoop::ReceiveLoop(const ReceiveThreadArgs& args, int wakeFd, std::stop_token stop)
     : m_args(args), m_wakeFd(wakeFd), m_stop(std::move(stop)), m_buffers(kBatch * kSlot) {}
 
 void ReceiveLoop::Run() {
-    // An empty socket is first given a short nap before the thread waits on it: while this
-    // thread sleeps in poll on the socket, every answer the log stage sends through it wakes
-    // the socket's wait queue, and a flood empties the socket many times a millisecond.
-    bool napped = false;
     while (!m_stop.stop_requested()) {
-        if (ReceiveBatch() > 0) {
-            napped = false;
-        } else if (!napped) {
-            napped = true;
-            std::this_thread::sleep_for(kNap);
-        } else {
-            napped = false;
+        if (ReceiveBatch() == 0) {
             WaitForWork();
         }
     }

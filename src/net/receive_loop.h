@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <stop_token>
 #include <vector>
@@ -22,8 +21,6 @@ public:
 
 private:
     static constexpr std::size_t kBatch = 32;
-    // How long an empty socket is left before the thread waits on it (see Run).
-    static constexpr auto kNap = std::chrono::microseconds(50);
     // Room for one byte more than the largest datagram we take, so MSG_TRUNC is unambiguous.
     static constexpr std::size_t kSlot = kMaxDatagram + 1;
 
