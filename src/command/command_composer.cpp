@@ -104,6 +104,10 @@ std::vector<OperatorMessage> CommandReport::Messages() const {
             return {{"device " + key + " has " + std::to_string(held) +
                          " commands held; not held: " + text,
                      kCaption, MessageIcon::Exclamation}};
+        case CommandOutcome::KeysFull:
+            return {{"commands wait for " + std::to_string(held) +
+                         " devices not heard yet; not held for " + key + ": " + text,
+                     kCaption, MessageIcon::Exclamation}};
     }
     return {};
 }
@@ -167,6 +171,11 @@ CommandReport HoldCommand(Session& session, const std::string& key, std::string_
             return {CommandOutcome::Held};
         case HoldResult::Outcome::NoDevice:
             return {.outcome = CommandOutcome::NoDevice, .key = key};
+        case HoldResult::Outcome::KeysFull:
+            return {.outcome = CommandOutcome::KeysFull,
+                    .key = key,
+                    .held = session.Devices().Settings().maxDevices,
+                    .text = std::move(text)};
         case HoldResult::Outcome::Full:
             break;
     }

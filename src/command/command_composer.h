@@ -48,6 +48,7 @@ enum class CommandOutcome {
     Held,      // held for the device's next report
     NoDevice,  // no device of that key is known
     HeldFull,  // the device has as many commands held as it may
+    KeysFull,  // commands wait for as many keys not heard yet as devices are kept
 };
 
 struct ComposedCommand {
@@ -67,7 +68,7 @@ struct CommandReport {
     std::size_t hexStop = 0;   // HexNotHex: where in the operator's text hex ends
     std::string hexRest{};     // HexNotHex: the operator's text from there on
     std::string key{};         // NoDevice, HeldFull: the device
-    std::size_t held = 0;      // HeldFull: how many commands it has held
+    std::size_t held = 0;      // HeldFull: how many commands it has held; KeysFull: keys
     std::string text{};        // HeldFull: the command as typed
     bool operator==(const CommandReport&) const = default;
 

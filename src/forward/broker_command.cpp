@@ -120,6 +120,7 @@ std::string_view ResultState(CommandOutcome outcome) {
         case CommandOutcome::HexTooLong:
             return "not hex";
         case CommandOutcome::HeldFull:
+        case CommandOutcome::KeysFull:
             return "full";
         case CommandOutcome::SendFailed:
             break;

@@ -147,7 +147,7 @@ HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> d
     // Keys not heard yet are bounded as devices are: no more keys wait than devices are kept.
     if (found == m_byKey.end() && !m_waiting.contains(key) &&
         m_waiting.size() >= m_settings.maxDevices) {
-        return {HoldResult::Outcome::Full};
+        return {HoldResult::Outcome::KeysFull};
     }
     std::deque<HeldCommand>& waiting = m_waiting[key];
     if (waiting.size() >= m_settings.maxHeld) {

@@ -114,7 +114,8 @@ struct DeviceCounts {
 enum class HoldFor { HeardDevices, AnyKey };
 
 struct HoldResult {
-    enum class Outcome { Held, NoDevice, Full };
+    // KeysFull: commands wait for as many keys not heard yet as devices are kept.
+    enum class Outcome { Held, NoDevice, Full, KeysFull };
     Outcome outcome = Outcome::Held;
     std::uint64_t id = 0;  // Held: the command's id
 };

@@ -146,7 +146,7 @@ TEST_F(DeviceTableTest, OneOfSeveralCentresHoldsForAKeyNotHeardAndDropsWhatAnoth
     EXPECT_EQ(m_table.Hold("y", {'Y'}, "Y", At(103), HoldFor::AnyKey).outcome,
               HoldResult::Outcome::Held);
     EXPECT_EQ(m_table.Hold("z", {'Z'}, "Z", At(103), HoldFor::AnyKey).outcome,
-              HoldResult::Outcome::Full);
+              HoldResult::Outcome::KeysFull);
 }
 
 TEST_F(DeviceTableTest, DurationsFollowTheSteadyClockWhateverTheWallClockDoes) {
