@@ -153,24 +153,11 @@ void TextRecordRowsInto(DisplayRows& rows, std::string_view text, std::string_vi
     SideColumn(rows.source, kGap, SourceText(text, marker), extraRows, firstRecord);
 }
 
-DisplayRows TextRecordRows(std::string_view text, std::string_view timeText, bool firstRecord) {
-    DisplayRows rows;
-    TextRecordRowsInto(rows, text, timeText, firstRecord);
-    return rows;
-}
-
 void HexRecordRowsInto(DisplayRows& rows, std::string_view timeText, std::string_view sourceText,
                        std::string_view hexText) {
     SideColumn(rows.time, {}, timeText, 0, false);
     SideColumn(rows.source, kGap, sourceText, 0, false);
     SideColumn(rows.data, {}, hexText, 0, false);
-}
-
-DisplayRows HexRecordRows(std::string_view timeText, std::string_view sourceText,
-                          std::string_view hexText) {
-    DisplayRows rows;
-    HexRecordRowsInto(rows, timeText, sourceText, hexText);
-    return rows;
 }
 
 }  // namespace tarnwick

@@ -17,19 +17,14 @@ struct DisplayRows {
     bool operator==(const DisplayRows&) const = default;
 };
 
-// A text record (what is left after the "@517" cut), shown at timeText ("  HH:MM:SS").
-// firstRecord: the first text record since start-up or "Buffer Clear".
-[[nodiscard]] DisplayRows TextRecordRows(std::string_view text, std::string_view timeText,
-                                         bool firstRecord);
-
-// A hex record: its time text, its source text ("ADDR  (PORT)") and its hex text.
-[[nodiscard]] DisplayRows HexRecordRows(std::string_view timeText, std::string_view sourceText,
-                                        std::string_view hexText);
-
-// The same rows, written over what rows already holds so that its strings keep their capacity:
-// the window makes rows for every record it is sent and need not allocate them each time.
+// A text record's rows (what is left after the "@517" cut), shown at timeText ("  HH:MM:SS");
+// firstRecord: the first text record since start-up or "Buffer Clear". Written over what rows
+// already holds, so its strings keep their capacity: the window makes rows for every record it
+// is sent and need not allocate them each time.
 void TextRecordRowsInto(DisplayRows& rows, std::string_view text, std::string_view timeText,
                         bool firstRecord);
+
+// A hex record's rows: its time text, its source text ("ADDR  (PORT)") and its hex text.
 void HexRecordRowsInto(DisplayRows& rows, std::string_view timeText, std::string_view sourceText,
                        std::string_view hexText);
 

@@ -6,8 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "support/record_rows_of.h"
+
 namespace tarnwick {
 namespace {
+
+using test::HexRecordRows;
+using test::TextRecordRows;
 
 const std::string kTime = "  12:34:56";
 const std::string kIndent(38, ' ');

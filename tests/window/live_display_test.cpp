@@ -3,10 +3,12 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "record/record_rows.h"
+#include "support/record_rows_of.h"
 
 namespace tarnwick::windowtest {
 namespace {
+
+using test::TextRecordRows;
 
 std::vector<std::string> Rows(const RowColumnModel& model) {
     std::vector<std::string> rows;

@@ -15,10 +15,10 @@
 #include "log/log_folder.h"
 #include "net/local_address.h"
 #include "record/record_cut.h"
-#include "record/record_rows.h"
 #include "record/record_rules.h"
 #include "support/descriptor_limit.h"
 #include "support/http_client.h"
+#include "support/record_rows_of.h"
 #include "support/udp.h"
 #include "window/pictures.h"
 #include "window/row_list_view.h"
@@ -27,6 +27,9 @@
 
 namespace tarnwick::windowtest {
 namespace {
+
+using test::HexRecordRows;
+using test::TextRecordRows;
 
 using test::UdpPeer;
 
