@@ -141,9 +141,9 @@ CommandReport SendCommand(Session& session, const std::optional<socket_info>& de
     return {};
 }
 
-StdinCommand ParseStdinCommand(std::string_view text) {
-    if (text.starts_with(kStdinHexPrefix)) {
-        return {text.substr(kStdinHexPrefix.size()), CommandMode::Hex};
+CommandBody ParseCommandBody(std::string_view text) {
+    if (text.starts_with(kHexPrefix)) {
+        return {text.substr(kHexPrefix.size()), CommandMode::Hex};
     }
     return {text, CommandMode::Text};
 }

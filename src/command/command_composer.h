@@ -26,17 +26,18 @@ inline constexpr std::size_t kSendBufferSize = 512;
 
 enum class CommandMode { Text, Hex };
 
-// A command as a line on standard input, or a message from the broker, gives it.
-inline constexpr std::string_view kStdinHexPrefix = "hex:";
+// A command as every source but the window gives it (a line on standard input, a message from
+// the broker): text as typed, or "hex:" and hex text.
+inline constexpr std::string_view kHexPrefix = "hex:";
 
-struct StdinCommand {
+struct CommandBody {
     std::string_view bufferText;  // what the window's sending buffer would hold
     CommandMode mode = CommandMode::Text;
-    bool operator==(const StdinCommand&) const = default;
+    bool operator==(const CommandBody&) const = default;
 };
 
 // "hex:" followed by hex text ticks " HEX"; any other text is sent as typed.
-[[nodiscard]] StdinCommand ParseStdinCommand(std::string_view text);
+[[nodiscard]] CommandBody ParseCommandBody(std::string_view text);
 
 enum class CommandOutcome {
     Sent,

@@ -29,7 +29,7 @@ void RunBrokerCommands(Session& session, Forwarder& forwarder,
                        const std::function<void(const CommandReport&)>& report) {
     const HoldFor holdFor = forwarder.OneOfSeveral() ? HoldFor::AnyKey : HoldFor::HeardDevices;
     for (const BrokerCommand& command : forwarder.TakeCommands()) {
-        const StdinCommand parsed = ParseStdinCommand(command.text);
+        const CommandBody parsed = ParseCommandBody(command.text);
         const CommandReport outcome =
             command.hold
                 ? HoldCommand(session, command.key, parsed.bufferText, parsed.mode, holdFor)

@@ -7,7 +7,7 @@ constexpr char kAddress = '@';
 constexpr char kHoldMark = '+';
 
 StdinLine Plain(std::string_view text) {
-    return {StdinTarget::Newest, {}, text, ParseStdinCommand(text)};
+    return {StdinTarget::Newest, {}, text, ParseCommandBody(text)};
 }
 
 }  // namespace
@@ -29,7 +29,7 @@ StdinLine ParseStdinLine(std::string_view line) {
         return Plain(line);
     }
     const std::string_view text = line.substr(blank + 1);
-    return {held ? StdinTarget::Held : StdinTarget::Device, key, text, ParseStdinCommand(text)};
+    return {held ? StdinTarget::Held : StdinTarget::Device, key, text, ParseCommandBody(text)};
 }
 
 }  // namespace tarnwick

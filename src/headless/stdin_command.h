@@ -13,7 +13,7 @@ namespace tarnwick {
 // window's example spells it, three characters a byte ("38 "), 1,528 bytes. Text commands are
 // held to the same bound; a longer line is no command anyone meant to send.
 inline constexpr std::size_t kLongestCommandLine =
-    kStdinHexPrefix.size() + 3 * (kSendBufferSize - kCommandPrefix.size());
+    kHexPrefix.size() + 3 * (kSendBufferSize - kCommandPrefix.size());
 
 // Where a line's command goes.
 enum class StdinTarget {
@@ -26,7 +26,7 @@ struct StdinLine {
     StdinTarget target = StdinTarget::Newest;
     std::string_view key;   // Device and Held
     std::string_view text;  // the command as typed, "hex:" included
-    StdinCommand command;
+    CommandBody command;
     bool operator==(const StdinLine&) const = default;
 };
 

@@ -12,10 +12,10 @@ constexpr std::string_view kField = "field:";
 std::optional<DeviceKeyRule> ParseDeviceKeyRule(std::string_view text) {
     using Kind = DeviceKeyRule::Kind;
     if (text == kAddressRule) {
-        return DeviceKeyRule{Kind::AddressAndPort, {}};
+        return DeviceKeyRule{Kind::Address, {}};
     }
     if (text == kIpRule) {
-        return DeviceKeyRule{Kind::Address, {}};
+        return DeviceKeyRule{Kind::Ip, {}};
     }
     if (text.starts_with(kField) && text.size() > kField.size() &&
         text.find_first_of(",;:#", kField.size()) == std::string_view::npos) {
@@ -26,9 +26,9 @@ std::optional<DeviceKeyRule> ParseDeviceKeyRule(std::string_view text) {
 
 std::string DeviceKeyRuleText(const DeviceKeyRule& rule) {
     switch (rule.kind) {
-        case DeviceKeyRule::Kind::AddressAndPort:
-            return std::string(kAddressRule);
         case DeviceKeyRule::Kind::Address:
+            return std::string(kAddressRule);
+        case DeviceKeyRule::Kind::Ip:
             return std::string(kIpRule);
         case DeviceKeyRule::Kind::Field:
             break;
@@ -64,7 +64,7 @@ std::string DeviceKeyOf(const DeviceKeyRule& rule, std::string_view record,
             return std::string(*value);
         }
     }
-    if (rule.kind == Kind::Address) {
+    if (rule.kind == Kind::Ip) {
         return std::string(address);
     }
     // The port's colon must not read as one more of an IPv6 address's own.

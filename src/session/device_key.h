@@ -13,8 +13,8 @@
 namespace tarnwick {
 
 struct DeviceKeyRule {
-    enum class Kind { AddressAndPort, Address, Field };
-    Kind kind = Kind::AddressAndPort;
+    enum class Kind { Address, Ip, Field };  // the option's words: address and port, ip alone
+    Kind kind = Kind::Address;
     std::string field;  // Kind::Field: the field's name
     bool operator==(const DeviceKeyRule&) const = default;
 };

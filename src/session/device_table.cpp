@@ -7,9 +7,9 @@
 namespace tarnwick {
 namespace {
 
-// Settled held commands stay listed this long after the newest of them: the operator sees what
-// became of a command without the list growing for ever.
-constexpr std::size_t kSettledKept = 100;
+// How many settled held commands stay listed, the newest: the operator sees what became of a
+// command without the list growing for ever.
+constexpr std::size_t kSettledListed = 100;
 // Events a front end has not taken yet, at most; past it they are counted, not kept.
 constexpr std::size_t kEventsKept = 100'000;
 
@@ -236,7 +236,7 @@ void DeviceTable::Tick(const Moment& now) {
     std::lock_guard lock(m_mutex);
     ExpireHeld(now);
     NoteSilences(now);
-    while (m_settled.size() > kSettledKept) {
+    while (m_settled.size() > kSettledListed) {
         m_settled.pop_front();
     }
 }

@@ -73,7 +73,7 @@ TEST(OptionsTest, ParsesTheCommandLine) {
          {{.metrics = MetricsEndpoint{"::1", 9100}}, ""}},
         {"devices keyed by address alone",
          {"--device-key", "ip", "--max-devices", "10000000"},
-         {{.deviceKey = {DeviceKeyRule::Kind::Address, ""}, .maxDevices = 10'000'000}, ""}},
+         {{.deviceKey = {DeviceKeyRule::Kind::Ip, ""}, .maxDevices = 10'000'000}, ""}},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(ParseOptions(row.args), row.parsed) << row.proves;

@@ -51,10 +51,10 @@ TEST(StdinLineTest, TellsAddressedAndHeldCommandsFromPlainOnes) {
     }
 }
 
-TEST(StdinCommandTest, HexPrefixTicksHex) {
-    EXPECT_EQ(ParseStdinCommand("hex:38 38"), (StdinCommand{"38 38", CommandMode::Hex}));
-    EXPECT_EQ(ParseStdinCommand("ABC"), (StdinCommand{"ABC", CommandMode::Text}));
-    EXPECT_EQ(ParseStdinCommand(" hex:38"), (StdinCommand{" hex:38", CommandMode::Text}));
+TEST(CommandBodyTest, HexPrefixTicksHex) {
+    EXPECT_EQ(ParseCommandBody("hex:38 38"), (CommandBody{"38 38", CommandMode::Hex}));
+    EXPECT_EQ(ParseCommandBody("ABC"), (CommandBody{"ABC", CommandMode::Text}));
+    EXPECT_EQ(ParseCommandBody(" hex:38"), (CommandBody{" hex:38", CommandMode::Text}));
 }
 
 }  // namespace
