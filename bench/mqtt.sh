@@ -23,24 +23,7 @@ flood_args=(--window 2048 --sources 4 --expect-replies --quiet)
 outage_rate=5000
 outage_seconds=60
 
-fail() {
-    echo "bench: $*" >&2
-    exit 1
-}
-for exe in "$device_exe" "$centre_exe" "$broker_exe"; do
-    [ -x "$exe" ] || fail "$exe is missing (scripts/install-deps.sh installs mosquitto)"
-done
-command -v mosquitto_sub >/dev/null || fail "mosquitto_sub is missing (mosquitto-clients)"
-
-work=$(mktemp -d)
-running=()
-cleanup() {
-    for pid in "${running[@]}"; do
-        kill -KILL "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/bench/broker_bench.sh"
 
 broker_port=$((20000 + RANDOM % 20000))
 printf 'listener %s 127.0.0.1\nallow_anonymous true\nmax_queued_messages 0\nuser %s\n' \

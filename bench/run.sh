@@ -422,3 +422,4 @@ table_row "window" "$window_report" "$window_cpu"
 table_row "window, --batch $batch" "$batched_window_report" "$batched_window_cpu"
 
 "$root/bench/mqtt.sh" "$build"
+"$root/bench/forward_lag.sh" "$build"

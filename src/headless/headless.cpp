@@ -13,20 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "app/operator_lines.h"
 #include "app/session_options.h"
 #include "app/stop_signals.h"
-#include "forward/broker_commands.h"
-#include "forward/forwarder.h"
+#include "centre/centre.h"
 #include "headless/headless_devices.h"
 #include "headless/line_splitter.h"
 #include "headless/nonblocking_output.h"
 #include "headless/stdin_command.h"
 #include "health/service_notifier.h"
-#include "log/append_file.h"
 #include "log/log_folder.h"
-#include "metrics/metrics_page.h"
-#include "metrics/metrics_server.h"
-#include "session/session.h"
 
 namespace tarnwick {
 namespace {
@@ -34,29 +30,37 @@ namespace {
 // How long a stop gives standard output and error to take what is still buffered.
 constexpr int kFlushAtStopMs = 50;
 
-// A service manager's watchdog watches the log stage: the stage answers, so a stage that stops
-// going round is a centre that has stopped answering.
-SessionConfig Watched(SessionConfig config, ServiceNotifier& notifier) {
-    if (const auto every = notifier.BeatEvery()) {
-        config.heartbeat = {[&notifier] { notifier.Beat(); }, *every};
+// The wake-up descriptor the centre's threads write to: closed only once they are gone.
+class WakeFd {
+public:
+    WakeFd() : m_fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    WakeFd(const WakeFd&) = delete;
+    WakeFd& operator=(const WakeFd&) = delete;
+    ~WakeFd() { close(m_fd); }
+
+    [[nodiscard]] int Fd() const { return m_fd; }
+    void Wake() const {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto n = write(m_fd, &one, sizeof one);
     }
-    return config;
-}
+    void Clear() const {
+        std::uint64_t wakes = 0;
+        [[maybe_unused]] const auto n = read(m_fd, &wakes, sizeof wakes);
+    }
+
+private:
+    int m_fd;
+};
 
 class HeadlessCentre {
 public:
     HeadlessCentre(const Options& options, int signalFd)
         : m_options(options),
           m_signalFd(signalFd),
-          m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-          m_session(Watched(SessionConfigOf(options, [this] { Wake(); }), m_notifier)),
-          m_devices(m_session, options, [this](std::string_view line) { Report(line); }) {}
+          m_centre(options, Hooks()),
+          m_devices(m_centre.session(), options, [this](std::string_view line) { Report(line); }) {}
     HeadlessCentre(const HeadlessCentre&) = delete;
     HeadlessCentre& operator=(const HeadlessCentre&) = delete;
-    ~HeadlessCentre() {
-        m_forwarder.reset();  // its thread wakes through m_wakeFd
-        close(m_wakeFd);
-    }
 
     int Run() {
         const bool started = Start();
@@ -70,20 +74,26 @@ public:
     }
 
 private:
+    CentreHooks Hooks() {
+        CentreHooks hooks;
+        hooks.wake = [this] { m_wake.Wake(); };
+        hooks.report = [this](std::string_view line) { Report(line); };
+        hooks.events = [this](const std::vector<DeviceEvent>& events) {
+            m_devices.ReportEvents(events);
+        };
+        // A service manager's watchdog watches the log stage: the stage answers, so a stage
+        // that stops going round is a centre that has stopped answering.
+        if (const auto every = m_notifier.BeatEvery()) {
+            hooks.heartbeat = {[this] { m_notifier.Beat(); }, *every};
+        }
+        return hooks;
+    }
+
     // Plain lines on standard error, no colours, each with the program's name: what a service
-    // manager's journal shows well, line by line. The window's message texts break lines with
-    // CR LF.
+    // manager's journal shows well, line by line.
     void Report(std::string_view message) {
-        for (auto end = message.find('\n');; end = message.find('\n')) {
-            std::string_view line = message.substr(0, end);
-            if (line.ends_with('\r')) {
-                line.remove_suffix(1);
-            }
+        for (const std::string_view line : OperatorLines(message)) {
             m_stderr.WriteLine("tarnwick: " + std::string(line));
-            if (end == std::string_view::npos) {
-                break;
-            }
-            message.remove_prefix(end + 1);
         }
         m_stderr.Flush();
     }
@@ -93,34 +103,24 @@ private:
             Report("no port to listen on: give --port PORT");
             return false;
         }
-        const ListenResult result =
-            m_session.Listen(*m_options.port, m_options.bind, SharingOf(m_options));
+        const ListenResult result = m_centre.Listen(*m_options.port);
         if (!result.ok()) {
             Report(ListenFailure(result));
             return false;
         }
-        Report("listening on UDP port " + std::to_string(m_session.Port()));
-        if (const std::string reach = ReachNotice(m_session.Place()); !reach.empty()) {
+        Session& session = m_centre.session();
+        if (const std::string reach = ReachNotice(session.Place()); !reach.empty()) {
             Report(reach);
         }
-        Report("receive buffer " + std::to_string(m_session.ReceiveBufferBytes()) +
-               " bytes; logging to " + m_session.LogFile());
-        if (m_options.metrics && !StartMetrics(*m_options.metrics)) {
+        Report("receive buffer " + std::to_string(session.ReceiveBufferBytes()) +
+               " bytes; logging to " + session.LogFile());
+        if (const auto failure = m_centre.StartServers()) {
+            Report("cannot serve " + failure->server + " on " + failure->address + " port " +
+                   std::to_string(failure->port) + " (" + strerror(failure->error) + ")");
             return false;
         }
         m_notifier.Start({[folder = LogFolderOf(m_options)] { return PrepareFolder(folder) == 0; },
                           [this] { return ServiceStatus(); }});
-        if (m_options.mqtt) {
-            m_forwarder = std::make_unique<Forwarder>(
-                ForwardSettingsOf(m_options, m_session.Port()), [this] { Wake(); },
-                [this](const std::string& key) {
-                    return m_session.Devices().Device(key, m_session.Now());
-                });
-            m_forwarder->Start();
-            m_devices.SetEventSink([this](const std::vector<DeviceEvent>& events) {
-                m_forwarder->DeviceEvents(events);
-            });
-        }
         return true;
     }
 
@@ -133,23 +133,11 @@ private:
         return std::string(ListenErrorMessage(result.error)) + " (" + reason + ")";
     }
 
-    bool StartMetrics(const MetricsEndpoint& at) {
-        auto started = MetricsServer::Start(at.address, at.port,
-                                            [this] { return MetricsPage(FiguresOf(m_session)); });
-        if (!started.server) {
-            Report("cannot serve metrics on " + at.address + " port " + std::to_string(at.port) +
-                   " (" + strerror(started.error) + ")");
-            return false;
-        }
-        m_metrics = std::move(started.server);
-        Report("metrics on " + m_metrics->Url());
-        return true;
-    }
-
     // "listening on UDP port 5000; 1,234,567 records, 0 not logged"
     std::string ServiceStatus() const {
-        const CounterSnapshot counters = m_session.Counters();
-        return "listening on UDP port " + std::to_string(m_session.Port()) + "; " +
+        const Session& session = m_centre.session();
+        const CounterSnapshot counters = session.Counters();
+        return "listening on UDP port " + std::to_string(session.Port()) + "; " +
                GroupedDigits(counters.records) + " records, " + GroupedDigits(counters.notLogged) +
                " not logged";
     }
@@ -157,7 +145,7 @@ private:
     // False once a stop signal has arrived.
     bool WaitAndServe() {
         pollfd fds[5] = {{m_signalFd, POLLIN, 0},
-                         {m_wakeFd, POLLIN, 0},
+                         {m_wake.Fd(), POLLIN, 0},
                          {m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
                          {m_stdout.Pending() ? m_stdout.Fd() : -1, POLLOUT, 0},
                          {m_stderr.Pending() ? m_stderr.Fd() : -1, POLLOUT, 0}};
@@ -166,14 +154,14 @@ private:
         }
         m_devices.Tick();
         if (fds[1].revents != 0) {
-            std::uint64_t wakes = 0;
-            [[maybe_unused]] const auto n = read(m_wakeFd, &wakes, sizeof wakes);
+            m_wake.Clear();
             ServeRecords();
         }
-        ServeForwarder();  // its reports, and the counters for its status at least once a second
         if (fds[2].revents != 0) {
             ServeStdin();
         }
+        // The forwarder's reports and commands, the device events, at least once a second.
+        m_centre.Serve();
         if (fds[3].revents != 0) {
             m_stdout.Flush();
             ReportNotPrinted();
@@ -184,13 +172,8 @@ private:
         return fds[0].revents == 0;
     }
 
-    void Wake() {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto n = write(m_wakeFd, &one, sizeof one);
-    }
-
     void ServeRecords() {
-        m_session.DrainInto(m_batch);
+        m_centre.DrainInto(m_batch);
         for (HandledRecord& handled : m_batch) {
             if (handled.logReport) {
                 Report(*handled.logReport);
@@ -201,23 +184,9 @@ private:
                 }
             }
         }
-        if (m_forwarder && !m_batch.empty()) {
-            m_forwarder->Nudge();
-        }
         m_batch.clear();
         m_stdout.Flush();
         ReportNotPrinted();
-    }
-
-    void ServeForwarder() {
-        if (m_forwarder) {
-            m_forwarder->SetCounters(m_session.Counters());
-            RunBrokerCommands(m_session, *m_forwarder,
-                              [this](const CommandReport& report) { m_devices.ReportAll(report); });
-            for (const std::string& line : m_forwarder->TakeReports()) {
-                Report(line);
-            }
-        }
     }
 
     // Once the reader has caught up again (or at the stop), how many lines it missed.
@@ -259,25 +228,21 @@ private:
             m_devices.Serve(line);
             return;
         }
-        m_devices.ReportAll(SendCommand(m_session, m_session.Clients().Newest(),
+        Session& session = m_centre.session();
+        m_devices.ReportAll(SendCommand(session, session.Clients().Newest(),
                                         line.command.bufferText, line.command.mode));
     }
 
     void Stop() {
         m_notifier.Stop();
-        m_metrics.reset();
-        m_session.Close();
-        ServeRecords();  // what was taken in before the close is logged and printed too
-        FlushWithin(m_stdout, kFlushAtStopMs);
-        // Lines still waiting for the reader are given up: the log has them.
-        m_notPrinted += m_stdout.Discard();
-        ReportNotPrinted();
-        m_devices.Stop();
-        if (m_forwarder) {
-            m_forwarder->Stop();
-            ServeForwarder();
-        }
-        Report("stopped; " + FormatCounters(m_session.Counters()));
+        m_centre.Stop([this] {
+            ServeRecords();  // what was taken in before the close is logged and printed too
+            FlushWithin(m_stdout, kFlushAtStopMs);
+            // Lines still waiting for the reader are given up: the log has them.
+            m_notPrinted += m_stdout.Discard();
+            ReportNotPrinted();
+            m_devices.Stop();
+        });
     }
 
     static void FlushWithin(NonBlockingOutput& out, int milliseconds) {
@@ -293,14 +258,12 @@ private:
 
     Options m_options;
     int m_signalFd;
-    int m_wakeFd;
+    WakeFd m_wake;  // before the centre, whose threads write it
     NonBlockingOutput m_stdout{STDOUT_FILENO};
     NonBlockingOutput m_stderr{STDERR_FILENO, 1024 * 1024};
-    ServiceNotifier m_notifier;  // before the session, whose log stage beats for it
-    Session m_session;
-    std::unique_ptr<MetricsServer> m_metrics;  // after the session, whose figures it serves
+    ServiceNotifier m_notifier;  // before the centre, whose log stage beats for it
+    Centre m_centre;
     HeadlessDevices m_devices;
-    std::unique_ptr<Forwarder> m_forwarder;  // --mqtt
     LineSplitter m_lines{kLongestCommandLine};
     bool m_stdinOpen = true;
     std::uint64_t m_notPrinted = 0;

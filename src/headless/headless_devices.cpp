@@ -12,7 +12,7 @@
 namespace tarnwick {
 namespace {
 
-constexpr auto kEventsEvery = std::chrono::seconds(1);
+constexpr auto kLongestWait = std::chrono::seconds(1);
 constexpr auto kFileEvery = std::chrono::seconds(10);
 
 }  // namespace
@@ -21,7 +21,6 @@ HeadlessDevices::HeadlessDevices(Session& session, const Options& options, Repor
     : m_session(session),
       m_options(options),
       m_report(std::move(report)),
-      m_nextEvents(Clock::now() + kEventsEvery),
       m_nextFile(Clock::now() + kFileEvery) {}
 
 void HeadlessDevices::Serve(const StdinLine& line) {
@@ -40,7 +39,6 @@ void HeadlessDevices::SendNow(const StdinLine& line) {
 void HeadlessDevices::Hold(const StdinLine& line) {
     ReportAll(
         HoldCommand(m_session, std::string(line.key), line.command.bufferText, line.command.mode));
-    ReportEvents();  // the held line at once, not at the next tick
 }
 
 void HeadlessDevices::ReportAll(const CommandReport& report) {
@@ -50,18 +48,14 @@ void HeadlessDevices::ReportAll(const CommandReport& report) {
 }
 
 int HeadlessDevices::MillisecondsToTick() const {
-    const Clock::time_point due =
-        m_options.devicesFile ? std::min(m_nextEvents, m_nextFile) : m_nextEvents;
+    const Clock::time_point soonest = Clock::now() + kLongestWait;
+    const Clock::time_point due = m_options.devicesFile ? std::min(soonest, m_nextFile) : soonest;
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
 }
 
 void HeadlessDevices::Tick() {
     const Clock::time_point now = Clock::now();
-    if (now >= m_nextEvents) {
-        ReportEvents();
-        m_nextEvents = now + kEventsEvery;
-    }
     if (m_options.devicesFile && now >= m_nextFile) {
         WriteDevicesFile();
         m_nextFile = now + kFileEvery;
@@ -69,7 +63,6 @@ void HeadlessDevices::Tick() {
 }
 
 void HeadlessDevices::Stop() {
-    ReportEvents();
     if (m_options.devicesFile) {
         WriteDevicesFile();
     }
@@ -78,11 +71,7 @@ void HeadlessDevices::Stop() {
     }
 }
 
-void HeadlessDevices::ReportEvents() {
-    const std::vector<DeviceEvent> events = m_session.Devices().TakeEvents();
-    if (m_sink) {
-        m_sink(events);
-    }
+void HeadlessDevices::ReportEvents(const std::vector<DeviceEvent>& events) {
     for (const DeviceEvent& event : events) {
         m_report(DeviceEventText(event, m_options.maxDevices));
     }

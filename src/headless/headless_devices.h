@@ -25,28 +25,26 @@ public:
 
     HeadlessDevices(Session& session, const Options& options, Reporter report);
 
-    // Also handed every device event as it is taken (the forwarder's command results).
-    using EventSink = std::function<void(const std::vector<DeviceEvent>& events)>;
-    void SetEventSink(EventSink sink) { m_sink = std::move(sink); }
-
     // A line addressed to a device ("@KEY text" or "@KEY+ text").
     void Serve(const StdinLine& line);
 
     // Every message of report, one line each.
     void ReportAll(const CommandReport& report);
+    // One line each.
+    void ReportEvents(const std::vector<DeviceEvent>& events);
 
-    // How long the poll may wait before Tick has something to do.
+    // How long the poll may wait: a second at most, so the device events of the session's
+    // upkeep are said within one.
     [[nodiscard]] int MillisecondsToTick() const;
-    // The events of the last second, and every 10 seconds the devices file.
+    // Every 10 seconds, the devices file.
     void Tick();
-    // At the stop, once the session is closed: the last events and the file, and how many
-    // commands will never leave.
+    // At the stop, once the session is closed: the file, and how many commands will never
+    // leave.
     void Stop();
 
 private:
     void SendNow(const StdinLine& line);
     void Hold(const StdinLine& line);
-    void ReportEvents();
     void WriteDevicesFile();
 
     using Clock = std::chrono::steady_clock;
@@ -54,8 +52,6 @@ private:
     Session& m_session;
     Options m_options;
     Reporter m_report;
-    EventSink m_sink;
-    Clock::time_point m_nextEvents;
     Clock::time_point m_nextFile;
     int m_fileError = 0;  // of the last write, reported when it changes
 };

@@ -18,11 +18,10 @@
 #include <cstring>
 #include <ctime>
 
+#include "app/operator_lines.h"
 #include "app/session_options.h"
 #include "command/command_composer.h"
-#include "forward/broker_commands.h"
 #include "log/log_folder.h"
-#include "metrics/metrics_page.h"
 #include "net/local_address.h"
 #include "net/port_text.h"
 #include "window/about_dlg.h"
@@ -86,13 +85,12 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
     : m_boxes(boxes ? std::move(boxes) : std::make_unique<QtMessageBoxes>(*this)),
       m_chooser(chooser ? std::move(chooser) : std::make_unique<QtFolderChooser>(*this)),
       m_clientArea(*this),
-      m_session(SessionConfigOf(options, [this] { PostDrain(); })),
-      m_bind(options.bind),
       m_display([this](std::string_view row) { return (*m_dataWidths)(row); }, options.maxRows),
       m_commits(kCommitEvery, [this] { CommitRows(); }),
       m_bmpListening(StatusLight(kLightListening)),
       m_bmpStopped(StatusLight(kLightStopped)),
-      m_options(options) {
+      m_options(options),
+      m_centre(options, Hooks()) {
     setObjectName(QStringLiteral("IDD_MAIN_DIALOG"));
     setWindowTitle(QStringLiteral("VX305_Centre(UDP)"));
     setWindowIcon(ApplicationIcon());
@@ -107,17 +105,22 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
     OnCreate(content.size());
     BindControls();
     ConfigureLists();
-    m_devicesDialog = new DevicesDialog(m_session.Devices(), this);
+    m_devicesDialog = new DevicesDialog(m_centre.session().Devices(), this);
     OnInitDialog(options);
     ConnectHandlers();
 }
 
-CTarnwickDlg::~CTarnwickDlg() {
-    // The session's, the page's and the forwarder's threads wake this window or read its
-    // session: they must be gone before either is.
-    m_metrics.reset();
-    m_forwarder.reset();
-    m_session.Close();
+CTarnwickDlg::~CTarnwickDlg() = default;
+
+CentreHooks CTarnwickDlg::Hooks() {
+    CentreHooks hooks;
+    hooks.wake = [this] { PostDrain(); };
+    hooks.report = [](std::string_view message) {
+        for (const std::string_view line : OperatorLines(message)) {
+            std::fprintf(stderr, "tarnwick: %.*s\n", static_cast<int>(line.size()), line.data());
+        }
+    };
+    return hooks;
 }
 
 template <typename Widget>
@@ -200,22 +203,20 @@ void CTarnwickDlg::OnInitDialog(const Options& options) {
     auto* clock = new QTimer(this);
     connect(clock, &QTimer::timeout, this, &CTarnwickDlg::OnTimer);
     clock->start(kClockIntervalMs);
-    if (options.metrics) {
-        StartMetrics(*options.metrics);
-    }
+    StartServers();
     if (options.listen) {
         // Pressed once the window is up, as the operator would.
         QMetaObject::invokeMethod(this, &CTarnwickDlg::OnBnClickedListen, Qt::QueuedConnection);
     }
 }
 
-void CTarnwickDlg::StartMetrics(const MetricsEndpoint& at) {
-    auto started = MetricsServer::Start(at.address, at.port,
-                                        [this] { return MetricsPage(FiguresOf(m_session)); });
-    m_metrics = std::move(started.server);
-    if (!m_metrics) {
-        m_boxes->Show({"Metrics cannot be served on " + at.address + " port " +
-                           std::to_string(at.port) + ": " + std::strerror(started.error),
+void CTarnwickDlg::StartServers() {
+    if (const auto failure = m_centre.StartServers()) {
+        std::string server = failure->server;
+        server.front() =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(server.front())));
+        m_boxes->Show({server + " cannot be served on " + failure->address + " port " +
+                           std::to_string(failure->port) + ": " + std::strerror(failure->error),
                        windowTitle().toStdString(), MessageIcon::Exclamation},
                       QMessageBox::Ok);
     }
@@ -226,9 +227,9 @@ void CTarnwickDlg::ConnectHandlers() {
     connect(Control<QPushButton>("IDC_BUFFER_CLEAR"), &QPushButton::clicked, this,
             &CTarnwickDlg::OnBnClickedBufferClear);
     connect(m_checkAutoReply, &QCheckBox::toggled, this,
-            [this](bool ticked) { m_session.SetAutoReply(ticked); });
+            [this](bool ticked) { m_centre.session().SetAutoReply(ticked); });
     connect(m_checkDisplayHex, &QCheckBox::toggled, this,
-            [this](bool ticked) { m_session.SetDisplayHex(ticked); });
+            [this](bool ticked) { m_centre.session().SetDisplayHex(ticked); });
     connect(m_buttonSend, &QPushButton::clicked, this, &CTarnwickDlg::OnBnClickedSend);
     connect(Control<QPushButton>("IDC_CLEAR_SEND_BUFFER"), &QPushButton::clicked, this,
             &CTarnwickDlg::OnBnClickedClearSendBuffer);
@@ -249,13 +250,13 @@ void CTarnwickDlg::ConnectHandlers() {
 }
 
 std::uint16_t CTarnwickDlg::ListeningPort() const {
-    return m_session.Port();
+    return m_centre.session().Port();
 }
 
 void CTarnwickDlg::OnBnClickedListen() {
     m_listenNotice.clear();
-    if (m_session.IsListening()) {
-        m_session.Close();
+    if (m_centre.session().IsListening()) {
+        m_centre.Close();
         ShowListenState();
         ReportStillHeld(false);
         return;
@@ -268,17 +269,15 @@ void CTarnwickDlg::OnBnClickedListen() {
         ShowListenState();
         return;
     }
-    const ListenResult result = m_session.Listen(*wanted, m_bind, SharingOf(m_options));
-    const std::uint16_t port = m_session.Port();
+    const ListenResult result = m_centre.Listen(*wanted);
     if (result.ok()) {
         // Devices must be sent to the port bound, not to whatever the field held.
-        m_listenNotice = ListenNotice(typed, m_session.Place());
-        m_editLocalPort->setText(QString::number(port));
+        const Session& session = m_centre.session();
+        m_listenNotice = ListenNotice(typed, session.Place());
+        m_editLocalPort->setText(QString::number(session.Port()));
     }
     ShowListenState();
     if (result.ok()) {
-        std::fprintf(stderr, "tarnwick: listening on UDP port %u\n", unsigned{port});
-        StartForwarder(port);
         return;
     }
     const std::string_view message = ListenErrorMessage(result.error);
@@ -288,7 +287,7 @@ void CTarnwickDlg::OnBnClickedListen() {
 }
 
 void CTarnwickDlg::ShowListenState() {
-    const bool listening = m_session.IsListening();
+    const bool listening = m_centre.session().IsListening();
     m_buttonListen->setText(listening ? QStringLiteral("Close") : QStringLiteral("Listen"));
     m_staticStatus->setPixmap(listening ? m_bmpListening : m_bmpStopped);
     RefreshStatusLine();
@@ -306,7 +305,7 @@ void CTarnwickDlg::OnBnClickedSend() {
         HoldForNextReport(text, mode);
         return;
     }
-    const CommandReport report = SendCommand(m_session, m_shownClient, text, mode);
+    const CommandReport report = SendCommand(m_centre.session(), m_shownClient, text, mode);
     for (const OperatorMessage& message : report.Messages()) {
         m_boxes->Show(message, QMessageBox::Ok);
     }
@@ -317,7 +316,7 @@ void CTarnwickDlg::HoldForNextReport(std::string_view bufferText, CommandMode mo
         m_boxes->Show(NoDeviceChosenNotice(), QMessageBox::Ok);
         return;
     }
-    const CommandReport report = HoldCommand(m_session, *m_chosenDevice, bufferText, mode);
+    const CommandReport report = HoldCommand(m_centre.session(), *m_chosenDevice, bufferText, mode);
     if (report.outcome == CommandOutcome::NoDevice) {
         m_boxes->Show(DeviceForgottenNotice(*m_chosenDevice), QMessageBox::Ok);
         return;
@@ -348,7 +347,7 @@ void CTarnwickDlg::OnBnClickedSavePath() {
         return;
     }
     m_editSavePath->setText(QString::fromLocal8Bit(logFile));
-    m_session.SetLogFile(logFile);
+    m_centre.session().SetLogFile(logFile);
 }
 
 void CTarnwickDlg::OnHScroll(int action) {
@@ -366,21 +365,19 @@ void CTarnwickDlg::OnTimer() {
     m_listSource->SetTopRow(top);
     ShowDestination();
     RefreshStatusLine();
-    // The Devices window shows what became of each held command; the events need not pile up.
-    const auto events = m_session.Devices().TakeEvents();
-    if (m_forwarder) {
-        m_forwarder->DeviceEvents(events);
-        m_forwarder->SetCounters(m_session.Counters());
-    }
+    // The Devices window shows what became of each held command; the centre passes the events
+    // on to the broker.
+    m_centre.Serve();
 }
 
 void CTarnwickDlg::ShowDestination() {
     // Where SEND goes: the chosen device's latest address, or the newest client, as of this
     // refresh. A client that arrives later is not shown yet, so SEND must not go to it either.
     // A chosen device that has been forgotten keeps the address it was last shown with.
+    const Session& session = m_centre.session();
     if (!m_chosenDevice) {
-        m_shownClient = m_session.Clients().Newest();
-    } else if (auto device = m_session.Devices().Device(*m_chosenDevice, m_session.Now())) {
+        m_shownClient = session.Clients().Newest();
+    } else if (auto device = session.Devices().Device(*m_chosenDevice, session.Now())) {
         m_shownClient = std::move(device->client);
     }
     if (!m_shownClient) {
@@ -391,13 +388,13 @@ void CTarnwickDlg::ShowDestination() {
 }
 
 void CTarnwickDlg::RefreshStatusLine() {
-    const std::string logStatus = m_session.LogStatus();
-    const std::string brokerState = m_forwarder ? m_forwarder->StateText() : std::string();
+    const std::string logStatus = m_centre.session().LogStatus();
+    const std::string brokerState = m_centre.BrokerState();
     const StatusFacts facts{logStatus,
                             m_listenNotice,
                             m_display.RecordsLeftView(),
                             m_display.MaxRecords(),
-                            m_session.Counters(),
+                            m_centre.session().Counters(),
                             brokerState};
     const QString line = Latin1(StatusLineText(facts));
     if (line == m_labelCounters->toolTip()) {
@@ -429,7 +426,7 @@ void CTarnwickDlg::ChooseDevice(std::optional<std::string> key) {
 }
 
 void CTarnwickDlg::ReportStillHeld(bool givenUp) {
-    const std::size_t waiting = m_session.Devices().Waiting();
+    const std::size_t waiting = m_centre.session().Devices().Waiting();
     if (waiting > 0) {
         m_boxes->Show(StillHeldNotice(waiting, givenUp), QMessageBox::Ok);
     }
@@ -461,42 +458,9 @@ void CTarnwickDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CTarnwickDlg::done(int result) {
-    m_session.Close();
-    DrainHandOffs(false);
+    m_centre.Stop([this] { DrainHandOffs(false); });
     ReportStillHeld(true);
-    if (m_forwarder) {
-        m_forwarder->Stop();
-        ServeForwarder();
-    }
-    std::fprintf(stderr, "tarnwick: stopped; %s\n", FormatCounters(m_session.Counters()).c_str());
     QDialog::done(result);
-}
-
-void CTarnwickDlg::StartForwarder(std::uint16_t port) {
-    if (m_forwarder || !m_options.mqtt) {
-        return;
-    }
-    m_forwarder = std::make_unique<Forwarder>(
-        ForwardSettingsOf(m_options, port), [this] { PostForwarder(); },
-        [this](const std::string& key) {
-            return m_session.Devices().Device(key, m_session.Now());
-        });
-    m_forwarder->Start();
-}
-
-void CTarnwickDlg::PostForwarder() {
-    QMetaObject::invokeMethod(this, &CTarnwickDlg::ServeForwarder, Qt::QueuedConnection);
-}
-
-void CTarnwickDlg::ServeForwarder() {
-    if (!m_forwarder) {
-        return;
-    }
-    for (const std::string& line : m_forwarder->TakeReports()) {
-        std::fprintf(stderr, "tarnwick: %s\n", line.c_str());
-    }
-    // Their outcomes go back to the broker; a message box here would wait for nobody.
-    RunBrokerCommands(m_session, *m_forwarder, [](const CommandReport&) {});
 }
 
 void CTarnwickDlg::PostDrain() {
@@ -521,7 +485,7 @@ void CTarnwickDlg::DrainHandOffs(bool bounded) {
         if (m_nextInBatch == m_batch.size()) {
             m_batch.clear();
             m_nextInBatch = 0;
-            m_session.DrainInto(m_batch);
+            m_centre.DrainInto(m_batch);
             if (m_batch.empty()) {
                 break;
             }
@@ -538,6 +502,7 @@ void CTarnwickDlg::DrainHandOffs(bool bounded) {
     }
     if (bounded) {
         m_commits.Request();
+        m_centre.Serve();
     } else {
         m_commits.CommitNow();
     }

@@ -14,10 +14,8 @@
 #include <vector>
 
 #include "app/options.h"
+#include "centre/centre.h"
 #include "command/command_composer.h"
-#include "forward/forwarder.h"
-#include "metrics/metrics_server.h"
-#include "session/session.h"
 #include "window/client_area.h"
 #include "window/commit_pacer.h"
 #include "window/folder_chooser.h"
@@ -50,9 +48,11 @@ public:
     // The port the listener is bound to; 0 while closed.
     [[nodiscard]] std::uint16_t ListeningPort() const;
     // Where --metrics serves the page; 0 when it does not.
-    [[nodiscard]] std::uint16_t MetricsPort() const { return m_metrics ? m_metrics->Port() : 0; }
+    [[nodiscard]] std::uint16_t MetricsPort() const {
+        return m_centre.Metrics() ? m_centre.Metrics()->Port() : 0;
+    }
     // m_strLogFile: the full path of the current day's log file.
-    [[nodiscard]] std::string LogFile() const { return m_session.LogFile(); }
+    [[nodiscard]] std::string LogFile() const { return m_centre.session().LogFile(); }
     // The data column's horizontal extent in pixels.
     [[nodiscard]] int DataExtent() const { return m_display.DataExtent(); }
 
@@ -92,7 +92,8 @@ private:
     // One message for the commands still waiting, if any; givenUp: the window is closing.
     void ReportStillHeld(bool givenUp);
     void ShowListenState();
-    void StartMetrics(const MetricsEndpoint& at);
+    void StartServers();
+    CentreHooks Hooks();
 
     void PostDrain();
     // Handles queued hand-offs; a bounded drain stops after its time slice and posts the rest.
@@ -100,18 +101,10 @@ private:
     // The staged rows into the lists, with the data column's extent.
     void CommitRows();
     void RefreshStatusLine();
-    // --mqtt, once a port is bound (the client id is made of it).
-    void StartForwarder(std::uint16_t port);
-    void PostForwarder();
-    // Its reports on standard error, and the commands that came through the broker.
-    void ServeForwarder();
 
     std::unique_ptr<MessageBoxes> m_boxes;
     std::unique_ptr<FolderChooser> m_chooser;
     ClientArea m_clientArea;
-    Session m_session;
-    std::optional<PeerAddress> m_bind;         // --bind: the one local address "Listen" binds
-    std::unique_ptr<MetricsServer> m_metrics;  // after the session, whose figures it serves
     LiveDisplay m_display;
     CommitPacer m_commits;
     std::vector<HandledRecord> m_batch;  // reused by every drain
@@ -146,7 +139,8 @@ private:
     QLabel* m_labelCounters = nullptr;  // the status strip below the content
     std::unique_ptr<RowWidths> m_dataWidths;
     Options m_options;
-    std::unique_ptr<Forwarder> m_forwarder;
+    // Last, so gone first: its threads wake this window.
+    Centre m_centre;
 };
 
 }  // namespace tarnwick
