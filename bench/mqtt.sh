@@ -17,7 +17,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/release}
 device_exe=$build/tools/device/tarnwick-device
 centre_exe=$build/src/tarnwick
-broker_exe=/usr/sbin/mosquitto
+# Unpacked, not installed, by scripts/install-test-deps.sh: installed, it would run as a service.
+broker_exe=$root/build/tools/mosquitto/usr/sbin/mosquitto
 records=200000
 flood_args=(--window 2048 --sources 4 --expect-replies --quiet)
 outage_rate=5000
@@ -28,9 +29,10 @@ fail() {
     exit 1
 }
 for exe in "$device_exe" "$centre_exe" "$broker_exe"; do
-    [ -x "$exe" ] || fail "$exe is missing (scripts/install-deps.sh installs mosquitto)"
+    [ -x "$exe" ] || fail "$exe is missing (build it; scripts/install-test-deps.sh unpacks the broker)"
 done
-command -v mosquitto_sub >/dev/null || fail "mosquitto_sub is missing (mosquitto-clients)"
+command -v mosquitto_sub >/dev/null ||
+    fail "mosquitto_sub is missing (mosquitto-clients; scripts/install-test-deps.sh installs it)"
 
 work=$(mktemp -d)
 running=()
