@@ -22,9 +22,10 @@ echo "Installing: ${missing[*]}" >&2
 command -v systemctl >/dev/null || exit 0
 for p in "${missing[@]}"; do
     dpkg-query -L "$p" |
-        sed -n 's|^/\(usr/\)\{0,1\}lib/systemd/system/\([^/@]*\.\(service\|socket\|timer\)\)$|\2|p'
-done | while read -r unit; do
-    echo "Disabling $unit, which its package enabled" >&2
-    "${as_root[@]}" systemctl disable --quiet "$unit" 2>/dev/null || true
-    "${as_root[@]}" systemctl stop "$unit" 2>/dev/null || true
+        sed -nE 's#^/(usr/)?lib/systemd/system/([^/@]*\.(service|socket|timer))$#\2#p' |
+        while read -r unit; do
+            echo "Disabling $unit (from $p): nothing installed here runs as a service" >&2
+            "${as_root[@]}" systemctl disable --quiet "$unit" 2>/dev/null || true
+            "${as_root[@]}" systemctl stop "$unit" 2>/dev/null || true
+        done
 done
