@@ -11,8 +11,32 @@ namespace {
 constexpr std::size_t kHelpColumn = 28;
 constexpr std::size_t kLineWidth = 79;
 
-// "  --name VALUE" and the help beside it, wrapped to the line's width, continuation lines
-// indented to the help's column; a head too long for the column has the help on the next line.
+// The head, then the text beside it from the help's column, wrapped to the line's width; a head
+// too long for the column has the text begin on the next line.
+std::string Wrapped(const std::string& head, const std::string& text) {
+    std::string wrapped = head;
+    std::size_t column = head.size();
+    if (column >= kHelpColumn) {
+        wrapped += "\n";
+        column = 0;
+    }
+    std::istringstream words(text);
+    bool lineHasWords = false;
+    for (std::string word; words >> word;) {
+        if (lineHasWords && column + 1 + word.size() > kLineWidth) {
+            wrapped += "\n";
+            column = 0;
+            lineHasWords = false;
+        }
+        const std::size_t gap = lineHasWords ? 1 : kHelpColumn - column;
+        wrapped += std::string(gap, ' ') + word;
+        column += gap + word.size();
+        lineHasWords = true;
+    }
+    return wrapped + "\n";
+}
+
+// "  --name VALUE" and its help: the front end it is only for, the line, the default.
 std::string OptionHelp(const OptionRow& row, const Options& defaults) {
     std::string head = "  " + std::string(row.name);
     if (!row.value.empty()) {
@@ -23,26 +47,7 @@ std::string OptionHelp(const OptionRow& row, const Options& defaults) {
     if (row.shownDefault != nullptr) {
         help += " (default " + row.shownDefault(defaults) + ")";
     }
-    std::string text = head;
-    std::size_t column = head.size();
-    if (column >= kHelpColumn) {
-        text += "\n";
-        column = 0;
-    }
-    std::istringstream words(help);
-    bool lineHasWords = false;
-    for (std::string word; words >> word;) {
-        if (lineHasWords && column + 1 + word.size() > kLineWidth) {
-            text += "\n";
-            column = 0;
-            lineHasWords = false;
-        }
-        const std::size_t gap = lineHasWords ? 1 : kHelpColumn - column;
-        text += std::string(gap, ' ') + word;
-        column += gap + word.size();
-        lineHasWords = true;
-    }
-    return text + "\n";
+    return Wrapped(head, help);
 }
 
 // The window's line, the headless centre's and the one of the options that stand alone.
