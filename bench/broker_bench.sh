@@ -7,9 +7,9 @@ fail() {
     exit 1
 }
 for exe in "${device_exe:-$centre_exe}" "$centre_exe" "$broker_exe"; do
-    [ -x "$exe" ] || fail "$exe is missing (scripts/test.sh unpacks mosquitto)"
+    [ -x "$exe" ] || fail "$exe is missing (build it; scripts/install-test-deps.sh unpacks the broker)"
 done
-command -v mosquitto_sub >/dev/null || fail "mosquitto_sub is missing (mosquitto-clients)"
+command -v mosquitto_sub >/dev/null || fail "mosquitto_sub is missing (mosquitto-clients; scripts/install-test-deps.sh installs it)"
 
 work=$(mktemp -d)
 running=()

@@ -46,7 +46,7 @@ for exe in "$echo_exe" "$repaints_exe" "$device_exe" "$centre_exe" "$build/bench
     [ -x "$exe" ] || fail "$exe is missing; build it first:
     cmake --build $build --target bench_echo bench_repaints bench_devices tarnwick-device tarnwick"
 done
-command -v xvfb-run >/dev/null || fail "xvfb-run is missing (Debian package xvfb)"
+command -v xvfb-run >/dev/null || fail "xvfb-run is missing (xvfb; scripts/install-test-deps.sh installs it)"
 
 # start_server NAME COMMAND...: starts a server that announces "...listening on UDP port N" on
 # stderr (Qt may print its own notices first); sets server_pid and server_port.

@@ -24,8 +24,13 @@ foreach(size 48 256)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
 
-# The manual page's footer carries the version; Debian ships pages compressed.
-configure_file(${tarnwick_data}/tarnwick.1.in ${tarnwick_built_data}/tarnwick.1 @ONLY)
+# The manual page: its footer carries the version, its SYNOPSIS and OPTIONS come from the option
+# table (tools/man_page). Debian ships pages compressed.
+add_custom_command(OUTPUT ${tarnwick_built_data}/tarnwick.1
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${tarnwick_built_data}
+    COMMAND tarnwick-man-page ${tarnwick_data}/tarnwick.1.in ${tarnwick_built_data}/tarnwick.1
+    DEPENDS tarnwick-man-page ${tarnwick_data}/tarnwick.1.in
+    VERBATIM)
 add_custom_command(OUTPUT ${tarnwick_built_data}/tarnwick.1.gz
     COMMAND ${GZIP} -9 --no-name --force --keep ${tarnwick_built_data}/tarnwick.1
     DEPENDS ${tarnwick_built_data}/tarnwick.1

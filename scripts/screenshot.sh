@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build/release}
 if [ -z "${BUILD_DIR:-}" ]; then
-    scripts/install-deps.sh
+    scripts/install-test-deps.sh
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build "$build" --target tarnwick tarnwick-device >/dev/null

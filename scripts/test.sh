@@ -6,7 +6,7 @@
 # (TARNWICK_CHECK_INSTALL=1); see scripts/check-package.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-test-deps.sh
 
 jobs=$(nproc)
 fuzz_seconds=${TARNWICK_FUZZ_SECONDS:-30}
@@ -28,7 +28,7 @@ suite() {  # build dir, extra cmake arguments...
     local dir=$1; shift
     cmake -S . -B "$dir" -G Ninja -DTARNWICK_WERROR=ON "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
-    ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+    ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$jobs"
 }
 
 stage "Format (clang-format)"

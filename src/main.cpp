@@ -6,6 +6,7 @@
 
 #include "app/options.h"
 #include "app/session_options.h"
+#include "app/usage_text.h"
 #include "headless/headless.h"
 #include "log/log_folder_lock.h"
 #include "tarnwick/version.h"

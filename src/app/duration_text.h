@@ -17,8 +17,8 @@ inline constexpr std::chrono::seconds kLongestDuration = std::chrono::hours(24 *
 // other text (no sign, blank, fraction or other unit).
 [[nodiscard]] std::optional<std::chrono::seconds> ParseDurationText(std::string_view text);
 
-// The duration as ParseDurationText reads it back, in the largest unit that divides it: "24h",
-// "10min", "90s".
+// The duration as ParseDurationText reads it back, in the largest unit that divides it: "1d",
+// "36h", "10min", "90s".
 [[nodiscard]] std::string DurationText(std::chrono::seconds duration);
 
 }  // namespace tarnwick

@@ -1,7 +1,7 @@
 #pragma once
 
 // The command line: the options both front ends take, each parsed once into its type. One
-// table (options.cpp) drives the parsing, the errors and --help.
+// table (option_table.cpp) drives the parsing, the errors, --help and the manual page.
 
 #include <chrono>
 #include <cstddef>
@@ -10,7 +10,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "forward/broker_url.h"
 #include "net/peer_address.h"
@@ -72,10 +71,5 @@ struct ParsedOptions {
 // args: the arguments after the program name. "--port 5000" and "--port=5000" both work; a
 // value that is not one for its option, or that begins with "--", is an error.
 [[nodiscard]] ParsedOptions ParseOptions(std::span<const std::string_view> args);
-
-// Every option's name, as the command line spells it ("--port"), in the order --help lists them.
-[[nodiscard]] std::vector<std::string_view> OptionNames();
-
-[[nodiscard]] std::string UsageText();
 
 }  // namespace tarnwick

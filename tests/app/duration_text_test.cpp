@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarnwick {
@@ -42,6 +43,16 @@ TEST(DurationTextTest, TakesAWholeNumberAndAUnitAndNothingElse) {
     };
     for (const DurationRow& row : rows) {
         EXPECT_EQ(ParseDurationText(row.text), row.duration) << row.text;
+    }
+}
+
+TEST(DurationTextTest, WritesTheLargestUnitThatDividesTheDuration) {
+    const std::vector<std::pair<std::chrono::seconds, std::string_view>> rows = {
+        {90s, "90s"}, {10min, "10min"}, {24h, "1d"}, {36h, "36h"}, {48h, "2d"}, {3601s, "3601s"},
+    };
+    for (const auto& [duration, text] : rows) {
+        EXPECT_EQ(DurationText(duration), text) << text;
+        EXPECT_EQ(ParseDurationText(DurationText(duration)), duration) << text;
     }
 }
 

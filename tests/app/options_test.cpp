@@ -7,9 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include <fstream>
-#include <sstream>
-
 namespace tarnwick {
 namespace {
 
@@ -160,39 +157,6 @@ TEST(OptionsTest, TakesTheBrokerOptionsOnlyWithTheirPartners) {
     const std::string_view replay[] = {"--mqtt", "mqtt://h", "--mqtt-replay-from",
                                        "2026-12-08T07:30"};
     EXPECT_EQ(ParseOptions(replay).options.mqttReplayFrom, "2026-12-08 07:30:00");
-}
-
-std::string FileText(const std::string& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-TEST(OptionsTest, HelpTheManualPageAndTheReadmeNameEveryOption) {
-    const std::string help = UsageText();
-    const std::string manual = FileText(TARNWICK_SOURCE_DIR "/data/tarnwick.1.in");
-    const std::string readme = FileText(TARNWICK_SOURCE_DIR "/README.md");
-    ASSERT_FALSE(manual.empty());
-    ASSERT_FALSE(readme.empty());
-    for (const std::string_view name : OptionNames()) {
-        const std::string option(name);
-        std::string roff;
-        for (const char c : option) {
-            roff += c == '-' ? std::string("\\-") : std::string(1, c);
-        }
-        EXPECT_NE(help.find("  " + option), std::string::npos) << option;
-        EXPECT_NE(manual.find(roff), std::string::npos) << option << " in the manual page";
-        EXPECT_NE(readme.find("`" + option), std::string::npos) << option << " in the README";
-    }
-}
-
-TEST(OptionsTest, HelpShowsTheDefaultsTheParserStartsFrom) {
-    const std::string help = UsageText();
-    for (const char* shown : {"(default 1000000)", "(default address)", "(default 100000)",
-                              "(default 1d)", "(default 10min)", "(default 100)"}) {
-        EXPECT_NE(help.find(shown), std::string::npos) << shown;
-    }
 }
 
 }  // namespace

@@ -103,7 +103,7 @@ protected:
     void SetUp() override {
         if (!MqttBroker::Installed()) {
             GTEST_SKIP() << kMosquittoExe
-                         << " is missing (scripts/install-deps.sh installs mosquitto)";
+                         << " is missing (scripts/install-test-deps.sh unpacks it)";
         }
     }
 
@@ -456,7 +456,10 @@ TEST_F(Forwarding, TlsConnectsWithTheRightCaAndRefusesAnotherClearly) {
 
 TEST_F(Forwarding, CredentialsTheBrokerRefusesAreSaidOnce) {
     const std::string passwords = m_temp.PathOf("passwords");
-    ASSERT_EQ(std::system(("mosquitto_passwd -c -b '" + passwords + "' unit s3cret").c_str()), 0);
+    ASSERT_EQ(
+        std::system(
+            (std::string(kMosquittoPasswdExe) + " -c -b '" + passwords + "' unit s3cret").c_str()),
+        0);
     MqttBroker broker("password_file " + passwords + "\nallow_anonymous false\n");
     ASSERT_TRUE(broker.Start());
     for (const auto& [password, said] :

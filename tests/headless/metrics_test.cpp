@@ -25,8 +25,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kTimeout = 10s;
-// Unpacked from Debian's prometheus package by scripts/install-deps.sh.
-constexpr const char* kPromtool = TARNWICK_SOURCE_DIR "/build/tools/prometheus/usr/bin/promtool";
+// Unpacked from Debian's prometheus package by scripts/install-test-deps.sh.
+constexpr const char* kPromtool = TARNWICK_TOOLS_DIR "/prometheus/usr/bin/promtool";
 
 // The figure after "name " (a sample's name and labels) on the page, or after "label " in the
 // stop line; nothing when it is not there.

@@ -21,7 +21,11 @@ struct mosquitto;
 
 namespace tarnwick::test {
 
-inline constexpr const char* kMosquittoExe = "/usr/sbin/mosquitto";
+// Unpacked from Debian's mosquitto package by scripts/install-test-deps.sh: installed, the
+// package would run a broker of its own as a system service.
+inline constexpr const char* kMosquittoExe = TARNWICK_TOOLS_DIR "/mosquitto/usr/sbin/mosquitto";
+inline constexpr const char* kMosquittoPasswdExe =
+    TARNWICK_TOOLS_DIR "/mosquitto/usr/bin/mosquitto_passwd";
 
 class MqttBroker {
 public:
@@ -32,7 +36,7 @@ public:
     MqttBroker& operator=(const MqttBroker&) = delete;
     ~MqttBroker() { Stop(); }
 
-    // The broker's program is installed (scripts/install-deps.sh installs it).
+    // The broker's program is there (scripts/install-test-deps.sh unpacks it).
     [[nodiscard]] static bool Installed();
 
     // Starts it on Port(), stopping the one started before; true once it takes connections.

@@ -29,7 +29,7 @@ class WindowForwardingTest : public QObject {
 private Q_SLOTS:
     void theNoticeFollowsTheBrokerAndNothingAnsweredIsLost() {
         if (!MqttBroker::Installed()) {
-            QSKIP("mosquitto is missing (scripts/install-deps.sh installs it)");
+            QSKIP("mosquitto is missing (scripts/install-test-deps.sh unpacks it)");
         }
         MqttBroker broker;
         QVERIFY(broker.Start());

@@ -1,0 +1,99 @@
+#include "app/option_values.h"
+
+#include <arpa/inet.h>
+
+#include <charconv>
+#include <limits>
+#include <utility>
+
+#include "session/device_key.h"
+
+namespace tarnwick {
+
+std::optional<std::uint64_t> NumberIn(std::string_view text, std::uint64_t low,
+                                      std::uint64_t high) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low ||
+        value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool TakeAddress(std::string_view text, Options& options) {
+    options.bind = PeerAddress::FromText(std::string(text), 0);
+    return options.bind.has_value();
+}
+
+bool TakeDeviceKey(std::string_view text, Options& options) {
+    const auto rule = ParseDeviceKeyRule(text);
+    if (rule) {
+        options.deviceKey = *rule;
+    }
+    return rule.has_value();
+}
+
+bool TakeMetrics(std::string_view text, Options& options) {
+    MetricsEndpoint endpoint;
+    std::string_view port = text;
+    if (const auto colon = text.rfind(':'); colon != std::string_view::npos) {
+        std::string_view address = text.substr(0, colon);
+        const int family = address.starts_with('[') && address.ends_with(']') ? AF_INET6 : AF_INET;
+        if (family == AF_INET6) {
+            address = address.substr(1, address.size() - 2);
+        }
+        endpoint.address = std::string(address);
+        in6_addr parsed{};
+        if (inet_pton(family, endpoint.address.c_str(), &parsed) != 1) {
+            return false;
+        }
+        port = text.substr(colon + 1);
+    }
+    const auto number = NumberIn(port, 0, std::numeric_limits<std::uint16_t>::max());
+    if (number) {
+        endpoint.port = static_cast<std::uint16_t>(*number);
+        options.metrics = std::move(endpoint);
+    }
+    return number.has_value();
+}
+
+bool TakeBrokerUrl(std::string_view text, Options& options) {
+    options.mqtt = ParseBrokerUrl(text);
+    return options.mqtt.has_value();
+}
+
+bool TakeTopic(std::string_view text, Options& options) {
+    if (text.empty() || text.find_first_of("+#") != std::string_view::npos || text.front() == '/' ||
+        text.back() == '/') {
+        return false;
+    }
+    options.mqttTopic = std::string(text);
+    return true;
+}
+
+bool TakeReplayFrom(std::string_view text, Options& options) {
+    constexpr std::string_view kShape = "dddd-dd-ddTdd:dd";
+    if (text.size() != 10 && text.size() != kShape.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (kShape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != kShape[i]) {
+            return false;
+        }
+    }
+    std::string time(text.substr(0, 10));
+    time += text.size() == 10 ? " 00:00:00" : " " + std::string(text.substr(11)) + ":00";
+    options.mqttReplayFrom = time;
+    return true;
+}
+
+std::string DeviceKeyDefault(const Options& defaults) {
+    return DeviceKeyRuleText(defaults.deviceKey);
+}
+
+std::string TopicDefault(const Options& defaults) {
+    return defaults.mqttTopic;
+}
+
+}  // namespace tarnwick
