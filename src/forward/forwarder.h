@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "forward/backlog_count.h"
-#include "forward/broker_command.h"
+#include "forward/command_messages.h"
 #include "forward/forward_position.h"
 #include "forward/forward_settings.h"
 #include "forward/log_cursor.h"

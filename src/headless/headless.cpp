@@ -15,8 +15,8 @@
 
 #include "app/session_options.h"
 #include "app/stop_signals.h"
-#include "forward/broker_commands.h"
 #include "forward/forwarder.h"
+#include "forward/run_broker_commands.h"
 #include "headless/headless_devices.h"
 #include "headless/line_splitter.h"
 #include "headless/nonblocking_output.h"

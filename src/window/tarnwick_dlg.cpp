@@ -20,7 +20,7 @@
 
 #include "app/session_options.h"
 #include "command/command_composer.h"
-#include "forward/broker_commands.h"
+#include "forward/run_broker_commands.h"
 #include "log/log_folder.h"
 #include "metrics/metrics_page.h"
 #include "net/local_address.h"

@@ -1,4 +1,4 @@
-#include "forward/broker_commands.h"
+#include "forward/run_broker_commands.h"
 
 #include <cstdint>
 #include <optional>
