@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "forward/broker_command.h"
+#include "forward/command_messages.h"
 #include "log/log_folder.h"
 
 namespace tarnwick {

@@ -1,7 +1,7 @@
 #include "centre/centre.h"
 
 #include "app/session_options.h"
-#include "forward/broker_commands.h"
+#include "forward/run_broker_commands.h"
 #include "metrics/metrics_page.h"
 
 namespace tarnwick {

@@ -168,7 +168,7 @@ CommandReport HoldCommand(Session& session, const std::string& key, std::string_
         session.Devices().Hold(key, std::move(command.datagram), text, session.Now(), who);
     switch (held.outcome) {
         case HoldResult::Outcome::Held:
-            return {CommandOutcome::Held};
+            return {.outcome = CommandOutcome::Held, .heldId = held.id};
         case HoldResult::Outcome::NoDevice:
             return {.outcome = CommandOutcome::NoDevice, .key = key};
         case HoldResult::Outcome::KeysFull:

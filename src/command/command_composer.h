@@ -71,6 +71,7 @@ struct CommandReport {
     std::string key{};         // NoDevice, HeldFull: the device
     std::size_t held = 0;      // HeldFull: how many commands it has held; KeysFull: keys
     std::string text{};        // HeldFull: the command as typed
+    std::uint64_t heldId = 0;  // Held: the device table's id, under which its states come
     bool operator==(const CommandReport&) const = default;
 
     // What the operator is told, in order, one message box each; nothing after a send.

@@ -21,8 +21,8 @@ public:
     [[nodiscard]] bool Started() const { return m_started; }
     // What was logged since the last count.
     void CountNew();
-    // A record the broker acknowledged.
-    void Acked() { ++m_acked; }
+    // Records the broker acknowledged.
+    void Acked(std::uint64_t records) { m_acked += records; }
     // Records logged and not yet acknowledged, as of the last count.
     [[nodiscard]] std::uint64_t Behind() const;
 

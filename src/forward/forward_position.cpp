@@ -1,16 +1,23 @@
 #include "forward/forward_position.h"
 
+#include <charconv>
 #include <fstream>
-#include <sstream>
 
 #include "log/atomic_file.h"
 
 namespace tarnwick {
 
+// The offset is digits alone: a stream would read "-5" as 2^64 - 5, and "12ab" as 12.
 std::optional<ForwardPosition> LoadPosition(const std::string& folder) {
     std::ifstream in(folder + "/" + kPositionFileName);
     ForwardPosition position;
-    if (!(in >> position.file >> position.offset) || position.file.find('/') != std::string::npos) {
+    std::string offset;
+    if (!(in >> position.file >> offset) || position.file.find('/') != std::string::npos) {
+        return std::nullopt;
+    }
+    const char* end = offset.data() + offset.size();
+    const auto [stop, error] = std::from_chars(offset.data(), end, position.offset);
+    if (error != std::errc() || stop != end) {
         return std::nullopt;
     }
     return position;

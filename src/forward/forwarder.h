@@ -6,47 +6,51 @@
 // hostile only makes the forwarder fall behind: the backlog is the log on the disk.
 //
 // The front end owns it: it takes the reports (to show or print them on its own thread) and
-// nudges the forwarder when records were logged.
+// nudges the forwarder when records were logged. The work is the parts': the publish window,
+// the broker link, the state publisher and the command ledger; the forwarder runs them on its
+// thread and wakes it.
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <thread>
-#include <unordered_map>
-#include <unordered_set>
-#include <utility>
 #include <vector>
 
 #include "forward/backlog_count.h"
-#include "forward/broker_command.h"
+#include "forward/broker_connection.h"
+#include "forward/broker_link.h"
+#include "forward/command_ledger.h"
+#include "forward/command_messages.h"
 #include "forward/forward_position.h"
 #include "forward/forward_settings.h"
 #include "forward/log_cursor.h"
-#include "forward/mqtt_connection.h"
+#include "forward/publish_window.h"
+#include "forward/state_publisher.h"
 #include "session/counters.h"
 #include "session/device_table.h"
+#include "session/moment.h"
 
 namespace tarnwick {
 
-class Forwarder {
+class Forwarder final : private LinkListener {
 public:
-    // A device as the device table has it now; any thread.
-    using DeviceLookup = std::function<std::optional<DeviceRow>(const std::string& key)>;
+    using DeviceLookup = StatePublisher::DeviceLookup;
 
-    // wake runs on the forwarder's thread when there is something for TakeReports.
-    Forwarder(ForwardSettings settings, std::function<void()> wake, DeviceLookup device);
+    // wake runs on the forwarder's thread when there is something for TakeReports,
+    // TakeCommands or TakeSentElsewhere. connect: libmosquitto to settings.url when empty; now:
+    // the clock of every delay.
+    Forwarder(ForwardSettings settings, std::function<void()> wake, DeviceLookup device,
+              ConnectionMaker connect = {}, std::function<Moment()> now = Moment::Now);
     Forwarder(const Forwarder&) = delete;
     Forwarder& operator=(const Forwarder&) = delete;
-    ~Forwarder() { Stop(); }
+    ~Forwarder() override { Stop(); }
 
     void Start();
     [[nodiscard]] bool OneOfSeveral() const { return m_settings.oneOfSeveral; }
@@ -79,95 +83,58 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    using CommandRef = std::pair<std::string, std::string>;  // key and id
-    struct InFlight {
-        int mid = 0;
-        ForwardPosition after;  // the position once this message is acknowledged
-        bool acked = false;
-        bool record = false;  // not a hex entry
-    };
 
     void Run(const std::stop_token& stop);
-    void Deliver(std::uint64_t connection, LinkEvent event);
-    void Handle(const LinkEvent& event);
-    void Attempt();
-    void Connected();
-    void Fail(const std::string& reason);
-    void Drop();
-    void Acked(int mid);
-    void MoveAcked();
+    void Up() override;
+    void Down() override;
+    void Acked(int mid) override;
+    void Received(const std::string& topic, const std::string& payload) override;
     void PublishMore();
     bool PublishEntry(const std::string& file, const LogEntry& entry);
+    bool PublishResults();
     void SaveIfMoved();
-    bool PublishStatus(std::string_view payload);
-    void Subscribe();
-    void Received(const LinkEvent& event);
-    void Result(const BrokerCommand& command, std::string_view state);
-    void SentElsewhere(const SentCommand& sent);
-    void PublishResults();
-    bool PublishDeviceIfDue(const std::string& key);
-    bool PublishDevice(const std::string& key);
-    void PublishDevicesDue();
-    void PublishStatusIfDue();
-    void Report(std::string line);
-    void SetState(std::string state);
     void CountBacklogIfDue();
+    void Report(std::string line);
 
-    ForwardSettings m_settings;
-    std::function<void()> m_wake;
-    std::string m_url;
-    std::string m_statusTopic;
+    // Constant from construction on; used by any thread.
+    const ForwardSettings m_settings;
+    const std::function<void()> m_wake;
+    const std::function<Moment()> m_now;
 
-    std::mutex m_mutex;  // guards the three below
+    // Set by any thread (the front end's Nudge and Ran, the connection's through the link), and
+    // waited for and cleared by the forwarder's, which also looks at every poll: under
+    // m_wakeMutex.
+    std::mutex m_wakeMutex;
     std::condition_variable_any m_changed;
-    std::vector<LinkEvent> m_events;
-    bool m_nudged = false;
-    CounterSnapshot m_counters;
-    std::vector<BrokerCommand> m_commands;
-    std::deque<std::pair<std::string, std::string>> m_results;  // topic and payload
-    std::unordered_map<std::uint64_t, BrokerCommand> m_held;    // by the device table's id
-    // Holds the front end has taken and not yet said what became of: another centre's "sent"
-    // for one of them drops it as soon as it is held.
-    std::multiset<CommandRef> m_inHand;
-    std::set<CommandRef> m_sentWhileInHand;
-    std::vector<std::uint64_t> m_sentElsewhere;
-    // This centre's own "sent" results, until the broker hands them back.
-    std::deque<CommandRef> m_ownSent;
-    std::vector<std::string> m_reports;
-    std::string m_state = "MQTT broker: connecting";
+    bool m_woken = false;
 
-    // The forwarder's thread alone from here on.
+    // Written by the forwarder's thread, taken by the front end's: under m_reportsMutex.
+    std::mutex m_reportsMutex;
+    std::vector<std::string> m_reports;
+
+    // Each part guards with its own lock what other threads reach: the ledger all of it (the
+    // front end's thread and the forwarder's), the link its event queue (the connection's
+    // thread) and its state text (the front end's), the state publisher the counters and the
+    // devices due (the front end's). The rest of each is the forwarder's thread's alone.
+    CommandLedger m_ledger;
+    BrokerLink m_link;
+    StatePublisher m_states;
+
+    // The forwarder's thread alone.
     LogCursor m_cursor;
-    ForwardPosition m_acked;
-    ForwardPosition m_saved;
-    int m_saveError = 0;
-    // Published and not yet saved as acknowledged: what a kill would send again, so never more
-    // than kMaxInFlight.
-    std::deque<InFlight> m_inFlight;
-    std::size_t m_ackedCount = 0;  // of those at its front, acknowledged
-    std::unique_ptr<MqttConnection> m_connection;
-    std::uint64_t m_connectionId = 0;  // events of earlier connections are stale
-    bool m_up = false;
-    bool m_wasUp = false;
-    bool m_downReported = false;  // since the last connection, or the start
-    Clock::time_point m_nextAttempt{};
-    Clock::time_point m_nextStatus{};
-    Clock::time_point m_attemptDeadline{};
-    std::chrono::seconds m_backoff{1};
-    DeviceLookup m_device;
-    // When each device's state may next go out unasked, and the devices whose state must go
-    // out now (silent, reporting again).
-    std::unordered_map<std::string, Clock::time_point> m_deviceNext;
-    std::unordered_set<std::string> m_devicesDue;  // under m_mutex
-    std::optional<std::string> m_replayFrom;       // until the first entry from then on
-    std::string m_lastRecordSender;                // "ADDR PORT" of the last record published
-    std::string m_lastRecordKey;                   // and its key, for the hex entry after it
-    // Counted only once somebody shows it, and afresh after the cursor passed over a file.
+    PublishWindow m_window;
+    int m_saveError = 0;                      // the last save's, reported when it changes
+    std::optional<std::string> m_replayFrom;  // until the first entry from then on
+    std::string m_lastRecordSender;           // "ADDR PORT" of the last record published
+    std::string m_lastRecordKey;              // and its key, for the hex entry after it
+    BacklogCount m_backlog;
+    bool m_backlogStale = false;  // the cursor passed over a file: count afresh
+    Clock::time_point m_nextCount{};
+
+    // The backlog is counted only once the front end shows it: its thread sets m_backlogWanted
+    // and reads m_behind, which the forwarder's thread writes.
     std::atomic<bool> m_backlogWanted{false};
     std::atomic<std::uint64_t> m_behind{0};
-    BacklogCount m_backlog;
-    bool m_backlogStale = false;
-    Clock::time_point m_nextCount{};
 
     std::jthread m_thread;  // last: stopped and joined first
 };

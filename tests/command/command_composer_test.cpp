@@ -127,5 +127,17 @@ TEST_F(SendCommandTest, AClientOfAClosedListenerIsASendFailure) {
     EXPECT_TRUE(session.IsListening());
 }
 
+using HoldCommandTest = SessionTest;
+
+TEST_F(HoldCommandTest, AHeldCommandCarriesTheDeviceTablesIdEvenBesideItsTwin) {
+    const CommandReport first = HoldCommand(session, "9", "GO", kText, HoldFor::AnyKey);
+    const CommandReport twin = HoldCommand(session, "9", "GO", kText, HoldFor::AnyKey);
+    const std::vector<HeldCommand> held = session.Devices().HeldCommands();
+    ASSERT_EQ(held.size(), 2U);
+    EXPECT_EQ(first, (CommandReport{.outcome = CommandOutcome::Held, .heldId = held[0].id}));
+    EXPECT_EQ(twin, (CommandReport{.outcome = CommandOutcome::Held, .heldId = held[1].id}));
+    EXPECT_NE(first.heldId, twin.heldId);
+}
+
 }  // namespace
 }  // namespace tarnwick::enginetest

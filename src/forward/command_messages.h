@@ -3,7 +3,8 @@
 // Commands that come through the broker: PREFIX/command/KEY sends one to the device now,
 // PREFIX/hold/KEY holds it for the device's next report. The payload is the command as a line
 // on standard input takes it (text, or "hex:" and hex text), or {"id":...,"text":...}; every
-// outcome goes back to PREFIX/command-result/KEY under the command's id.
+// outcome goes back to PREFIX/command-result/KEY under the command's id. Here those messages
+// are read into commands, and the results written.
 
 #include <ctime>
 #include <initializer_list>

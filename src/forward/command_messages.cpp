@@ -1,4 +1,4 @@
-#include "forward/broker_command.h"
+#include "forward/command_messages.h"
 
 #include <cstdint>
 #include <cstdio>

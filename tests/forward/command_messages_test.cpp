@@ -1,4 +1,4 @@
-#include "forward/broker_command.h"
+#include "forward/command_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ struct CommandRow {
     std::optional<BrokerCommand> command;  // id empty: a digest, checked apart
 };
 
-TEST(BrokerCommandTest, ReadsTheTopicAndThePayload) {
+TEST(CommandMessagesTest, ReadsTheTopicAndThePayload) {
     const std::vector<CommandRow> rows = {
         {"a plain command now", "fleet/command/unit7", "GO",
          BrokerCommand{false, "unit7", "", "GO"}},
@@ -46,7 +46,7 @@ TEST(BrokerCommandTest, ReadsTheTopicAndThePayload) {
     }
 }
 
-TEST(BrokerCommandTest, APlainCommandsIdIsTheSameOnEveryCentreAndApartForAnother) {
+TEST(CommandMessagesTest, APlainCommandsIdIsTheSameOnEveryCentreAndApartForAnother) {
     const auto id = [](const char* topic, const char* payload) {
         return CommandOf("fleet", topic, payload).value().id;
     };
@@ -55,7 +55,7 @@ TEST(BrokerCommandTest, APlainCommandsIdIsTheSameOnEveryCentreAndApartForAnother
     EXPECT_NE(id("fleet/hold/u", "GO"), id("fleet/hold/u", "GO!"));
 }
 
-TEST(BrokerCommandTest, OnlyAnotherCentresSentResultDropsACopy) {
+TEST(CommandMessagesTest, OnlyAnotherCentresSentResultDropsACopy) {
     const struct {
         const char* proves;
         std::string topic;

@@ -1,0 +1,60 @@
+#include "forward/publish_window.h"
+
+#include <utility>
+
+namespace tarnwick {
+
+PublishWindow::PublishWindow(ForwardPosition acknowledged, std::size_t capacity)
+    : m_capacity(capacity), m_acknowledged(std::move(acknowledged)), m_saved(m_acknowledged) {}
+
+std::size_t PublishWindow::BatchRoom() const {
+    const std::size_t room = Room();
+    return !m_messages.empty() && room < m_capacity / 4 ? 0 : room;
+}
+
+void PublishWindow::Published(int mid, ForwardPosition after, bool record) {
+    m_messages.push_back({mid, std::move(after), false, record});
+}
+
+std::size_t PublishWindow::PassedOver(ForwardPosition after, bool record) {
+    m_messages.push_back({0, std::move(after), true, record});
+    return MoveAcknowledged();
+}
+
+std::size_t PublishWindow::Acked(int mid) {
+    for (Message& message : m_messages) {
+        if (message.mid == mid && !message.acked) {
+            message.acked = true;
+            break;
+        }
+    }
+    return MoveAcknowledged();
+}
+
+std::size_t PublishWindow::MoveAcknowledged() {
+    std::size_t records = 0;
+    for (; m_ackedCount < m_messages.size() && m_messages[m_ackedCount].acked; ++m_ackedCount) {
+        m_acknowledged = m_messages[m_ackedCount].after;
+        records += m_messages[m_ackedCount].record ? 1U : 0U;
+    }
+    return records;
+}
+
+std::optional<ForwardPosition> PublishWindow::Unsaved() const {
+    return m_acknowledged == m_saved ? std::nullopt : std::optional(m_acknowledged);
+}
+
+void PublishWindow::Saved() {
+    m_saved = m_acknowledged;
+    m_messages.erase(m_messages.begin(),
+                     m_messages.begin() + static_cast<std::ptrdiff_t>(m_ackedCount));
+    m_ackedCount = 0;
+}
+
+const ForwardPosition& PublishWindow::Rewind() {
+    m_messages.clear();
+    m_ackedCount = 0;
+    return m_acknowledged;
+}
+
+}  // namespace tarnwick

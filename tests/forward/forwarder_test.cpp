@@ -1,0 +1,116 @@
+// The forwarder's parts together, on a broker the test plays and a clock it moves: what a lost
+// connection had in flight goes out again from the acknowledged position.
+
+#include "forward/forwarder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "support/fake_broker.h"
+#include "support/temp_folder.h"
+#include "support/todays_log.h"
+
+namespace tarnwick {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeBroker;
+using test::FakePublish;
+
+constexpr auto kTimeout = 10s;
+const std::vector<std::string> kRecords = {"#ST,123;A:0;#", "#ST,123;A:1;#", "#ST,123;A:2;#"};
+
+// The records published on one connection, by their text.
+std::vector<std::string> RecordsOn(const FakeBroker& broker, std::size_t connection,
+                                   std::vector<int>* mids = nullptr) {
+    std::vector<std::string> records;
+    for (const FakePublish& message : broker.Published()) {
+        if (message.connection == connection && message.topic.starts_with("t/record/")) {
+            records.push_back(nlohmann::json::parse(message.payload).at("record"));
+            if (mids != nullptr) {
+                mids->push_back(message.mid);
+            }
+        }
+    }
+    return records;
+}
+
+struct RewindRow {
+    const char* proves;
+    std::vector<std::size_t> acked;  // of the records' messages, before the connection is lost
+    std::ptrdiff_t sentAgainFrom;    // the first record the next connection publishes
+};
+
+TEST(ForwarderTest, WhatALostConnectionHadInFlightGoesOutAgainAndNothingIsSkipped) {
+    const std::vector<RewindRow> rows = {
+        {"none acknowledged: all again", {}, 0},
+        {"the first acknowledged: the rest again", {0}, 1},
+        {"a later one acknowledged alone: all again", {1}, 0},
+        {"the first two, out of order: the third again", {1, 0}, 2},
+    };
+    for (const RewindRow& row : rows) {
+        SCOPED_TRACE(row.proves);
+        const test::TempFolder folder;
+        std::string log;
+        for (const std::string& record : kRecords) {
+            log += test::LoggedEntry("1.2.3.4 (5):" + record);
+        }
+        test::WriteFile(folder.PathOf(test::TodaysLogName()), log);
+        FakeBroker broker;
+        std::atomic<std::chrono::steady_clock::rep> now{0};
+        ForwardSettings settings;
+        settings.topic = "t";
+        settings.logFolder = folder.Path();
+        Forwarder forwarder(
+            settings, [] {}, [](const std::string&) { return std::nullopt; }, broker.Maker(),
+            [&now] {
+                return Moment{std::chrono::steady_clock::time_point(
+                                  std::chrono::steady_clock::duration(now.load())),
+                              0};
+            });
+        forwarder.Start();
+        ASSERT_TRUE(
+            broker.WaitFor([](const FakeBroker& b) { return b.Connections() == 1; }, kTimeout));
+        broker.Deliver(0, {LinkEvent::Kind::Connected});
+        ASSERT_TRUE(broker.WaitFor(
+            [](const FakeBroker& b) { return RecordsOn(b, 0).size() == kRecords.size(); },
+            kTimeout));
+        std::vector<int> mids;
+        EXPECT_EQ(RecordsOn(broker, 0, &mids), kRecords);
+        for (const std::size_t acked : row.acked) {
+            broker.Deliver(0, {LinkEvent::Kind::Acked, mids.at(acked)});
+        }
+        broker.Deliver(0, {LinkEvent::Kind::Lost, 0, "gone"});
+        ASSERT_TRUE(broker.WaitFor([](const FakeBroker& b) { return !b.Open(0); }, kTimeout));
+
+        now += std::chrono::steady_clock::duration(1s).count();  // the first back-off
+        forwarder.Nudge();
+        ASSERT_TRUE(
+            broker.WaitFor([](const FakeBroker& b) { return b.Connections() == 2; }, kTimeout));
+        broker.Deliver(1, {LinkEvent::Kind::Connected});
+        const std::vector<std::string> again(kRecords.begin() + row.sentAgainFrom, kRecords.end());
+        ASSERT_TRUE(broker.WaitFor(
+            [&](const FakeBroker& b) { return RecordsOn(b, 1).size() >= again.size(); }, kTimeout));
+        mids.clear();
+        EXPECT_EQ(RecordsOn(broker, 1, &mids), again);
+        for (const int mid : mids) {
+            broker.Deliver(1, {LinkEvent::Kind::Acked, mid});
+        }
+        const std::string end = test::TodaysLogName() + " " + std::to_string(log.size()) + "\n";
+        EXPECT_TRUE(broker.WaitFor(
+            [&](const FakeBroker&) {
+                return test::ReadFile(folder.PathOf(kPositionFileName)) == end;
+            },
+            kTimeout))
+            << "saved at the log's end once all is acknowledged";
+        forwarder.Stop();
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick
