@@ -7,16 +7,16 @@
 
 namespace tarnwick {
 
-std::optional<ForwardPosition> LoadPosition(const std::string& folder) {
+std::optional<LogPosition> LoadPosition(const std::string& folder) {
     std::ifstream in(folder + "/" + kPositionFileName);
-    ForwardPosition position;
+    LogPosition position;
     if (!(in >> position.file >> position.offset) || position.file.find('/') != std::string::npos) {
         return std::nullopt;
     }
     return position;
 }
 
-int SavePosition(const std::string& folder, const ForwardPosition& position) {
+int SavePosition(const std::string& folder, const LogPosition& position) {
     return ReplaceFileWhole(folder + "/" + kPositionFileName,
                             position.file + " " + std::to_string(position.offset) + "\n");
 }

@@ -30,8 +30,8 @@
 #include "forward/broker_command.h"
 #include "forward/forward_position.h"
 #include "forward/forward_settings.h"
-#include "forward/log_cursor.h"
 #include "forward/mqtt_connection.h"
+#include "log/log_cursor.h"
 #include "session/counters.h"
 #include "session/device_table.h"
 
@@ -82,7 +82,7 @@ private:
     using CommandRef = std::pair<std::string, std::string>;  // key and id
     struct InFlight {
         int mid = 0;
-        ForwardPosition after;  // the position once this message is acknowledged
+        LogPosition after;  // the position once this message is acknowledged
         bool acked = false;
         bool record = false;  // not a hex entry
     };
@@ -138,8 +138,8 @@ private:
 
     // The forwarder's thread alone from here on.
     LogCursor m_cursor;
-    ForwardPosition m_acked;
-    ForwardPosition m_saved;
+    LogPosition m_acked;
+    LogPosition m_saved;
     int m_saveError = 0;
     // Published and not yet saved as acknowledged: what a kill would send again, so never more
     // than kMaxInFlight.

@@ -1,4 +1,4 @@
-#include "forward/log_cursor.h"
+#include "log/log_cursor.h"
 
 #include <sys/stat.h>
 
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <optional>
 
-#include "forward/log_tail.h"
 #include "log/daily_log.h"
+#include "log/log_tail.h"
 
 namespace tarnwick {
 namespace {
@@ -65,17 +65,17 @@ bool Exists(const std::string& path, std::uint64_t* size = nullptr) {
 
 }  // namespace
 
-ForwardPosition StartOfToday(const LocalClock& clock) {
+LogPosition StartOfToday(const LocalClock& clock) {
     return {LogFileName(clock()), 0};
 }
 
-ForwardPosition StartOfDay(std::string_view logTime) {
+LogPosition StartOfDay(std::string_view logTime) {
     return {std::string(kNamePrefix) + std::string(logTime.substr(5, 2)) +
                 std::string(logTime.substr(8, 2)) + ".txt",
             0};
 }
 
-LogCursor::LogCursor(std::string folder, ForwardPosition start, Reporter report, LocalClock clock)
+LogCursor::LogCursor(std::string folder, LogPosition start, Reporter report, LocalClock clock)
     : m_folder(std::move(folder)),
       m_position(std::move(start)),
       m_report(std::move(report)),

@@ -1,4 +1,4 @@
-#include "forward/log_tail.h"
+#include "log/log_tail.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

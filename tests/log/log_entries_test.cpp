@@ -1,4 +1,4 @@
-#include "forward/log_entries.h"
+#include "log/log_entries.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-// The forwarder's way through the daily log files: whole entries from a position on, day after
-// day. A file the operator removed or cut while the forwarder was behind is reported, and the
-// forwarder goes on with the next day's file.
+// The way through the daily log files that the forwarder reads them by: whole entries from a
+// position on, day after day. A file the operator removed or cut while its reader was behind is
+// reported, and the reader goes on with the next day's file.
 
 #include <cstddef>
 #include <functional>
@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "forward/forward_position.h"
-#include "forward/log_entries.h"
+#include "log/log_entries.h"
+#include "log/log_position.h"
 #include "log/time_text.h"
 
 namespace tarnwick {
@@ -25,15 +25,15 @@ class LogCursor {
 public:
     using Reporter = std::function<void(std::string_view line)>;
 
-    LogCursor(std::string folder, ForwardPosition start, Reporter report,
+    LogCursor(std::string folder, LogPosition start, Reporter report,
               LocalClock clock = SystemLocalTime);
 
     // At most `most` whole entries after the read position, which moves past them; none when
     // nothing whole has been logged since, or the log is being written this instant.
     [[nodiscard]] CursorBatch Next(std::size_t most);
     // Back to an earlier position: what was read since is read again.
-    void Seek(ForwardPosition position) { m_position = std::move(position); }
-    [[nodiscard]] const ForwardPosition& Position() const { return m_position; }
+    void Seek(LogPosition position) { m_position = std::move(position); }
+    [[nodiscard]] const LogPosition& Position() const { return m_position; }
 
 private:
     [[nodiscard]] std::string PathOf(const std::string& file) const;
@@ -44,16 +44,16 @@ private:
     void AtEnd();
 
     std::string m_folder;
-    ForwardPosition m_position;
+    LogPosition m_position;
     Reporter m_report;
     LocalClock m_clock;
     int m_failed = 0;  // the last read's error, reported when it changes
 };
 
 // Today's log file from its start: where a first forwarder begins.
-[[nodiscard]] ForwardPosition StartOfToday(const LocalClock& clock);
+[[nodiscard]] LogPosition StartOfToday(const LocalClock& clock);
 
 // The start of the log file of the day logTime ("YYYY-MM-DD ...") falls on.
-[[nodiscard]] ForwardPosition StartOfDay(std::string_view logTime);
+[[nodiscard]] LogPosition StartOfDay(std::string_view logTime);
 
 }  // namespace tarnwick
