@@ -8,9 +8,13 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kHeaderStart = "-->";
-constexpr std::size_t kTimeLength = 19;  // "YYYY-MM-DD HH:MM:SS"
+constexpr std::string_view kTimeShape = "dddd-dd-dd dd:dd:dd";  // d: a digit
 constexpr std::size_t kDashes = 40;
-constexpr std::size_t kHeaderLength = kHeaderStart.size() + kTimeLength + kDashes;
+constexpr std::size_t kHeaderLength = kHeaderStart.size() + kTimeShape.size() + kDashes;
+constexpr std::string_view kPortOpen = " (";      // "ADDR (PORT)"
+constexpr std::string_view kHexPortOpen = "  (";  // "ADDR  (PORT)"
+constexpr char kPortClose = ')';
+constexpr std::size_t kPortDigits = 5;  // "65535"
 
 bool IsDigitAt(std::string_view text, std::size_t at) {
     return text[at] >= '0' && text[at] <= '9';
@@ -21,14 +25,13 @@ bool IsHeader(std::string_view line) {
     if (line.size() != kHeaderLength || !line.starts_with(kHeaderStart)) {
         return false;
     }
-    const std::string_view time = line.substr(kHeaderStart.size(), kTimeLength);
-    constexpr std::string_view kShape = "dddd-dd-dd dd:dd:dd";
-    for (std::size_t i = 0; i < kTimeLength; ++i) {
-        if (kShape[i] == 'd' ? !IsDigitAt(time, i) : time[i] != kShape[i]) {
+    const std::string_view time = line.substr(kHeaderStart.size(), kTimeShape.size());
+    for (std::size_t i = 0; i < kTimeShape.size(); ++i) {
+        if (kTimeShape[i] == 'd' ? !IsDigitAt(time, i) : time[i] != kTimeShape[i]) {
             return false;
         }
     }
-    return line.substr(kHeaderStart.size() + kTimeLength).find_first_not_of('-') ==
+    return line.substr(kHeaderStart.size() + kTimeShape.size()).find_first_not_of('-') ==
            std::string_view::npos;
 }
 
@@ -38,25 +41,41 @@ bool EndsInHeader(std::string_view line) {
     return line.size() > kHeaderLength && IsHeader(line.substr(line.size() - kHeaderLength));
 }
 
+// The port as AppendEntrySender writes it: digits of a port, no sign, no leading zero.
+std::optional<std::uint16_t> PortOf(std::string_view digits) {
+    if (digits.size() > 1 && digits.front() == '0') {
+        return std::nullopt;
+    }
+    std::uint16_t port = 0;
+    const char* last = digits.data() + digits.size();
+    const auto [end, error] = std::from_chars(digits.data(), last, port);
+    return error == std::errc() && end == last ? std::optional(port) : std::nullopt;
+}
+
 // "ADDR (PORT):" or, for hex, "ADDR  (PORT):", then the text.
 std::optional<LogEntry> EntryOf(std::string_view header, std::string_view body) {
-    const std::size_t open = body.find(" (");
-    const std::size_t close = body.find("):", open);
-    if (open == 0 || open == std::string_view::npos || close == std::string_view::npos) {
+    const std::size_t open = body.find(kPortOpen);
+    if (open == 0 || open == std::string_view::npos) {
         return std::nullopt;
     }
-    LogEntry entry;
-    entry.hex = body[open - 1] == ' ';
-    entry.address = std::string(body.substr(0, entry.hex ? open - 1 : open));
-    const char* first = body.data() + open + 2;
-    const char* last = body.data() + close;
-    const auto [end, error] = std::from_chars(first, last, entry.port);
-    if (error != std::errc() || end != last || entry.address.empty()) {
+    const std::size_t digits = open + kPortOpen.size();
+    const std::size_t close = body.find(kPortClose, digits);
+    const std::size_t text = close + 2;  // past the parenthesis and kSenderEnd
+    if (close == std::string_view::npos || text > body.size() || body[close + 1] != kSenderEnd) {
         return std::nullopt;
     }
-    entry.time = std::string(header.substr(kHeaderStart.size(), kTimeLength));
-    entry.text = std::string(body.substr(close + 2));
-    return entry;
+    const std::optional<std::uint16_t> port = PortOf(body.substr(digits, close - digits));
+    const bool hex = body.substr(open - 1).starts_with(kHexPortOpen);
+    const std::size_t addressLength = hex ? open - 1 : open;
+    if (!port || addressLength == 0) {
+        return std::nullopt;
+    }
+    return LogEntry{.time = std::string(header.substr(kHeaderStart.size(), kTimeShape.size())),
+                    .address = std::string(body.substr(0, addressLength)),
+                    .port = *port,
+                    .hex = hex,
+                    .text = std::string(body.substr(text)),
+                    .end = 0};
 }
 
 class Parser {
@@ -137,6 +156,37 @@ private:
 };
 
 }  // namespace
+
+void AppendEntryHeader(std::string& out, const LocalTime& t) {
+    if (!t) {
+        return;
+    }
+    out += kHeaderStart;
+    AppendDateTimeText(out, *t);
+    out.append(kDashes, '-');
+}
+
+std::string LogHeaderText(const LocalTime& t) {
+    std::string text;
+    text.reserve(kHeaderLength);
+    AppendEntryHeader(text, t);
+    return text;
+}
+
+void AppendEntrySender(std::string& out, bool hex, std::string_view address, std::uint16_t port) {
+    out += address;
+    out += hex ? kHexPortOpen : kPortOpen;
+    char digits[kPortDigits];
+    out.append(digits, std::to_chars(digits, digits + kPortDigits, port).ptr);
+    out += kPortClose;
+}
+
+void AppendEntry(std::string& out, std::string_view header, std::string_view text) {
+    out += header;
+    out += kLineEnd;
+    out += text;
+    out += kLineEnd;
+}
 
 ParsedEntries ParseLogEntries(std::string_view bytes, std::uint64_t base, bool atBatchEnd) {
     return Parser(bytes, base).Run(atBatchEnd);

@@ -1,16 +1,33 @@
 #pragma once
 
-// The daily log read back: its whole entries, each a header line ("-->YYYY-MM-DD HH:MM:SS" and
-// 40 '-') and the text "ADDR (PORT):record", or "ADDR  (PORT):" and hex text that runs over
-// several lines. An entry ends where the next header begins, or at the end of bytes that end a
-// whole batch.
+// The daily log's entries, written and read back: the one home of their format. An entry is a
+// header line, "-->YYYY-MM-DD HH:MM:SS" and 40 '-', then the sender and its text: "ADDR (PORT):"
+// and a record, or "ADDR  (PORT):" (two blanks) and hex text that runs over several lines.
+// Every line ends in CR LF. Read back, an entry ends where the next header begins, or at the
+// end of bytes that end a whole batch.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "log/time_text.h"
+
 namespace tarnwick {
+
+// Between the sender and what it sent.
+inline constexpr char kSenderEnd = ':';
+
+// The header line of an entry stamped t, without its line end; nothing without a time.
+void AppendEntryHeader(std::string& out, const LocalTime& t);
+// The same as a text of its own.
+[[nodiscard]] std::string LogHeaderText(const LocalTime& t);
+// "ADDR (PORT)" for a record's sender, "ADDR  (PORT)" for the sender of hex text.
+void AppendEntrySender(std::string& out, bool hex, std::string_view address, std::uint16_t port);
+// One entry: the header (AppendEntryHeader's), its line end, text (sender, kSenderEnd and what
+// it sent) and its line end.
+void AppendEntry(std::string& out, std::string_view header, std::string_view text);
 
 struct LogEntry {
     std::string time;  // "YYYY-MM-DD HH:MM:SS", local time, as the header has it
