@@ -37,10 +37,6 @@ bool SameSecond(const LocalTime& a, const LocalTime& b) {
 
 }  // namespace
 
-std::string LogFileName(const LocalTime& t) {
-    return "Data_logs_" + MonthDayText(t) + ".txt";
-}
-
 DailyLog::DailyLog(std::string logFile, LocalClock clock, AppendOptions options)
     : m_strLogFile(std::move(logFile)), m_clock(std::move(clock)), m_options(std::move(options)) {}
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "log/append_file.h"
+#include "log/day_files.h"
 #include "log/time_text.h"
 
 namespace tarnwick {
@@ -25,9 +26,6 @@ struct LogWriteResult {
     [[nodiscard]] std::string Reason() const { return AppendErrorText(error); }
     bool operator==(const LogWriteResult&) const = default;
 };
-
-// "Data_logs_" + MMDD + ".txt"
-[[nodiscard]] std::string LogFileName(const LocalTime& t);
 
 class DailyLog {
 public:

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "log/day_files.h"
 #include "log/log_entries.h"
 #include "log/log_position.h"
 #include "log/time_text.h"
@@ -36,24 +37,14 @@ public:
     [[nodiscard]] const LogPosition& Position() const { return m_position; }
 
 private:
-    [[nodiscard]] std::string PathOf(const std::string& file) const;
-    // The file of the first day after the current one that has a file, up to today.
-    [[nodiscard]] std::string NextFile() const;
     // Moves to the next file when there is one; false otherwise.
     bool MoveOn(std::string_view why);
     void AtEnd();
 
-    std::string m_folder;
+    DayFiles m_files;
     LogPosition m_position;
     Reporter m_report;
-    LocalClock m_clock;
     int m_failed = 0;  // the last read's error, reported when it changes
 };
-
-// Today's log file from its start: where a first forwarder begins.
-[[nodiscard]] LogPosition StartOfToday(const LocalClock& clock);
-
-// The start of the log file of the day logTime ("YYYY-MM-DD ...") falls on.
-[[nodiscard]] LogPosition StartOfDay(std::string_view logTime);
 
 }  // namespace tarnwick
