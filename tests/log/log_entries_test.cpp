@@ -30,6 +30,8 @@ TEST(LogEntriesTest, TakesOnlyWholeEntries) {
         "1.2.3.4  (5):41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50 "
         "\r\n51 ");
     const std::string forged = Entry("1.2.3.4 (5):#ST,1;X:" + kHeader.substr(0, 62) + ";#");
+    const std::string badPorts = Entry("1.2.3.4 (05):#ST,1;#") + Entry("1.2.3.4 (-5):#ST,1;#") +
+                                 Entry("1.2.3.4 (65536):#ST,1;#");
     const std::vector<EntriesRow> rows = {
         {"a whole batch",
          a + b,
@@ -66,6 +68,12 @@ TEST(LogEntriesTest, TakesOnlyWholeEntries) {
          true,
          {"#ST,123;A:1;#"},
          5 + a.size(),
+         true},
+        {"a port the sender never writes makes no entry",
+         badPorts + a,
+         true,
+         {"#ST,123;A:1;#"},
+         badPorts.size() + a.size(),
          true},
         {"a header's text inside a record is part of it",
          forged,
