@@ -16,26 +16,52 @@ constexpr std::string_view kHexPortOpen = "  (";  // "ADDR  (PORT)"
 constexpr char kPortClose = ')';
 constexpr std::size_t kPortDigits = 5;  // "65535"
 
+// No line the log holds is longer: a record of 4,096 bytes, every byte escaped, and its sender.
+constexpr std::size_t kLongestLine = 32 * 1024;
+
 bool IsDigitAt(std::string_view text, std::size_t at) {
     return text[at] >= '0' && text[at] <= '9';
 }
 
-// "-->" + "YYYY-MM-DD HH:MM:SS" + 40 '-', judged by its shape.
-bool IsHeader(std::string_view line) {
-    if (line.size() != kHeaderLength || !line.starts_with(kHeaderStart)) {
+// The header line with its line end, character by character: 'd' stands for any digit.
+char HeaderShapeAt(std::size_t at) {
+    if (at < kHeaderStart.size()) {
+        return kHeaderStart[at];
+    }
+    at -= kHeaderStart.size();
+    if (at < kTimeShape.size()) {
+        return kTimeShape[at];
+    }
+    at -= kTimeShape.size();
+    return at < kDashes ? '-' : kLineEnd[at - kDashes];
+}
+
+// Whether text begins as a header line and its line end would.
+bool BeginsLikeHeader(std::string_view text) {
+    if (text.size() > kHeaderLength + kLineEnd.size()) {
         return false;
     }
-    const std::string_view time = line.substr(kHeaderStart.size(), kTimeShape.size());
-    for (std::size_t i = 0; i < kTimeShape.size(); ++i) {
-        if (kTimeShape[i] == 'd' ? !IsDigitAt(time, i) : time[i] != kTimeShape[i]) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char shape = HeaderShapeAt(i);
+        if (shape == 'd' ? !IsDigitAt(text, i) : text[i] != shape) {
             return false;
         }
     }
-    return line.substr(kHeaderStart.size() + kTimeShape.size()).find_first_not_of('-') ==
-           std::string_view::npos;
+    return true;
 }
 
-// A line that ends in a header: an entry torn by a killed writer, and the next one appended
+// "-->" + "YYYY-MM-DD HH:MM:SS" + 40 '-', judged by its shape.
+bool IsHeader(std::string_view line) {
+    return line.size() == kHeaderLength && BeginsLikeHeader(line);
+}
+
+// The start of a header that never got its line end: a batch cut short in its first header.
+bool IsTornHeader(std::string_view bytes) {
+    return !bytes.empty() && bytes.size() < kHeaderLength + kLineEnd.size() &&
+           BeginsLikeHeader(bytes);
+}
+
+// A line that ends in a header: a batch torn by a killed writer, and the next one appended
 // right after it. A record never ends in dashes (it ends in '#'), nor hex text.
 bool EndsInHeader(std::string_view line) {
     return line.size() > kHeaderLength && IsHeader(line.substr(line.size() - kHeaderLength));
@@ -92,7 +118,10 @@ public:
             at = lineEnd + kLineEnd.size();
             m_lineEnd = at;
         }
-        if (atBatchEnd && m_lineEnd == m_bytes.size()) {
+        const std::string_view rest = m_bytes.substr(m_lineEnd);
+        if (rest.size() > kLongestLine) {
+            PassOver(m_bytes.size() - kHeaderLength);
+        } else if (atBatchEnd && (rest.empty() || IsTornHeader(rest))) {
             Finish(m_lineEnd);
         }
         return std::move(m_parsed);
@@ -104,8 +133,15 @@ private:
             Finish(at);
             Begin(at, line);
         } else if (EndsInHeader(line)) {
-            Drop(at);
-            Begin(at + line.size() - kHeaderLength, line.substr(line.size() - kHeaderLength));
+            // Torn in its first header, the batch leaves the entry before it whole; torn
+            // further on, it tears the entry being read.
+            const std::string_view torn = line.substr(0, line.size() - kHeaderLength);
+            if (IsTornHeader(torn)) {
+                Finish(at);
+            } else {
+                Drop(at);
+            }
+            Begin(at + torn.size(), line.substr(torn.size()));
         } else if (m_header.empty()) {
             m_parsed.skipped += line.size() + kLineEnd.size();
             m_parsed.used = at + line.size() + kLineEnd.size();
@@ -137,6 +173,14 @@ private:
         }
         m_parsed.used = end;
         m_header = {};
+    }
+
+    // A line no log holds (zeros a crash left, say): the entry being read ended with the last
+    // line end, and what follows is passed over up to `to`, where a header may begin.
+    void PassOver(std::size_t to) {
+        Finish(m_lineEnd);
+        m_parsed.skipped += to - m_parsed.used;
+        m_parsed.used = to;
     }
 
     void Drop(std::size_t end) {

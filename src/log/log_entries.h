@@ -41,7 +41,7 @@ struct LogEntry {
 
 struct ParsedEntries {
     std::vector<LogEntry> entries;
-    std::uint64_t used = 0;     // bytes taken, through the last entry's end
+    std::uint64_t used = 0;     // bytes taken: through the last entry, and what was passed over
     std::uint64_t skipped = 0;  // entries or bytes that were no whole entry (a cut or torn file)
 };
 
