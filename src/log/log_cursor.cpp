@@ -1,8 +1,6 @@
 #include "log/log_cursor.h"
 
-#include <cstring>
-
-#include "log/log_tail.h"
+#include "log/append_file.h"
 
 namespace tarnwick {
 namespace {
@@ -20,16 +18,7 @@ LogCursor::LogCursor(std::string folder, LogPosition start, Reporter report, Loc
 CursorBatch LogCursor::Next(std::size_t most) {
     const std::string path = m_files.PathOf(m_position.file);
     const LogTail tail = ReadLogTail(path, m_position.offset, kReadLimit);
-    if (tail.status == LogTail::Status::Missing) {
-        MoveOn("is gone");
-        return {};
-    }
-    if (tail.status == LogTail::Status::Failed && tail.error != m_failed) {
-        m_report("forwarding: cannot read " + path + ": " +
-                 (tail.error < 0 ? std::string("not a regular file") : std::strerror(tail.error)));
-    }
-    m_failed = tail.status == LogTail::Status::Failed ? tail.error : 0;
-    if (tail.status != LogTail::Status::Read) {
+    if (!Readable(tail, path)) {
         return {};
     }
     if (tail.size < m_position.offset) {
@@ -38,31 +27,59 @@ CursorBatch LogCursor::Next(std::size_t most) {
         }
         return {};
     }
+    return Take(tail, path, most);
+}
+
+bool LogCursor::Readable(const LogTail& tail, const std::string& path) {
+    if (tail.status == LogTail::Status::Missing) {
+        MoveOn("is gone");
+        return false;
+    }
+    const int error = tail.status == LogTail::Status::Failed ? tail.error : 0;
+    // A FIFO or a folder in a day's place: that day's entries are gone, as if it were removed.
+    if (error == kNotRegularFile && MoveOn("is not a regular file")) {
+        return false;
+    }
+    if (error != 0 && error != m_failed) {
+        m_report("forwarding: cannot read " + path + ": " + AppendErrorText(error));
+    }
+    m_failed = error;
+    return tail.status == LogTail::Status::Read;
+}
+
+CursorBatch LogCursor::Take(const LogTail& tail, const std::string& path, std::size_t most) {
     const bool atEnd = tail.AtEnd(m_position.offset);
     ParsedEntries parsed = ParseLogEntries(tail.bytes, m_position.offset, atEnd);
-    if (parsed.skipped > 0) {
-        m_report("forwarding: passed over what is no whole entry in " + path);
-    }
     CursorBatch batch{m_position.file, std::move(parsed.entries)};
     if (batch.entries.size() > most) {
         batch.entries.resize(most);
         m_position.offset = batch.entries.back().end;
     } else {
         m_position.offset += parsed.used;
-        if (batch.entries.empty() && atEnd && parsed.used == tail.bytes.size()) {
-            AtEnd();
-        }
+    }
+    const std::string next =
+        batch.entries.empty() && atEnd ? NextIfFinished(tail.size) : std::string();
+    // What a finished day left after its last whole entry is torn for good.
+    const bool leftBehind = !next.empty() && m_position.offset < tail.size;
+    NotePassedOver(path, parsed.skipped > 0 || leftBehind, batch.entries.empty());
+    if (!next.empty()) {
+        MoveTo(next);
     }
     return batch;
 }
 
 // Nothing more in the file: another day's file means this one is finished, unless the log
-// stage appended to it between that read and now.
-void LogCursor::AtEnd() {
-    const std::string next = m_files.After(m_position.file);
-    if (!next.empty() && m_files.SizeOf(m_position.file) == m_position.offset) {
-        m_position = {next, 0};
+// stage appended to it between that read (which found it `size` long) and now.
+std::string LogCursor::NextIfFinished(std::uint64_t size) const {
+    std::string next = m_files.After(m_position.file);
+    return !next.empty() && m_files.SizeOf(m_position.file) == size ? next : std::string();
+}
+
+void LogCursor::NotePassedOver(const std::string& path, bool passedOver, bool tookNothing) {
+    if (passedOver && !m_passingOver) {
+        m_report("forwarding: passed over what is no whole entry in " + path);
     }
+    m_passingOver = passedOver && tookNothing;
 }
 
 bool LogCursor::MoveOn(std::string_view why) {
@@ -72,8 +89,14 @@ bool LogCursor::MoveOn(std::string_view why) {
     }
     m_report("forwarding: log file " + m_files.PathOf(m_position.file) + " " + std::string(why) +
              "; going on with " + m_files.PathOf(next));
-    m_position = {next, 0};
+    MoveTo(next);
     return true;
+}
+
+void LogCursor::MoveTo(const std::string& file) {
+    m_position = {file, 0};
+    m_failed = 0;
+    m_passingOver = false;
 }
 
 }  // namespace tarnwick
