@@ -9,7 +9,7 @@ namespace tarnwick {
 BacklogCount::BacklogCount(const std::string& folder)
     : m_cursor(folder, {}, [](std::string_view) {}) {}
 
-void BacklogCount::Restart(const ForwardPosition& acked) {
+void BacklogCount::Restart(const LogPosition& acked) {
     m_cursor.Seek(acked);
     m_started = true;
     m_counted = 0;

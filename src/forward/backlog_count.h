@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "forward/forward_position.h"
-#include "forward/log_cursor.h"
+#include "log/log_cursor.h"
+#include "log/log_position.h"
 
 namespace tarnwick {
 
@@ -17,7 +17,7 @@ public:
 
     // Counting afresh from the acknowledged position: at the first count, and after the
     // forwarder passed over a file that was removed or cut.
-    void Restart(const ForwardPosition& acked);
+    void Restart(const LogPosition& acked);
     [[nodiscard]] bool Started() const { return m_started; }
     // What was logged since the last count.
     void CountNew();

@@ -8,9 +8,9 @@
 namespace tarnwick {
 
 // The offset is digits alone: a stream would read "-5" as 2^64 - 5, and "12ab" as 12.
-std::optional<ForwardPosition> LoadPosition(const std::string& folder) {
+std::optional<LogPosition> LoadPosition(const std::string& folder) {
     std::ifstream in(folder + "/" + kPositionFileName);
-    ForwardPosition position;
+    LogPosition position;
     std::string offset;
     if (!(in >> position.file >> offset) || position.file.find('/') != std::string::npos) {
         return std::nullopt;
@@ -23,7 +23,7 @@ std::optional<ForwardPosition> LoadPosition(const std::string& folder) {
     return position;
 }
 
-int SavePosition(const std::string& folder, const ForwardPosition& position) {
+int SavePosition(const std::string& folder, const LogPosition& position) {
     return ReplaceFileWhole(folder + "/" + kPositionFileName,
                             position.file + " " + std::to_string(position.offset) + "\n");
 }

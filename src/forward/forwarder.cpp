@@ -19,7 +19,7 @@ constexpr auto kPoll = std::chrono::milliseconds(100);
 constexpr int kForwarderNice = 10;
 
 // Where forwarding goes on from: the replay's day, the saved position, or today's start.
-ForwardPosition StartOf(const ForwardSettings& settings) {
+LogPosition StartOf(const ForwardSettings& settings) {
     if (settings.replayFrom) {
         return StartOfDay(*settings.replayFrom);
     }
@@ -261,7 +261,7 @@ bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
 }
 
 void Forwarder::SaveIfMoved() {
-    const std::optional<ForwardPosition> unsaved = m_window.Unsaved();
+    const std::optional<LogPosition> unsaved = m_window.Unsaved();
     if (!unsaved) {
         return;
     }

@@ -30,7 +30,7 @@
 #include "forward/command_messages.h"
 #include "forward/forward_position.h"
 #include "forward/forward_settings.h"
-#include "forward/log_cursor.h"
+#include "log/log_cursor.h"
 #include "forward/publish_window.h"
 #include "forward/state_publisher.h"
 #include "session/counters.h"

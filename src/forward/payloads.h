@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "forward/log_entries.h"
+#include "log/log_entries.h"
 #include "session/counters.h"
 #include "session/device_table.h"
 

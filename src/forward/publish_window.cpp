@@ -4,7 +4,7 @@
 
 namespace tarnwick {
 
-PublishWindow::PublishWindow(ForwardPosition acknowledged, std::size_t capacity)
+PublishWindow::PublishWindow(LogPosition acknowledged, std::size_t capacity)
     : m_capacity(capacity), m_acknowledged(std::move(acknowledged)), m_saved(m_acknowledged) {}
 
 std::size_t PublishWindow::BatchRoom() const {
@@ -12,11 +12,11 @@ std::size_t PublishWindow::BatchRoom() const {
     return !m_messages.empty() && room < m_capacity / 4 ? 0 : room;
 }
 
-void PublishWindow::Published(int mid, ForwardPosition after, bool record) {
+void PublishWindow::Published(int mid, LogPosition after, bool record) {
     m_messages.push_back({mid, std::move(after), false, record});
 }
 
-std::size_t PublishWindow::PassedOver(ForwardPosition after, bool record) {
+std::size_t PublishWindow::PassedOver(LogPosition after, bool record) {
     m_messages.push_back({0, std::move(after), true, record});
     return MoveAcknowledged();
 }
@@ -40,7 +40,7 @@ std::size_t PublishWindow::MoveAcknowledged() {
     return records;
 }
 
-std::optional<ForwardPosition> PublishWindow::Unsaved() const {
+std::optional<LogPosition> PublishWindow::Unsaved() const {
     return m_acknowledged == m_saved ? std::nullopt : std::optional(m_acknowledged);
 }
 
@@ -51,7 +51,7 @@ void PublishWindow::Saved() {
     m_ackedCount = 0;
 }
 
-const ForwardPosition& PublishWindow::Rewind() {
+const LogPosition& PublishWindow::Rewind() {
     m_messages.clear();
     m_ackedCount = 0;
     return m_acknowledged;

@@ -15,7 +15,7 @@ namespace tarnwick {
 
 class PublishWindow {
 public:
-    PublishWindow(ForwardPosition acknowledged, std::size_t capacity);
+    PublishWindow(LogPosition acknowledged, std::size_t capacity);
 
     // How many more entries may go out now: none while the window is more than three quarters
     // full, so that the log is read in batches of a quarter of it at least (each read takes
@@ -25,27 +25,27 @@ public:
     [[nodiscard]] std::size_t Room() const { return m_capacity - m_messages.size(); }
 
     // An entry that ends at after went out as message mid; record: not a hex entry.
-    void Published(int mid, ForwardPosition after, bool record);
+    void Published(int mid, LogPosition after, bool record);
     // An entry passed over as if the broker had it (before a replay's time). Returns how many
     // records the acknowledged position moved over.
-    std::size_t PassedOver(ForwardPosition after, bool record);
+    std::size_t PassedOver(LogPosition after, bool record);
     // The broker acknowledged message mid. Returns how many records the acknowledged position
     // moved over: none while an earlier message waits.
     std::size_t Acked(int mid);
 
-    [[nodiscard]] const ForwardPosition& Acknowledged() const { return m_acknowledged; }
+    [[nodiscard]] const LogPosition& Acknowledged() const { return m_acknowledged; }
     // The acknowledged position when it moved since it was last saved.
-    [[nodiscard]] std::optional<ForwardPosition> Unsaved() const;
+    [[nodiscard]] std::optional<LogPosition> Unsaved() const;
     // The acknowledged position is saved: its messages leave the window.
     void Saved();
     // The connection went with what it had in flight: nothing is out any more, and the entries
     // from the acknowledged position on (returned) go out again.
-    [[nodiscard]] const ForwardPosition& Rewind();
+    [[nodiscard]] const LogPosition& Rewind();
 
 private:
     struct Message {
         int mid = 0;
-        ForwardPosition after;  // the position once this message is acknowledged
+        LogPosition after;  // the position once this message is acknowledged
         bool acked = false;
         bool record = false;
     };
@@ -55,8 +55,8 @@ private:
     std::size_t m_capacity;
     std::deque<Message> m_messages;
     std::size_t m_ackedCount = 0;  // of those at its front, acknowledged
-    ForwardPosition m_acknowledged;
-    ForwardPosition m_saved;
+    LogPosition m_acknowledged;
+    LogPosition m_saved;
 };
 
 }  // namespace tarnwick

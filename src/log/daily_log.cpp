@@ -3,6 +3,8 @@
 #include <optional>
 #include <utility>
 
+#include "log/log_entries.h"
+
 namespace tarnwick {
 
 namespace {
@@ -35,10 +37,6 @@ bool SameSecond(const LocalTime& a, const LocalTime& b) {
 
 }  // namespace
 
-std::string LogFileName(const LocalTime& t) {
-    return "Data_logs_" + MonthDayText(t) + ".txt";
-}
-
 DailyLog::DailyLog(std::string logFile, LocalClock clock, AppendOptions options)
     : m_strLogFile(std::move(logFile)), m_clock(std::move(clock)), m_options(std::move(options)) {}
 
@@ -57,13 +55,10 @@ std::vector<LogWriteResult> DailyLog::AppendAll(std::span<const std::string_view
                 std::swap(m_previousDay, m_strLogFile);
             }
             m_header.clear();
-            AppendLogHeaderText(m_header, now);
-            m_header += "\r\n";
+            AppendEntryHeader(m_header, now);
             headerTime = now;
         }
-        m_pending += m_header;
-        m_pending += text;
-        m_pending += "\r\n";
+        AppendEntry(m_pending, m_header, text);
         ++pendingEntries;
     }
     if (pendingEntries > 0) {

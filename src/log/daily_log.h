@@ -1,9 +1,9 @@
 #pragma once
 
-// The daily log files: "Data_logs_MMDD.txt" in the log folder, one entry per record
-// ("-->YYYY-MM-DD HH:MM:SS" + 40 '-', CR LF, the record, CR LF). The entries of a batch that
-// fall on one day go to their file in one append (see append_file.h); each entry is stamped
-// with its own time of handling and goes to the file of its own day.
+// The daily log files: "Data_logs_MMDD.txt" in the log folder, one entry per record (its format
+// is log_entries.h's). The entries of a batch that fall on one day go to their file in one
+// append (see append_file.h); each entry is stamped with its own time of handling and goes to
+// the file of its own day.
 
 #include <cstddef>
 #include <span>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "log/append_file.h"
+#include "log/day_files.h"
 #include "log/time_text.h"
 
 namespace tarnwick {
@@ -25,9 +26,6 @@ struct LogWriteResult {
     [[nodiscard]] std::string Reason() const { return AppendErrorText(error); }
     bool operator==(const LogWriteResult&) const = default;
 };
-
-// "Data_logs_" + MMDD + ".txt"
-[[nodiscard]] std::string LogFileName(const LocalTime& t);
 
 class DailyLog {
 public:
@@ -51,7 +49,7 @@ private:
     AppendOptions m_options;
     std::string m_previousDay;
     std::string m_pending;  // the entries for one file, reused so appending does not allocate
-    std::string m_header;   // the latest entry's header and line break
+    std::string m_header;   // the latest entry's header line
 };
 
 }  // namespace tarnwick

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "log/daily_log.h"
+#include "log/day_files.h"
 
 namespace tarnwick {
 namespace {

@@ -43,8 +43,6 @@ void AppendTimeOfDay(std::string& out, const std::tm& t) {
     AppendTwoDigits(out, t.tm_sec);
 }
 
-constexpr std::size_t kHeaderDashes = 40;
-
 }  // namespace
 
 LocalTime LocalTimeOf(std::time_t t) {
@@ -68,26 +66,14 @@ LocalTime SystemLocalTime() {
     return cache.value;
 }
 
-void AppendLogHeaderText(std::string& out, const LocalTime& t) {
-    if (!t) {
-        return;
-    }
-    out += "-->";
-    AppendYear(out, *t);
+void AppendDateTimeText(std::string& out, const std::tm& t) {
+    AppendYear(out, t);
     out.push_back('-');
-    AppendTwoDigits(out, t->tm_mon + 1);
+    AppendTwoDigits(out, t.tm_mon + 1);
     out.push_back('-');
-    AppendTwoDigits(out, t->tm_mday);
+    AppendTwoDigits(out, t.tm_mday);
     out.push_back(' ');
-    AppendTimeOfDay(out, *t);
-    out.append(kHeaderDashes, '-');
-}
-
-std::string LogHeaderText(const LocalTime& t) {
-    std::string text;
-    text.reserve(62);
-    AppendLogHeaderText(text, t);
-    return text;
+    AppendTimeOfDay(out, t);
 }
 
 std::string MonthDayText(const LocalTime& t) {

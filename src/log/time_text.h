@@ -21,10 +21,9 @@ using LocalClock = std::function<LocalTime()>;
 // LocalTimeOf(now), converted at most once a second per thread: it is asked for every record.
 [[nodiscard]] LocalTime SystemLocalTime();
 
-// "-->YYYY-MM-DD HH:MM:SS" followed by 40 '-' (62 characters); empty without a time.
-[[nodiscard]] std::string LogHeaderText(const LocalTime& t);
-// The same text appended to out: the log composes every entry in one reused buffer.
-void AppendLogHeaderText(std::string& out, const LocalTime& t);
+// "YYYY-MM-DD HH:MM:SS" appended to out, as the log's headers have it: the log composes every
+// entry in one reused buffer.
+void AppendDateTimeText(std::string& out, const std::tm& t);
 // Month and day as "%02d%02d"; "0000" without a time.
 [[nodiscard]] std::string MonthDayText(const LocalTime& t);
 // Two blanks and "HH:MM:SS"; empty without a time.

@@ -3,8 +3,8 @@
 #include <netinet/in.h>
 
 #include <algorithm>
-#include <charconv>
 
+#include "log/log_entries.h"
 #include "record/control_escapes.h"
 #include "record/record_cut.h"
 
@@ -15,12 +15,9 @@ namespace {
 // The longest port text, "65535".
 constexpr std::size_t kPortDigits = 5;
 
+// The text is the log entry's, as the log writes it.
 void AppendSenderText(std::string& out, HandOffKind kind, const PeerAddress& from) {
-    out += from.Text();
-    out += kind == HandOffKind::Text ? " (" : "  (";
-    char port[kPortDigits];
-    out.append(port, std::to_chars(port, port + kPortDigits, from.Port()).ptr);
-    out += ')';
+    AppendEntrySender(out, kind == HandOffKind::Hex, from.Text(), from.Port());
 }
 
 }  // namespace
@@ -39,7 +36,7 @@ RecvHandOff MakeHandOff(HandOffKind kind, const PeerAddress& from, std::string_v
     record.text.reserve(INET6_ADDRSTRLEN + sizeof "  ()" + kPortDigits + 1 + body.size());
     AppendSenderText(record.text, kind, from);
     record.sourceLength = record.text.size();
-    record.text += ':';
+    record.text += kSenderEnd;
     record.text += body;
     record.receivedAt = receivedAt;
     record.from = from;

@@ -15,12 +15,12 @@ namespace {
 struct LoadRow {
     const char* proves;
     std::optional<std::string> file;  // the position file's bytes; nothing: no file
-    std::optional<ForwardPosition> position;
+    std::optional<LogPosition> position;
 };
 
-TEST(ForwardPositionTest, OnlyAPositionThatReadsBackWholeIsLoaded) {
+TEST(LogPositionTest, OnlyAPositionThatReadsBackWholeIsLoaded) {
     const std::vector<LoadRow> rows = {
-        {"as saved", "Data_logs_1208.txt 1234\n", ForwardPosition{"Data_logs_1208.txt", 1234}},
+        {"as saved", "Data_logs_1208.txt 1234\n", LogPosition{"Data_logs_1208.txt", 1234}},
         {"no file", std::nullopt, std::nullopt},
         {"empty", "", std::nullopt},
         {"garbage", "\x01\x02 zz\n", std::nullopt},
@@ -40,11 +40,11 @@ TEST(ForwardPositionTest, OnlyAPositionThatReadsBackWholeIsLoaded) {
     }
 }
 
-TEST(ForwardPositionTest, ASavedPositionReplacesTheLastAndAFailedSaveSaysWhy) {
+TEST(LogPositionTest, ASavedPositionReplacesTheLastAndAFailedSaveSaysWhy) {
     const test::TempFolder folder;
     ASSERT_EQ(SavePosition(folder.Path(), {"Data_logs_1208.txt", 99}), 0);
     ASSERT_EQ(SavePosition(folder.Path(), {"Data_logs_1209.txt", 7}), 0);
-    EXPECT_EQ(LoadPosition(folder.Path()), (ForwardPosition{"Data_logs_1209.txt", 7}));
+    EXPECT_EQ(LoadPosition(folder.Path()), (LogPosition{"Data_logs_1209.txt", 7}));
     EXPECT_EQ(SavePosition(folder.PathOf("missing"), {"Data_logs_1209.txt", 7}), ENOENT);
 }
 

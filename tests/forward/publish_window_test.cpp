@@ -12,7 +12,7 @@ constexpr std::size_t kCapacity = 8;
 const std::string kFile = "Data_logs_1208.txt";
 
 // Entry i (from 0) ends at offset 10 * (i + 1).
-ForwardPosition After(std::size_t entry) {
+LogPosition After(std::size_t entry) {
     return {kFile, 10 * (entry + 1)};
 }
 
@@ -53,7 +53,7 @@ TEST(PublishWindowTest, ThePositionMovesOverTheAcknowledgedPrefixAndGoesBackToIt
         for (const int acked : row.acked) {
             records += window.Acked(acked);
         }
-        const ForwardPosition acknowledged{kFile, row.acknowledged};
+        const LogPosition acknowledged{kFile, row.acknowledged};
         EXPECT_EQ(window.Acknowledged(), acknowledged);
         EXPECT_EQ(records, row.records);
         EXPECT_EQ(window.Unsaved(),

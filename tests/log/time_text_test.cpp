@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "log/daily_log.h"
+#include "log/log_entries.h"
 
 namespace tarnwick {
 namespace {

@@ -16,7 +16,7 @@ struct LogTail {
     Status status = Status::Read;
     std::string bytes;       // Read: from the offset, at most the limit
     std::uint64_t size = 0;  // Read: the file's size under the lock
-    int error = 0;           // Failed: errno, or -1 for a file that is not a regular one
+    int error = 0;           // Failed: errno, or kNotRegularFile (see append_file.h)
 
     // The bytes run to the file's end, so to a whole batch's end.
     [[nodiscard]] bool AtEnd(std::uint64_t offset) const { return offset + bytes.size() == size; }

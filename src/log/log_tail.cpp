@@ -1,4 +1,4 @@
-#include "forward/log_tail.h"
+#include "log/log_tail.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <utility>
+
+#include "log/append_file.h"
 
 namespace tarnwick {
 namespace {
@@ -37,7 +39,7 @@ LogTail SizeLocked(int fd) {
         return Failed(error);
     }
     if (!S_ISREG(file.st_mode)) {
-        return Failed(-1);
+        return Failed(kNotRegularFile);
     }
     LogTail tail;
     tail.size = static_cast<std::uint64_t>(file.st_size);
