@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "log/log_entries.h"
+#include "record/sender_text.h"
 
 namespace {
 
@@ -46,8 +47,7 @@ std::string Written(const tarnwick::LogEntry& entry) {
     std::string header;
     tarnwick::AppendEntryHeader(header, TimeOf(entry.time));
     std::string text;
-    tarnwick::AppendEntrySender(text, entry.hex, entry.address,
-                                static_cast<std::uint16_t>(entry.port));
+    tarnwick::AppendSender(text, entry.hex, entry.address, static_cast<std::uint16_t>(entry.port));
     text += tarnwick::kSenderEnd;
     text += entry.text;
     std::string written;

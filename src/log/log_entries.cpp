@@ -1,7 +1,8 @@
 #include "log/log_entries.h"
 
-#include <charconv>
 #include <optional>
+
+#include "record/sender_text.h"
 
 namespace tarnwick {
 namespace {
@@ -11,10 +12,6 @@ constexpr std::string_view kHeaderStart = "-->";
 constexpr std::string_view kTimeShape = "dddd-dd-dd dd:dd:dd";  // d: a digit
 constexpr std::size_t kDashes = 40;
 constexpr std::size_t kHeaderLength = kHeaderStart.size() + kTimeShape.size() + kDashes;
-constexpr std::string_view kPortOpen = " (";      // "ADDR (PORT)"
-constexpr std::string_view kHexPortOpen = "  (";  // "ADDR  (PORT)"
-constexpr char kPortClose = ')';
-constexpr std::size_t kPortDigits = 5;  // "65535"
 
 // No line the log holds is longer: a record of 4,096 bytes, every byte escaped, and its sender.
 constexpr std::size_t kLongestLine = 32 * 1024;
@@ -67,40 +64,17 @@ bool EndsInHeader(std::string_view line) {
     return line.size() > kHeaderLength && IsHeader(line.substr(line.size() - kHeaderLength));
 }
 
-// The port as AppendEntrySender writes it: digits of a port, no sign, no leading zero.
-std::optional<std::uint16_t> PortOf(std::string_view digits) {
-    if (digits.size() > 1 && digits.front() == '0') {
-        return std::nullopt;
-    }
-    std::uint16_t port = 0;
-    const char* last = digits.data() + digits.size();
-    const auto [end, error] = std::from_chars(digits.data(), last, port);
-    return error == std::errc() && end == last ? std::optional(port) : std::nullopt;
-}
-
 // "ADDR (PORT):" or, for hex, "ADDR  (PORT):", then the text.
 std::optional<LogEntry> EntryOf(std::string_view header, std::string_view body) {
-    const std::size_t open = body.find(kPortOpen);
-    if (open == 0 || open == std::string_view::npos) {
-        return std::nullopt;
-    }
-    const std::size_t digits = open + kPortOpen.size();
-    const std::size_t close = body.find(kPortClose, digits);
-    const std::size_t text = close + 2;  // past the parenthesis and kSenderEnd
-    if (close == std::string_view::npos || text > body.size() || body[close + 1] != kSenderEnd) {
-        return std::nullopt;
-    }
-    const std::optional<std::uint16_t> port = PortOf(body.substr(digits, close - digits));
-    const bool hex = body.substr(open - 1).starts_with(kHexPortOpen);
-    const std::size_t addressLength = hex ? open - 1 : open;
-    if (!port || addressLength == 0) {
+    const std::optional<Sender> sender = ParseSender(body);
+    if (!sender) {
         return std::nullopt;
     }
     return LogEntry{.time = std::string(header.substr(kHeaderStart.size(), kTimeShape.size())),
-                    .address = std::string(body.substr(0, addressLength)),
-                    .port = *port,
-                    .hex = hex,
-                    .text = std::string(body.substr(text)),
+                    .address = std::string(sender->address),
+                    .port = sender->port,
+                    .hex = sender->hex,
+                    .text = std::string(body.substr(sender->textAt)),
                     .end = 0};
 }
 
@@ -215,14 +189,6 @@ std::string LogHeaderText(const LocalTime& t) {
     text.reserve(kHeaderLength);
     AppendEntryHeader(text, t);
     return text;
-}
-
-void AppendEntrySender(std::string& out, bool hex, std::string_view address, std::uint16_t port) {
-    out += address;
-    out += hex ? kHexPortOpen : kPortOpen;
-    char digits[kPortDigits];
-    out.append(digits, std::to_chars(digits, digits + kPortDigits, port).ptr);
-    out += kPortClose;
 }
 
 void AppendEntry(std::string& out, std::string_view header, std::string_view text) {

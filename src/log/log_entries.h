@@ -16,17 +16,12 @@
 
 namespace tarnwick {
 
-// Between the sender and what it sent.
-inline constexpr char kSenderEnd = ':';
-
 // The header line of an entry stamped t, without its line end; nothing without a time.
 void AppendEntryHeader(std::string& out, const LocalTime& t);
 // The same as a text of its own.
 [[nodiscard]] std::string LogHeaderText(const LocalTime& t);
-// "ADDR (PORT)" for a record's sender, "ADDR  (PORT)" for the sender of hex text.
-void AppendEntrySender(std::string& out, bool hex, std::string_view address, std::uint16_t port);
-// One entry: the header (AppendEntryHeader's), its line end, text (sender, kSenderEnd and what
-// it sent) and its line end.
+// One entry: the header (AppendEntryHeader's), its line end, text (the hand-off's sender,
+// kSenderEnd and what it sent: record/sender_text.h) and its line end.
 void AppendEntry(std::string& out, std::string_view header, std::string_view text);
 
 struct LogEntry {

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "log/log_entries.h"
 #include "record/control_escapes.h"
 #include "record/record_cut.h"
+#include "record/sender_text.h"
 
 namespace tarnwick {
 
@@ -17,7 +17,7 @@ constexpr std::size_t kPortDigits = 5;
 
 // The text is the log entry's, as the log writes it.
 void AppendSenderText(std::string& out, HandOffKind kind, const PeerAddress& from) {
-    AppendEntrySender(out, kind == HandOffKind::Hex, from.Text(), from.Port());
+    AppendSender(out, kind == HandOffKind::Hex, from.Text(), from.Port());
 }
 
 }  // namespace
