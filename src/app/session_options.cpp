@@ -67,6 +67,7 @@ ForwardSettings ForwardSettingsOf(const Options& options, std::uint16_t port) {
     settings.deviceKey = options.deviceKey;
     settings.replayFrom = options.mqttReplayFrom;
     settings.oneOfSeveral = options.reusePort;
+    settings.holdFor = options.holdFor;
     return settings;
 }
 

@@ -86,8 +86,10 @@ void Centre::ServeForwarder() {
         m_forwarder->Nudge();
     }
     m_forwarder->SetCounters(m_session.Counters());
-    RunBrokerCommands(m_session, *m_forwarder,
-                      [this](const CommandReport& report) { ReportCommand(report); });
+    if (RunBrokerCommands(m_session, *m_forwarder,
+                          [this](const CommandReport& report) { ReportCommand(report); })) {
+        m_hooks.wake();  // the rest next turn, after the records
+    }
     for (const std::string& line : m_forwarder->TakeReports()) {
         m_hooks.report(line);
     }

@@ -22,6 +22,7 @@ struct LinkEvent {
     int mid = 0;
     std::string text{};
     std::string payload{};
+    bool retained = false;  // Message: kept by the broker from before this subscription
     bool operator==(const LinkEvent&) const = default;
 };
 

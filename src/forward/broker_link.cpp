@@ -96,7 +96,7 @@ void BrokerLink::Handle(const LinkEvent& event) {
             m_listener.Acked(event.mid);
             break;
         case LinkEvent::Kind::Message:
-            m_listener.Received(event.text, event.payload);
+            m_listener.Received(event.text, event.payload, event.retained);
             break;
     }
 }

@@ -30,7 +30,8 @@ public:
     virtual void Down() = 0;
     // The broker acknowledged message mid.
     virtual void Acked(int mid) = 0;
-    virtual void Received(const std::string& topic, const std::string& payload) = 0;
+    // retained: the broker kept it from before, and hands it over at every subscription.
+    virtual void Received(const std::string& topic, const std::string& payload, bool retained) = 0;
 
 protected:
     virtual ~LinkListener() = default;

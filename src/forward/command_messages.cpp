@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
+#include "command/command_line.h"
 #include "forward/payloads.h"
 
 namespace tarnwick {
@@ -52,9 +53,9 @@ std::string Digest(std::initializer_list<std::string_view> parts) {
 
 namespace {
 
-// "PREFIX/KIND/KEY": KIND, and KEY with its escapes undone; nothing for any other topic.
-std::optional<std::pair<std::string_view, std::string>> KindAndKey(std::string_view prefix,
-                                                                   std::string_view topic) {
+// "PREFIX/KIND/LEVEL": KIND and LEVEL; nothing for any other topic.
+std::optional<std::pair<std::string_view, std::string_view>> KindAndLevel(std::string_view prefix,
+                                                                          std::string_view topic) {
     if (!topic.starts_with(prefix) || !topic.substr(prefix.size()).starts_with('/')) {
         return std::nullopt;
     }
@@ -64,37 +65,67 @@ std::optional<std::pair<std::string_view, std::string>> KindAndKey(std::string_v
         rest.find('/', slash + 1) != std::string_view::npos) {
         return std::nullopt;
     }
-    return std::pair{rest.substr(0, slash), KeyOf(rest.substr(slash + 1))};
+    return std::pair{rest.substr(0, slash), rest.substr(slash + 1)};
+}
+
+}  // namespace
+
+namespace {
+
+// {"id":...,"text":...}: text a string, id a string or a whole number; any other type refuses
+// the command, as sending the literal payload would send what nobody typed.
+void ReadJsonCommand(const nlohmann::json& json, BrokerCommand& command) {
+    const bool textOk = json.contains("text") && json.at("text").is_string();
+    const bool idOk =
+        !json.contains("id") || json.at("id").is_string() || json.at("id").is_number_integer();
+    if (!textOk || !idOk) {
+        command.refused = kRefusedInvalid;
+        return;
+    }
+    command.text = json.at("text").get<std::string>();
+    if (json.contains("id")) {
+        command.id =
+            json.at("id").is_string() ? json.at("id").get<std::string>() : json.at("id").dump();
+    }
+}
+
+std::string_view RefusalOf(std::optional<LineFault> fault) {
+    if (!fault) {
+        return {};
+    }
+    return *fault == LineFault::TooLong ? kRefusedTooLong : kRefusedInvalid;
 }
 
 }  // namespace
 
 std::optional<BrokerCommand> CommandOf(std::string_view prefix, std::string_view topic,
                                        std::string_view payload) {
-    const auto levels = KindAndKey(prefix, topic);
-    if (!levels || (levels->first != "hold" && levels->first != "command")) {
+    const auto levels = KindAndLevel(prefix, topic);
+    if (!levels || (levels->first != "hold" && levels->first != "command") || payload.empty()) {
         return std::nullopt;
     }
-    BrokerCommand command;
-    command.hold = levels->first == "hold";
-    command.key = levels->second;
+    BrokerCommand command{
+        levels->first == "hold", KeyOf(levels->second), Digest({topic, "\n", payload}), {}};
+    if (TopicKey(command.key) != levels->second) {
+        command.key = levels->second;
+        command.refused = kRefusedKey;
+        return command;
+    }
     const nlohmann::json json = nlohmann::json::parse(payload, nullptr, false);
-    if (json.is_object() && json.contains("text") && json.at("text").is_string()) {
-        command.text = json.at("text").get<std::string>();
-        command.id = json.contains("id")
-                         ? (json.at("id").is_string() ? json.at("id").get<std::string>()
-                                                      : json.at("id").dump())
-                         : Digest({topic, "\n", payload});
+    if (json.is_object()) {
+        ReadJsonCommand(json, command);
     } else {
         command.text = std::string(payload);
-        command.id = Digest({topic, "\n", payload});
+    }
+    if (command.refused.empty()) {
+        command.refused = RefusalOf(CommandLineFault(command.text));
     }
     return command;
 }
 
 std::optional<SentCommand> SentCommandOf(std::string_view prefix, std::string_view topic,
                                          std::string_view payload) {
-    const auto levels = KindAndKey(prefix, topic);
+    const auto levels = KindAndLevel(prefix, topic);
     if (!levels || levels->first != "command-result") {
         return std::nullopt;
     }
@@ -103,7 +134,7 @@ std::optional<SentCommand> SentCommandOf(std::string_view prefix, std::string_vi
         !json.contains("id") || !json.at("id").is_string()) {
         return std::nullopt;
     }
-    return SentCommand{levels->second, json.at("id").get<std::string>()};
+    return SentCommand{KeyOf(levels->second), json.at("id").get<std::string>()};
 }
 
 std::string_view ResultState(CommandOutcome outcome) {

@@ -5,6 +5,10 @@
 // on standard input takes it (text, or "hex:" and hex text), or {"id":...,"text":...}; every
 // outcome goes back to PREFIX/command-result/KEY under the command's id. Here those messages
 // are read into commands, and the results written.
+//
+// Anyone who may publish on the broker reaches every device, so a broker's command follows the
+// typed line's rules (command_line.h), and its key is taken only in the one form the centre
+// publishes it in: a key written another way could pass a broker's topic rules for another.
 
 #include <ctime>
 #include <initializer_list>
@@ -21,6 +25,9 @@ struct BrokerCommand {
     std::string key;   // the device, its topic level's escapes undone
     std::string id;    // the payload's "id", or a digest of topic and payload
     std::string text;  // the command as a line on standard input takes it
+    // Why it is not run, as its result says ("invalid", "too long", "invalid key"); empty for a
+    // command to run. An "invalid key" command's key is its topic level as published.
+    std::string_view refused{};
     bool operator==(const BrokerCommand&) const = default;
 };
 
@@ -28,7 +35,12 @@ struct BrokerCommand {
 // and across restarts.
 [[nodiscard]] std::string Digest(std::initializer_list<std::string_view> parts);
 
-// The command a message on topic carries; nothing for a topic that is no command's.
+inline constexpr std::string_view kRefusedInvalid = "invalid";
+inline constexpr std::string_view kRefusedTooLong = "too long";
+inline constexpr std::string_view kRefusedKey = "invalid key";
+
+// The command a message on topic carries; nothing for a topic that is no command's, and for an
+// empty payload, which sends nothing (it is how a retained message is cleared).
 [[nodiscard]] std::optional<BrokerCommand> CommandOf(std::string_view prefix,
                                                      std::string_view topic,
                                                      std::string_view payload);

@@ -2,6 +2,7 @@
 
 // What the forwarder is told by the command line.
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -25,6 +26,8 @@ struct ForwardSettings {
     // --reuse-port: one of several centres on one broker. Holds are taken for devices not heard
     // yet (they may report here next), and the status is this centre's own topic.
     bool oneOfSeveral = false;
+    // --hold-for: how long a command's id is one command.
+    std::chrono::seconds holdFor = std::chrono::hours(24);
 };
 
 }  // namespace tarnwick

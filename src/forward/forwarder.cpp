@@ -11,12 +11,15 @@
 #include "forward/broker_url.h"
 #include "forward/mqtt_connection.h"
 #include "forward/payloads.h"
+#include "record/control_escapes.h"
 
 namespace tarnwick {
 namespace {
 
 constexpr auto kPoll = std::chrono::milliseconds(100);
 constexpr int kForwarderNice = 10;
+// Retained command topics said, at most: each is said once however often it comes again.
+constexpr std::size_t kRetainedTopicsSaid = 10'000;
 
 // Where forwarding goes on from: the replay's day, the saved position, or today's start.
 LogPosition StartOf(const ForwardSettings& settings) {
@@ -51,6 +54,7 @@ Forwarder::Forwarder(ForwardSettings settings, std::function<void()> wake, Devic
     : m_settings(std::move(settings)),
       m_wake(std::move(wake)),
       m_now(std::move(now)),
+      m_ledger(m_settings.holdFor),
       m_link(
           LinkSettingsOf(m_settings), connect ? std::move(connect) : MqttConnections(m_settings),
           *this, [this](std::string line) { Report(std::move(line)); }, [this] { Nudge(); }, m_now),
@@ -109,8 +113,8 @@ void Forwarder::Report(std::string line) {
     m_wake();
 }
 
-std::vector<BrokerCommand> Forwarder::TakeCommands() {
-    return m_ledger.TakeCommands();
+std::vector<BrokerCommand> Forwarder::TakeCommands(std::size_t most) {
+    return m_ledger.TakeCommands(most);
 }
 
 void Forwarder::Ran(const BrokerCommand& command, std::string_view state,
@@ -134,6 +138,7 @@ void Forwarder::DeviceEvents(const std::vector<DeviceEvent>& events) {
             case DeviceEvent::Kind::Sent:
             case DeviceEvent::Kind::Expired:
             case DeviceEvent::Kind::Cancelled:
+            case DeviceEvent::Kind::SendFailed:
                 results |=
                     m_ledger.Settled(event.commandId, DeviceEventWord(event.kind), m_now().wall);
                 break;
@@ -184,27 +189,37 @@ void Forwarder::Acked(int mid) {
     m_backlog.Acked(m_window.Acked(mid));
 }
 
-// The broker's messages become commands for the front end: the session is driven there.
-void Forwarder::Received(const std::string& topic, const std::string& payload) {
+// The broker's messages become commands for the front end: the session is driven there. A
+// retained command would run again at every subscription, after each restart of the broker or
+// of the centre: it runs never, and is said once.
+void Forwarder::Received(const std::string& topic, const std::string& payload, bool retained) {
+    const Moment now = m_now();
     if (const auto sent = SentCommandOf(m_settings.topic, topic, payload)) {
-        if (m_ledger.Sent(*sent)) {
+        if (m_ledger.Sent(*sent, now.steady)) {
             m_wake();
         }
         return;
     }
     std::optional<BrokerCommand> command = CommandOf(m_settings.topic, topic, payload);
-    if (command) {
-        m_ledger.TakeIn(std::move(*command));
+    if (command && retained) {
+        if (m_retainedSaid.size() < kRetainedTopicsSaid && m_retainedSaid.insert(topic).second) {
+            Report("retained message on " + EscapeControlBytes(topic) +
+                   " not run: a command is for once");
+        }
+        return;
+    }
+    if (command && m_ledger.TakeIn(std::move(*command), now.wall, now.steady)) {
         m_wake();
     }
+    Nudge();  // a refused or repeated command is answered at once
 }
 
 bool Forwarder::PublishResults() {
     std::deque<CommandResult> results = m_ledger.TakeResults();
     for (; !results.empty(); results.pop_front()) {
         const CommandResult& result = results.front();
-        if (!m_link.Publish(m_settings.topic + "/command-result/" + TopicKey(result.key),
-                            result.payload, false)) {
+        if (!m_link.Publish(m_settings.topic + "/command-result/" + result.level, result.payload,
+                            false)) {
             m_ledger.ReturnResults(std::move(results));
             return false;
         }

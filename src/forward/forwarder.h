@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "forward/backlog_count.h"
@@ -64,7 +65,9 @@ public:
     void SetCounters(const CounterSnapshot& counters);
 
     // The front end's thread: the commands that came through the broker, to be run there.
-    [[nodiscard]] std::vector<BrokerCommand> TakeCommands();
+    // At most most, oldest first; MoreCommands: others wait.
+    [[nodiscard]] std::vector<BrokerCommand> TakeCommands(std::size_t most);
+    [[nodiscard]] bool MoreCommands() { return m_ledger.More(); }
     // What became of one TakeCommands gave (ResultState), for PREFIX/command-result/KEY;
     // heldId: the device table's id when it was held, whose later states come as device events.
     void Ran(const BrokerCommand& command, std::string_view state,
@@ -88,7 +91,7 @@ private:
     void Up() override;
     void Down() override;
     void Acked(int mid) override;
-    void Received(const std::string& topic, const std::string& payload) override;
+    void Received(const std::string& topic, const std::string& payload, bool retained) override;
     void PublishMore();
     bool PublishEntry(const std::string& file, const LogEntry& entry);
     bool PublishResults();
@@ -123,10 +126,11 @@ private:
     // The forwarder's thread alone.
     LogCursor m_cursor;
     PublishWindow m_window;
-    int m_saveError = 0;                      // the last save's, reported when it changes
-    std::optional<std::string> m_replayFrom;  // until the first entry from then on
-    std::string m_lastRecordSender;           // "ADDR PORT" of the last record published
-    std::string m_lastRecordKey;              // and its key, for the hex entry after it
+    int m_saveError = 0;                             // the last save's, reported when it changes
+    std::optional<std::string> m_replayFrom;         // until the first entry from then on
+    std::string m_lastRecordSender;                  // "ADDR PORT" of the last record published
+    std::string m_lastRecordKey;                     // and its key, for the hex entry after it
+    std::unordered_set<std::string> m_retainedSaid;  // retained command topics said
     BacklogCount m_backlog;
     bool m_backlogStale = false;  // the cursor passed over a file: count afresh
     Clock::time_point m_nextCount{};

@@ -93,9 +93,10 @@ bool MqttConnection::Subscribe(const std::string& filter) {
 
 void MqttConnection::OnMessage(mosquitto* /*mosq*/, void* self, const void* message) {
     const auto* m = static_cast<const mosquitto_message*>(message);
-    Of(self).m_deliver({LinkEvent::Kind::Message, 0, m->topic,
-                        std::string(static_cast<const char*>(m->payload),
-                                    static_cast<std::size_t>(m->payloadlen))});
+    Of(self).m_deliver(
+        {LinkEvent::Kind::Message, 0, m->topic,
+         std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen)),
+         m->retain});
 }
 
 std::string MqttConnection::LastError() {

@@ -2,8 +2,10 @@
 
 // The front end's side of the commands that come through the broker: each is run on the front
 // end's own thread, which drives the session, as a typed one would be, and what becomes of it
-// goes back to the broker.
+// goes back to the broker. A flood of them never keeps that thread from the records: each turn
+// runs commands for a few milliseconds at most.
 
+#include <chrono>
 #include <functional>
 
 #include "command/command_composer.h"
@@ -13,10 +15,12 @@ namespace tarnwick {
 
 class Session;
 
-// Runs every command the forwarder has taken in since the last call; report is given each
-// outcome, for the operator. One of several centres holds for devices not heard yet. Then drops
-// the held copies another centre has delivered.
-void RunBrokerCommands(Session& session, Forwarder& forwarder,
-                       const std::function<void(const CommandReport&)>& report);
+inline constexpr auto kBrokerCommandsTurn = std::chrono::milliseconds(2);
+
+// Runs the commands the forwarder has taken in, for one turn; report is given each outcome,
+// for the operator. One of several centres holds for devices not heard yet. Then drops the
+// held copies another centre has delivered. True when commands are left for the next turn.
+[[nodiscard]] bool RunBrokerCommands(Session& session, Forwarder& forwarder,
+                                     const std::function<void(const CommandReport&)>& report);
 
 }  // namespace tarnwick

@@ -224,6 +224,14 @@ private:
 
     void SendLine(std::string_view text) {
         const StdinLine line = ParseStdinLine(text);
+        // The same rules as a broker's command: an empty one sends nothing, as the window's
+        // SEND is disabled for it.
+        if (const auto fault = CommandLineFault(line.text)) {
+            if (*fault != LineFault::Empty) {
+                Report("input line holds a NUL byte: discarded, nothing sent");
+            }
+            return;
+        }
         if (line.target != StdinTarget::Newest) {
             m_devices.Serve(line);
             return;

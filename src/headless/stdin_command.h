@@ -2,18 +2,12 @@
 
 // A line typed on the headless centre's standard input, as the command it stands for.
 
-#include <cstddef>
 #include <string_view>
 
 #include "command/command_composer.h"
+#include "command/command_line.h"
 
 namespace tarnwick {
-
-// The longest line that is read as a command: "hex:" and the largest hex command as the
-// window's example spells it, three characters a byte ("38 "), 1,528 bytes. Text commands are
-// held to the same bound; a longer line is no command anyone meant to send.
-inline constexpr std::size_t kLongestCommandLine =
-    kHexPrefix.size() + 3 * (kSendBufferSize - kCommandPrefix.size());
 
 // Where a line's command goes.
 enum class StdinTarget {

@@ -13,6 +13,18 @@ constexpr std::size_t kSettledListed = 100;
 // Events a front end has not taken yet, at most; past it they are counted, not kept.
 constexpr std::size_t kEventsKept = 100'000;
 
+std::size_t BytesOf(const HeldCommand& command) {
+    return command.datagram.size() + command.text.size();
+}
+
+std::size_t BytesOf(const std::deque<HeldCommand>& commands) {
+    std::size_t bytes = 0;
+    for (const HeldCommand& command : commands) {
+        bytes += BytesOf(command);
+    }
+    return bytes;
+}
+
 }  // namespace
 
 std::string_view DeviceEventWord(DeviceEvent::Kind kind) {
@@ -71,6 +83,7 @@ DeviceTable::Entry& DeviceTable::Find(const std::string& key, const socket_info&
     DeviceRow row{key, sender, now.wall, now.wall, 0, {}, 0, 0, {}, 0, false};
     if (const auto waiting = m_waiting.find(key); waiting != m_waiting.end()) {
         row.commandsHeld = waiting->second.size();
+        m_unheardBytes -= BytesOf(waiting->second);
     }
     m_order.push_front({std::move(row), now.steady});
     m_byKey.emplace(key, m_order.begin());
@@ -85,9 +98,8 @@ std::vector<HeldCommand> DeviceTable::Deliver(DeviceRow& row, const Moment& now)
     std::vector<HeldCommand> due;
     while (waiting != m_waiting.end() && !waiting->second.empty() &&
            due.size() < kDeliveredPerReport) {
-        due.push_back(std::move(waiting->second.front()));
-        waiting->second.pop_front();
-        Settle(due.back(), HeldState::Sent, now.wall, DeviceEvent::Kind::Sent);
+        due.push_back(TakeWaiting(row.key, waiting->second.begin()));
+        Settle(due.back(), HeldState::Sent, now.wall, std::nullopt);
         ++row.commandsSent;
         ++m_commandsSent;
         row.latestCommand = due.back().text;
@@ -99,9 +111,23 @@ std::vector<HeldCommand> DeviceTable::Deliver(DeviceRow& row, const Moment& now)
     return due;
 }
 
-void DeviceTable::SendFailed(const HeldCommand& command, int errorCode) {
+void DeviceTable::Delivered(const HeldCommand& command, int errorCode) {
     std::lock_guard lock(m_mutex);
+    if (errorCode == 0) {
+        AddEvent({DeviceEvent::Kind::Sent, command.key, command.id, command.text, 0});
+        return;
+    }
     AddEvent({DeviceEvent::Kind::SendFailed, command.key, command.id, command.text, errorCode});
+    --m_commandsSent;
+    if (const auto found = m_byKey.find(command.key); found != m_byKey.end()) {
+        --found->second->row.commandsSent;
+    }
+    // Settled a moment ago: among the newest.
+    const auto settled =
+        std::ranges::find(m_settled.rbegin(), m_settled.rend(), command.id, &HeldCommand::id);
+    if (settled != m_settled.rend()) {
+        settled->state = HeldState::NotSent;
+    }
 }
 
 void DeviceTable::CommandSent(const PeerAddress& to, std::string_view text, std::time_t at) {
@@ -144,9 +170,12 @@ HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> d
     if (found == m_byKey.end() && who == HoldFor::HeardDevices) {
         return {HoldResult::Outcome::NoDevice};
     }
-    // Keys not heard yet are bounded as devices are: no more keys wait than devices are kept.
-    if (found == m_byKey.end() && !m_waiting.contains(key) &&
-        m_waiting.size() >= m_settings.maxDevices) {
+    // Keys not heard yet are bounded as devices are: no more keys wait than devices are kept,
+    // and their commands are bounded in bytes.
+    const std::size_t bytes = datagram.size() + text.size();
+    if (found == m_byKey.end() &&
+        ((!m_waiting.contains(key) && m_waiting.size() >= m_settings.maxDevices) ||
+         m_unheardBytes + bytes > kMostUnheardBytes)) {
         return {HoldResult::Outcome::KeysFull};
     }
     std::deque<HeldCommand>& waiting = m_waiting[key];
@@ -156,8 +185,11 @@ HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> d
     const std::uint64_t id = m_nextId++;
     if (found != m_byKey.end()) {
         ++found->second->row.commandsHeld;
+    } else {
+        m_unheardBytes += bytes;
     }
     ++m_waitingCount;
+    m_waitingKey.emplace(id, key);
     AddEvent({DeviceEvent::Kind::Held, key, id, text, 0});
     waiting.push_back({id, key, std::move(datagram), std::move(text), HeldState::Waiting, now.wall,
                        0, now.steady + m_settings.holdFor});
@@ -175,22 +207,33 @@ bool DeviceTable::SentElsewhere(std::uint64_t id, const Moment& now) {
 bool DeviceTable::SettleWaiting(std::uint64_t id, HeldState state, DeviceEvent::Kind kind,
                                 const Moment& now) {
     std::lock_guard lock(m_mutex);
-    for (auto entry = m_waiting.begin(); entry != m_waiting.end(); ++entry) {
-        std::deque<HeldCommand>& waiting = entry->second;
-        const auto found =
-            std::ranges::find_if(waiting, [id](const HeldCommand& c) { return c.id == id; });
-        if (found == waiting.end()) {
-            continue;
-        }
-        HeldCommand command = std::move(*found);
-        waiting.erase(found);
-        if (waiting.empty()) {
-            m_waiting.erase(entry);
-        }
-        Settle(std::move(command), state, now.wall, kind);
-        return true;
+    const auto key = m_waitingKey.find(id);
+    if (key == m_waitingKey.end()) {
+        return false;
     }
-    return false;
+    // A key holds at most maxHeld: the search is as short whatever number wait.
+    const std::string keyText = key->second;
+    const auto entry = m_waiting.find(keyText);
+    std::deque<HeldCommand>& waiting = entry->second;
+    HeldCommand command = TakeWaiting(keyText, std::ranges::find(waiting, id, &HeldCommand::id));
+    if (waiting.empty()) {
+        m_waiting.erase(entry);
+    }
+    Settle(std::move(command), state, now.wall, kind);
+    return true;
+}
+
+// Under m_mutex.
+HeldCommand DeviceTable::TakeWaiting(const std::string& key,
+                                     std::deque<HeldCommand>::iterator command) {
+    std::deque<HeldCommand>& waiting = m_waiting.find(key)->second;
+    HeldCommand taken = std::move(*command);
+    waiting.erase(command);
+    m_waitingKey.erase(taken.id);
+    if (!Heard(key)) {
+        m_unheardBytes -= BytesOf(taken);
+    }
+    return taken;
 }
 
 std::vector<HeldCommand> DeviceTable::HeldCommands() const {
@@ -246,8 +289,7 @@ void DeviceTable::ExpireHeld(const Moment& now) {
         std::deque<HeldCommand>& waiting = entry->second;
         // Each key's commands were held in order, so they expire in order.
         while (!waiting.empty() && waiting.front().expires <= now.steady) {
-            HeldCommand command = std::move(waiting.front());
-            waiting.pop_front();
+            HeldCommand command = TakeWaiting(entry->first, waiting.begin());
             Settle(std::move(command), HeldState::Expired, now.wall, DeviceEvent::Kind::Expired);
         }
         entry = waiting.empty() ? m_waiting.erase(entry) : std::next(entry);
@@ -278,19 +320,24 @@ void DeviceTable::Forget() {
     const std::string key = m_order.back().row.key;
     m_byKey.erase(key);
     m_order.pop_back();
+    if (const auto waiting = m_waiting.find(key); waiting != m_waiting.end()) {
+        m_unheardBytes += BytesOf(waiting->second);
+    }
     ++m_forgotten;
     AddEvent({DeviceEvent::Kind::Forgotten, key, 0, {}, 0});
 }
 
 void DeviceTable::Settle(HeldCommand command, HeldState state, std::time_t at,
-                         DeviceEvent::Kind kind) {
+                         std::optional<DeviceEvent::Kind> kind) {
     command.state = state;
     command.sentAt = at;
     if (const auto found = m_byKey.find(command.key); found != m_byKey.end()) {
         --found->second->row.commandsHeld;
     }
     --m_waitingCount;
-    AddEvent({kind, command.key, command.id, command.text, 0});
+    if (kind) {
+        AddEvent({*kind, command.key, command.id, command.text, 0});
+    }
     m_settled.push_back(std::move(command));
 }
 

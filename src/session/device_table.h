@@ -43,6 +43,9 @@ struct DeviceSettings {
 
 // Held commands that leave after one report at most; the rest wait for the next.
 inline constexpr std::size_t kDeliveredPerReport = 16;
+// The bytes of the commands waiting for keys not heard yet, at most: a broker's flood of holds
+// for made-up keys takes no more memory than this, however many keys it names.
+inline constexpr std::size_t kMostUnheardBytes = 16 * 1024 * 1024;
 
 // One device as the front ends show it.
 struct DeviceRow {
@@ -60,8 +63,8 @@ struct DeviceRow {
 };
 
 // SentElsewhere: another centre on the same broker delivered the same command, so this copy
-// was dropped.
-enum class HeldState { Waiting, Sent, Expired, Cancelled, SentElsewhere };
+// was dropped. NotSent: the socket refused it at the device's report.
+enum class HeldState { Waiting, Sent, Expired, Cancelled, SentElsewhere, NotSent };
 
 // A command held for a device's next report.
 struct HeldCommand {
@@ -114,7 +117,8 @@ struct DeviceCounts {
 enum class HoldFor { HeardDevices, AnyKey };
 
 struct HoldResult {
-    // KeysFull: commands wait for as many keys not heard yet as devices are kept.
+    // KeysFull: commands wait for as many keys not heard yet as devices are kept, or fill
+    // kMostUnheardBytes.
     enum class Outcome { Held, NoDevice, Full, KeysFull };
     Outcome outcome = Outcome::Held;
     std::uint64_t id = 0;  // Held: the command's id
@@ -127,12 +131,13 @@ public:
     [[nodiscard]] const DeviceSettings& Settings() const { return m_settings; }
 
     // The log stage, for each accepted device record in arrival order: the record as logged
-    // and its sender. Returns the commands now due for this device (moved to Sent), to be
-    // sent right after the record's answer.
+    // and its sender. Returns the commands now due for this device, to be sent right after the
+    // record's answer, and each then given to Delivered.
     std::vector<HeldCommand> Heard(std::string_view loggedRecord, std::string_view body,
                                    const socket_info& sender, const Moment& now);
-    // A delivery of Heard's commands that the socket refused.
-    void SendFailed(const HeldCommand& command, int errorCode);
+    // One of Heard's commands, as the socket took it (errorCode 0) or refused it: only a
+    // datagram the socket took is said to be sent.
+    void Delivered(const HeldCommand& command, int errorCode);
     // A command sent now to `to` (addressed, or to the newest sender): counted for the device
     // whose latest record came from there, if any.
     void CommandSent(const PeerAddress& to, std::string_view text, std::time_t at);
@@ -175,7 +180,12 @@ private:
     std::vector<HeldCommand> Deliver(DeviceRow& row, const Moment& now);
     // Drops the device heard least recently; its held commands stay under its key.
     void Forget();
-    void Settle(HeldCommand command, HeldState state, std::time_t at, DeviceEvent::Kind kind);
+    // kind: the event said, none for a delivery, said once the socket has taken it.
+    void Settle(HeldCommand command, HeldState state, std::time_t at,
+                std::optional<DeviceEvent::Kind> kind);
+    // Takes one waiting command out of its key's queue.
+    HeldCommand TakeWaiting(const std::string& key, std::deque<HeldCommand>::iterator command);
+    [[nodiscard]] bool Heard(const std::string& key) const { return m_byKey.contains(key); }
     void NoteSilences(const Moment& now);
     void ExpireHeld(const Moment& now);
     void AddEvent(DeviceEvent event);
@@ -184,9 +194,12 @@ private:
     mutable std::mutex m_mutex;
     Order m_order;
     std::unordered_map<std::string, Order::iterator> m_byKey;
-    // Waiting commands by key, each key's in the order they were held.
+    // Waiting commands by key, each key's in the order they were held, and the key of each by
+    // its id.
     std::unordered_map<std::string, std::deque<HeldCommand>> m_waiting;
+    std::unordered_map<std::uint64_t, std::string> m_waitingKey;
     std::size_t m_waitingCount = 0;
+    std::size_t m_unheardBytes = 0;     // of the commands waiting for keys not in the table
     std::deque<HeldCommand> m_settled;  // the last ones, newest last
     std::vector<DeviceEvent> m_events;
     std::uint64_t m_unreported = 0;

@@ -177,9 +177,7 @@ void LogStage::SendHeld(int socket) {
     for (const auto& [to, command] : m_held) {
         const auto sent = sendto(socket, command.datagram.data(), command.datagram.size(), 0,
                                  to.Sockaddr(), to.Length());
-        if (sent < 0) {
-            m_devices.SendFailed(command, errno);
-        }
+        m_devices.Delivered(command, sent < 0 ? errno : 0);
     }
 }
 

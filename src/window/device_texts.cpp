@@ -41,6 +41,8 @@ std::string HeldStateText(const HeldCommand& command) {
             return "cancelled at " + ClockText(LocalTimeOf(command.sentAt));
         case HeldState::SentElsewhere:
             return "sent by another centre at " + ClockText(LocalTimeOf(command.sentAt));
+        case HeldState::NotSent:
+            return "not sent at " + ClockText(LocalTimeOf(command.sentAt));
     }
     return {};
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -18,6 +19,17 @@ BrokerCommand Hold(const std::string& id) {
 }
 
 const SentCommand kSentC1{"u", "c1"};
+constexpr auto kHoldFor = std::chrono::seconds(60);
+const CommandLedger::Clock::time_point kStart{};
+
+void In(CommandLedger& ledger, const BrokerCommand& command,
+        std::chrono::seconds after = std::chrono::seconds(0)) {
+    (void)ledger.TakeIn(command, 0, kStart + after);
+}
+
+bool Sent(CommandLedger& ledger, const SentCommand& sent) {
+    return ledger.Sent(sent, kStart);
+}
 
 // The front end takes every command in and runs each; a hold is held as heldIds give.
 void RunAll(CommandLedger& ledger, const std::vector<std::uint64_t>& heldIds) {
@@ -38,76 +50,107 @@ struct LedgerRow {
     std::vector<Result> results;               // to publish, in order
 };
 
-TEST(CommandLedgerTest, AnotherCentresSentDropsEveryCopyHeldHereAndOurOwnDropsNothing) {
+TEST(CommandLedgerTest, AnIdIsOneCommandAndAnotherCentresSentDropsTheCopyHeldHere) {
     const std::vector<LedgerRow> rows = {
         {"a held copy",
          [](CommandLedger& ledger) {
-             ledger.TakeIn(Hold("c1"));
+             In(ledger, Hold("c1"));
              RunAll(ledger, {7});
-             EXPECT_TRUE(ledger.Sent(kSentC1));
+             EXPECT_TRUE(Sent(ledger, kSentC1));
          },
          {7},
          {{"c1", "held"}}},
         {"a hold in hand: dropped as soon as it is held",
          [](CommandLedger& ledger) {
-             ledger.TakeIn(Hold("c1"));
+             In(ledger, Hold("c1"));
              const std::vector<BrokerCommand> taken = ledger.TakeCommands();
-             EXPECT_FALSE(ledger.Sent(kSentC1)) << "nothing held yet";
+             EXPECT_FALSE(Sent(ledger, kSentC1)) << "nothing held yet";
              ledger.Ran(taken.at(0), "held", 7, 0);
          },
          {7},
          {{"c1", "held"}}},
-        {"the same hold twice in hand: both copies",
+        {"the same hold twice in hand: run once, both answered",
          [](CommandLedger& ledger) {
-             ledger.TakeIn(Hold("c1"));
-             ledger.TakeIn(Hold("c1"));
-             const std::vector<BrokerCommand> taken = ledger.TakeCommands();
-             (void)ledger.Sent(kSentC1);
-             ledger.Ran(taken.at(0), "held", 7, 0);
-             ledger.Ran(taken.at(1), "held", 8, 0);
+             In(ledger, Hold("c1"));
+             In(ledger, Hold("c1"));
+             RunAll(ledger, {7});
          },
-         {7, 8},
+         {},
          {{"c1", "held"}, {"c1", "held"}}},
+        {"a repeat after it ran: answered with its state now, not run",
+         [](CommandLedger& ledger) {
+             In(ledger, Hold("c1"));
+             RunAll(ledger, {7});
+             EXPECT_TRUE(ledger.Settled(7, "sent", 0));
+             In(ledger, Hold("c1"), kHoldFor - std::chrono::seconds(1));
+             EXPECT_TRUE(ledger.TakeCommands().empty());
+         },
+         {},
+         {{"c1", "held"}, {"c1", "sent"}, {"c1", "sent"}}},
+        {"the same id after the hold time is a new command",
+         [](CommandLedger& ledger) {
+             In(ledger, Hold("c1"));
+             RunAll(ledger, {7});
+             In(ledger, Hold("c1"), kHoldFor);
+             RunAll(ledger, {8});
+         },
+         {},
+         {{"c1", "held"}, {"c1", "held"}}},
+        {"a refused command is answered at once and never run",
+         [](CommandLedger& ledger) {
+             EXPECT_FALSE(ledger.TakeIn({false, "u", "c1", "", kRefusedTooLong}, 0, kStart));
+             EXPECT_FALSE(ledger.More());
+         },
+         {},
+         {{"c1", "too long"}}},
         {"a hold not yet taken in is never run",
          [](CommandLedger& ledger) {
-             ledger.TakeIn(Hold("c1"));
-             ledger.TakeIn(Hold("c2"));
-             (void)ledger.Sent(kSentC1);
+             In(ledger, Hold("c1"));
+             In(ledger, Hold("c2"));
+             (void)Sent(ledger, kSentC1);
              EXPECT_EQ(ledger.TakeCommands(), std::vector<BrokerCommand>{Hold("c2")});
+         },
+         {},
+         {}},
+        {"a hold arriving after another centre sent it: not run, nothing said",
+         [](CommandLedger& ledger) {
+             EXPECT_FALSE(Sent(ledger, kSentC1));
+             In(ledger, Hold("c1"));
+             EXPECT_TRUE(ledger.TakeCommands().empty());
          },
          {},
          {}},
         {"a command for now still runs",
          [](CommandLedger& ledger) {
-             ledger.TakeIn({false, "u", "c1", "GO"});
-             EXPECT_FALSE(ledger.Sent(kSentC1));
+             In(ledger, {false, "u", "c1", "GO"});
+             EXPECT_FALSE(Sent(ledger, kSentC1));
              RunAll(ledger, {});
          },
          {},
          {{"c1", "sent"}}},
-        {"our own sent handed back drops nothing, another centre's after it does",
+        {"our own sent handed back drops nothing",
          [](CommandLedger& ledger) {
-             ledger.TakeIn(Hold("c1"));
-             ledger.TakeIn(Hold("c1"));
+             In(ledger, Hold("c1"));
+             In(ledger, Hold("c2"));
              RunAll(ledger, {7, 8});
              EXPECT_TRUE(ledger.Settled(7, "sent", 0));
-             EXPECT_FALSE(ledger.Sent(kSentC1)) << "our own";
+             EXPECT_FALSE(Sent(ledger, kSentC1)) << "our own";
              EXPECT_TRUE(ledger.TakeSentElsewhere().empty());
-             EXPECT_TRUE(ledger.Sent(kSentC1)) << "another centre's";
+             EXPECT_TRUE(Sent(ledger, {"u", "c2"})) << "another centre's";
          },
          {8},
-         {{"c1", "held"}, {"c1", "held"}, {"c1", "sent"}}},
+         {{"c1", "held"}, {"c2", "held"}, {"c1", "sent"}}},
         {"another key's sent drops nothing",
          [](CommandLedger& ledger) {
-             ledger.TakeIn(Hold("c1"));
+             In(ledger, Hold("c1"));
              RunAll(ledger, {7});
-             EXPECT_FALSE(ledger.Sent({"v", "c1"}));
+             EXPECT_FALSE(Sent(ledger, {"v", "c1"}));
          },
          {},
          {{"c1", "held"}}},
         {"a held command's later state goes out once",
          [](CommandLedger& ledger) {
-             ledger.TakeIn(Hold("c1"));
+             In(ledger, Hold("c1"));
              RunAll(ledger, {7});
              EXPECT_TRUE(ledger.Settled(7, "expired", 0));
              EXPECT_FALSE(ledger.Settled(7, "cancelled", 0));
@@ -115,6 +158,17 @@ TEST(CommandLedgerTest, AnotherCentresSentDropsEveryCopyHeldHereAndOurOwnDropsNo
          },
          {},
          {{"c1", "held"}, {"c1", "expired"}}},
+        {"a turn takes at most as many as it asks for, oldest first",
+         [](CommandLedger& ledger) {
+             In(ledger, Hold("c1"));
+             In(ledger, Hold("c2"));
+             EXPECT_EQ(ledger.TakeCommands(1), std::vector<BrokerCommand>{Hold("c1")});
+             EXPECT_TRUE(ledger.More());
+             EXPECT_EQ(ledger.TakeCommands(1), std::vector<BrokerCommand>{Hold("c2")});
+             EXPECT_FALSE(ledger.More());
+         },
+         {},
+         {}},
         {"results not published go out before those since",
          [](CommandLedger& ledger) {
              ledger.Ran(Hold("a"), "no device", std::nullopt, 0);
@@ -129,17 +183,23 @@ TEST(CommandLedgerTest, AnotherCentresSentDropsEveryCopyHeldHereAndOurOwnDropsNo
     };
     for (const LedgerRow& row : rows) {
         SCOPED_TRACE(row.proves);
-        CommandLedger ledger;
+        CommandLedger ledger(kHoldFor);
         row.steps(ledger);
         EXPECT_EQ(ledger.TakeSentElsewhere(), row.sentElsewhere);
         std::vector<Result> results;
         for (const CommandResult& result : ledger.TakeResults()) {
-            EXPECT_EQ(result.key, "u");
+            EXPECT_EQ(result.level, "u");
             const nlohmann::json payload = nlohmann::json::parse(result.payload);
             results.emplace_back(payload.at("id"), payload.at("state"));
         }
         EXPECT_EQ(results, row.results);
     }
+}
+
+TEST(CommandLedgerTest, AnInvalidKeysResultGoesToTheTopicAsPublished) {
+    CommandLedger ledger;
+    (void)ledger.TakeIn({true, "dev%31", "c1", "", kRefusedKey}, 0, kStart);
+    EXPECT_EQ(ledger.TakeResults().at(0).level, "dev%31");
 }
 
 TEST(CommandLedgerTest, ResultsKeptWhileTheBrokerIsAwayAreBoundedOldestFirst) {

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -64,10 +65,16 @@ protected:
         settings.maxHeld = 20;
         return settings;
     }
-    std::vector<HeldCommand> Report(const std::string& id, int port, const Moment& at) {
+    // A report, and its due commands delivered as the socket takes them (errorCode 0) or not.
+    std::vector<HeldCommand> Report(const std::string& id, int port, const Moment& at,
+                                    int errorCode = 0) {
         const std::string body = "#ST,123;ID:" + id + ";#";
-        return m_table.Heard("10.0.0.7 (" + std::to_string(port) + "):" + body, body,
-                             From("10.0.0.7", port), at);
+        std::vector<HeldCommand> due = m_table.Heard(
+            "10.0.0.7 (" + std::to_string(port) + "):" + body, body, From("10.0.0.7", port), at);
+        for (const HeldCommand& command : due) {
+            m_table.Delivered(command, errorCode);
+        }
+        return due;
     }
     HoldResult Hold(const std::string& id, char command, const Moment& at) {
         return m_table.Hold(id, {static_cast<std::uint8_t>(command)}, std::string(1, command), at);
@@ -147,6 +154,39 @@ TEST_F(DeviceTableTest, OneOfSeveralCentresHoldsForAKeyNotHeardAndDropsWhatAnoth
               HoldResult::Outcome::Held);
     EXPECT_EQ(m_table.Hold("z", {'Z'}, "Z", At(103), HoldFor::AnyKey).outcome,
               HoldResult::Outcome::KeysFull);
+}
+
+TEST_F(DeviceTableTest, OnlyADatagramTheSocketTookIsSent) {
+    Report("1", 4000, At(100));
+    Hold("1", 'A', At(100));
+    (void)m_table.TakeEvents();
+    ASSERT_EQ(Report("1", 4000, At(101), EMSGSIZE).size(), 1u);
+    const std::vector<DeviceEvent> events = m_table.TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, DeviceEvent::Kind::SendFailed);
+    EXPECT_EQ(events[0].errorCode, EMSGSIZE);
+    EXPECT_EQ(m_table.HeldCommands().back().state, HeldState::NotSent);
+    EXPECT_EQ(m_table.Device("1", At(101))->commandsSent, 0u);
+}
+
+TEST_F(DeviceTableTest, CommandsForKeysNotHeardYetAreBoundedInBytes) {
+    DeviceSettings settings = Settings();
+    settings.maxDevices = 100'000;
+    DeviceTable table(settings);
+    const std::vector<std::uint8_t> datagram(1500, 'x');
+    const std::string text(1500, 'x');
+    std::size_t held = 0;
+    while (table.Hold(std::to_string(held), datagram, text, At(100), HoldFor::AnyKey).outcome ==
+           HoldResult::Outcome::Held) {
+        ++held;
+    }
+    EXPECT_EQ(held, kMostUnheardBytes / 3000);
+    EXPECT_EQ(table.Hold("new", datagram, text, At(101), HoldFor::AnyKey).outcome,
+              HoldResult::Outcome::KeysFull);
+    // A key heard: its commands weigh no more on the bound, and another fits again.
+    table.Heard("10.0.0.7 (1):#ST,123;ID:0;#", "#ST,123;ID:0;#", From("10.0.0.7", 1), At(101));
+    EXPECT_EQ(table.Hold("new", datagram, text, At(101), HoldFor::AnyKey).outcome,
+              HoldResult::Outcome::Held);
 }
 
 TEST_F(DeviceTableTest, DurationsFollowTheSteadyClockWhateverTheWallClockDoes) {

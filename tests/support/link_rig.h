@@ -26,7 +26,8 @@ struct LinkRig final : LinkListener {
     void Up() override { told.push_back("up"); }
     void Down() override { told.push_back("down"); }
     void Acked(int mid) override { told.push_back("acked " + std::to_string(mid)); }
-    void Received(const std::string& topic, const std::string& /*payload*/) override {
+    void Received(const std::string& topic, const std::string& /*payload*/,
+                  bool /*retained*/) override {
         told.push_back("message " + topic);
     }
 
