@@ -50,6 +50,9 @@ std::string MqttConnection::Start(const std::string& password, const std::string
         return std::strerror(errno);
     }
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // A command's result is a small message that must not wait for the last one's TCP
+    // acknowledgement: another centre drops its held copy only once the result reaches it.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_max_inflight_messages_set(m_mosq, kMaxInFlight);
     mosquitto_connect_callback_set(m_mosq, OnConnect);
     mosquitto_disconnect_callback_set(m_mosq, OnDisconnect);

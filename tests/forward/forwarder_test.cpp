@@ -112,5 +112,39 @@ TEST(ForwarderTest, WhatALostConnectionHadInFlightGoesOutAgainAndNothingIsSkippe
     }
 }
 
+TEST(ForwarderTest, ARetainedCommandIsSaidOnceAndNeverRunAndARefusedOneIsAnsweredAtOnce) {
+    const test::TempFolder folder;
+    FakeBroker broker;
+    ForwardSettings settings;
+    settings.topic = "t";
+    settings.logFolder = folder.Path();
+    Forwarder forwarder(
+        settings, [] {}, [](const std::string&) { return std::nullopt; }, broker.Maker());
+    forwarder.Start();
+    ASSERT_TRUE(broker.WaitFor([](const FakeBroker& b) { return b.Connections() == 1; }, kTimeout));
+    broker.Deliver(0, {LinkEvent::Kind::Connected});
+    for (int resubscribed = 0; resubscribed < 2; ++resubscribed) {
+        broker.Deliver(0, {LinkEvent::Kind::Message, 0, "t/hold/u", "RESET", true});
+    }
+    broker.Deliver(0, {LinkEvent::Kind::Message, 0, "t/command/dev%31", "RESET"});
+    const auto refused = [](const FakeBroker& b) {
+        for (const FakePublish& message : b.Published()) {
+            if (message.topic == "t/command-result/dev%31") {
+                return nlohmann::json::parse(message.payload).at("state") == "invalid key";
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(broker.WaitFor(refused, kTimeout));
+    EXPECT_TRUE(forwarder.TakeCommands(100).empty());
+    std::vector<std::string> reports = forwarder.TakeReports();
+    std::erase_if(reports, [](const std::string& line) {
+        return line.find("retained") == std::string::npos;
+    });
+    EXPECT_EQ(reports, std::vector<std::string>{
+                           "retained message on t/hold/u not run: a command is for once"});
+    forwarder.Stop();
+}
+
 }  // namespace
 }  // namespace tarnwick

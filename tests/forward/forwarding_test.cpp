@@ -32,6 +32,8 @@ namespace fs = std::filesystem;
 
 constexpr auto kTimeout = 10s;
 constexpr auto kCatchUp = 60s;  // covers the longest backoff and a 5,000-record backlog
+// A device moved to the other centre reports there this much later.
+constexpr auto kMovedAfter = 100ms;
 
 // Every whole entry's text in the folder's log files ("ADDR (PORT):record"), file by file.
 std::vector<std::string> LoggedLines(const fs::path& folder) {
@@ -565,6 +567,33 @@ TEST_F(Forwarding, TwoCentresOnOnePortPublishEveryRecordOnceAndDeliverAHeldComma
     EXPECT_EQ(peers[1].Receive(kTimeout).value_or(Datagram{}).bytes, "@517");
     EXPECT_FALSE(peers[1].Receive(500ms)) << "delivered once";
     EXPECT_EQ(results.Messages().size(), 3U) << "the dropped copy says nothing";
+
+    // Devices that report to one centre and then, a moment later, to the other.
+    constexpr int kMoving = 40;
+    for (int i = 0; i < kMoving; ++i) {
+        results.Publish("tarnwick/hold/m" + std::to_string(i), "GO");
+    }
+    (void)states(3 + 2 * kMoving);
+    const auto reportAll = [&](UdpPeer& peer) {
+        for (int i = 0; i < kMoving; ++i) {
+            peer.SendTo(port, "#ST,123;ID:m" + std::to_string(i) + ";#");
+        }
+    };
+    const auto commandsTo = [](UdpPeer& peer) {
+        int commands = 0;
+        while (const auto datagram = peer.Receive(300ms)) {
+            commands += datagram->bytes == "#517GO" ? 1 : 0;
+        }
+        return commands;
+    };
+    reportAll(peers[0]);
+    std::this_thread::sleep_for(kMovedAfter);
+    reportAll(peers[1]);
+    EXPECT_EQ(commandsTo(peers[0]), kMoving);
+    const int twice = commandsTo(peers[1]);
+    std::cout << "devices that got a held command twice, reporting to the other centre "
+              << kMovedAfter.count() << " ms later: " << twice << " of " << kMoving << "\n";
+    EXPECT_EQ(twice, 0);
 }
 
 }  // namespace
