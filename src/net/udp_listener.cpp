@@ -46,6 +46,10 @@ bool HostHasIpv6() {
     return bound;
 }
 
+PeerAddress EveryIpv6Address() {
+    return *PeerAddress::FromText("::", 0);
+}
+
 }  // namespace
 
 std::string_view ListenErrorMessage(ListenError error) {
@@ -67,6 +71,8 @@ std::string ReachNotice(const ListenPlace& place) {
         notice = "listening on " + place.only->Text() + " only";
     } else if (place.ipv4Only) {
         notice = "no IPv6 on this host: listening on IPv4 only";
+    } else if (place.ipv6Only) {
+        notice = "listening on IPv6 only";
     }
     if (place.sharing == PortSharing::Shared) {
         notice += notice.empty() ? "sharing the port with other centres"
@@ -77,20 +83,33 @@ std::string ReachNotice(const ListenPlace& place) {
 
 UdpListener::OpenResult UdpListener::Open(std::uint16_t port,
                                           const std::optional<PeerAddress>& only,
-                                          PortSharing sharing) {
-    if (only) {
-        OpenResult opened = OpenAt(only->WithPort(port), false, sharing);
-        if (opened.listener) {
-            opened.listener->m_place.only = only;
-        }
-        return opened;
+                                          PortSharing sharing, Families families) {
+    if (!only || only->WithPort(0) == EveryIpv6Address()) {
+        return OpenEverywhere(port, sharing, families);
+    }
+    OpenResult opened = OpenAt(only->WithPort(port), false, sharing);
+    if (opened.listener) {
+        opened.listener->m_place.only = only;
+    }
+    return opened;
+}
+
+UdpListener::OpenResult UdpListener::OpenEverywhere(std::uint16_t port, PortSharing sharing,
+                                                    Families families) {
+    const PeerAddress everyIpv6 = EveryIpv6Address().WithPort(port);
+    if (families == Families::Ipv6Only) {
+        return Marked(OpenAt(everyIpv6, false, sharing), &ListenPlace::ipv6Only);
     }
     if (HostHasIpv6()) {
-        return OpenAt(*PeerAddress::FromText("::", port), true, sharing);
+        return OpenAt(everyIpv6, true, sharing);
     }
-    OpenResult opened = OpenAt(*PeerAddress::FromText("0.0.0.0", port), false, sharing);
+    return Marked(OpenAt(*PeerAddress::FromText("0.0.0.0", port), false, sharing),
+                  &ListenPlace::ipv4Only);
+}
+
+UdpListener::OpenResult UdpListener::Marked(OpenResult opened, bool ListenPlace::*mark) {
     if (opened.listener) {
-        opened.listener->m_place.ipv4Only = true;
+        opened.listener->m_place.*mark = true;
     }
     return opened;
 }
