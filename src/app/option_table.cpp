@@ -46,8 +46,8 @@ constexpr OptionRow kOptions[] = {
                "where the machine has no IPv6, the centre listens on IPv4 and says so in one "
                "line (`no IPv6 on this host: listening on IPv4 only`). An address that is not "
                "this machine's cannot be listened on: headless, `tarnwick: cannot listen on "
-               "ADDR: `... and exit status 1; the window shows `socket bind error!`. A text that "
-               "is no address is exit status 2."},
+               "ADDR: `... and exit status 1; the window shows `socket bind error! (port PORT: `"
+               "... `)`. A text that is no address is exit status 2."},
     {.name = "--ipv6-only",
      .flag = &Options::ipv6Only,
      .help = "hear IPv6 devices alone: with --bind :: or none, every IPv6 address and no IPv4 "

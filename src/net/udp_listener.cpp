@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace tarnwick {
@@ -52,13 +53,14 @@ PeerAddress EveryIpv6Address() {
 
 }  // namespace
 
-std::string_view ListenErrorMessage(ListenError error) {
+std::string ListenErrorMessage(ListenError error, std::uint16_t port, int errorCode) {
+    const std::string reason = std::strerror(errorCode);
     switch (error) {
         case ListenError::SocketCreate:
         case ListenError::ThreadStart:
-            return "socket create error!";
+            return "socket create error! (" + reason + ")";
         case ListenError::Bind:
-            return "socket bind error!";
+            return "socket bind error! (port " + std::to_string(port) + ": " + reason + ")";
         case ListenError::None:
             break;
     }

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "net/peer_address.h"
 
@@ -17,9 +16,11 @@ namespace tarnwick {
 // a thread or descriptor limit); the listener stays closed.
 enum class ListenError { None, SocketCreate, Bind, ThreadStart };
 
-// "socket create error!" (for ThreadStart too: to the operator both mean the listener could
-// not be set up), "socket bind error!", or empty (nothing to tell the operator).
-[[nodiscard]] std::string_view ListenErrorMessage(ListenError error);
+// What both front ends tell the operator, the fixed text first and then why: "socket create
+// error! (Too many open files)" (for ThreadStart too: to the operator both mean the listener
+// could not be set up), "socket bind error! (port 5000: Address already in use)", or empty
+// (nothing to tell). port: the one asked for; errorCode: the errno of the failed step.
+[[nodiscard]] std::string ListenErrorMessage(ListenError error, std::uint16_t port, int errorCode);
 
 // Shared: other centres may bind the same port (SO_REUSEPORT), and the kernel spreads the
 // senders over them by source.
