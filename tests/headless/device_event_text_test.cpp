@@ -21,6 +21,10 @@ constexpr const char* kShownKey = "A\\x1B[2J\\x00\\r\\ntarnwick: forged";
 const std::string kCommand = "RESET\n\x1B";
 constexpr const char* kShownCommand = "RESET\\n\\x1B";
 
+std::string FirstMessage(const CommandReport& report) {
+    return report.Messages().at(0).text;
+}
+
 TEST(OperatorTextTest, KeysAndCommandsFromOutsideShowTheirControlBytes) {
     const std::string key = kShownKey;
     const std::string command = kShownCommand;
@@ -43,21 +47,14 @@ TEST(OperatorTextTest, KeysAndCommandsFromOutsideShowTheirControlBytes) {
          DeviceEventText({Kind::SendFailed, kKey, 5, kCommand, ECONNREFUSED}, 10),
          "command 5 for " + key + " not sent: " + command + " (" + refused + ")"},
         {"no such device, for a broker's command",
-         CommandReport{.outcome = CommandOutcome::NoDevice, .key = kKey}.Messages().at(0).text,
-         "no device " + key},
+         FirstMessage({.outcome = CommandOutcome::NoDevice, .key = kKey}), "no device " + key},
         {"a device with its commands full",
-         CommandReport{
-             .outcome = CommandOutcome::HeldFull, .key = kKey, .held = 2, .text = kCommand}
-             .Messages()
-             .at(0)
-             .text,
+         FirstMessage(
+             {.outcome = CommandOutcome::HeldFull, .key = kKey, .held = 2, .text = kCommand}),
          "device " + key + " has 2 commands held; not held: " + command},
         {"keys not heard yet full",
-         CommandReport{
-             .outcome = CommandOutcome::KeysFull, .key = kKey, .held = 7, .text = kCommand}
-             .Messages()
-             .at(0)
-             .text,
+         FirstMessage(
+             {.outcome = CommandOutcome::KeysFull, .key = kKey, .held = 7, .text = kCommand}),
          "commands wait for 7 devices not heard yet; not held for " + key + ": " + command},
         {"the window's chosen device forgotten", DeviceForgottenNotice(kKey).text,
          "The device " + key + " is no longer known. Nothing was held."},
