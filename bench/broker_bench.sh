@@ -1,13 +1,18 @@
 # Sourced by the benchmarks that need a broker: fail, a work folder, the processes to kill at the
-# end, the programs checked, and the broker and headless centres they start. Needs centre_exe
-# and broker_exe (and device_exe where set).
+# end, the programs checked, and the broker and headless centres they start. Needs root (the
+# repository) and build (the build folder).
 # shellcheck shell=bash
+
+device_exe=$build/tools/device/tarnwick-device
+centre_exe=$build/src/tarnwick
+# Unpacked, not installed, by scripts/install-test-deps.sh: installed, it would run as a service.
+broker_exe=$root/build/tools/mosquitto/usr/sbin/mosquitto
 
 fail() {
     echo "bench: $*" >&2
     exit 1
 }
-for exe in "${device_exe:-$centre_exe}" "$centre_exe" "$broker_exe"; do
+for exe in "$device_exe" "$centre_exe" "$broker_exe"; do
     [ -x "$exe" ] || fail "$exe is missing (build it; scripts/install-test-deps.sh unpacks the broker)"
 done
 command -v mosquitto_sub >/dev/null || fail "mosquitto_sub is missing (mosquitto-clients; scripts/install-test-deps.sh installs it)"

@@ -8,9 +8,6 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/release}
-centre_exe=$build/src/tarnwick
-# Unpacked, not installed, by scripts/install-test-deps.sh: installed, it would run as a service.
-broker_exe=$root/build/tools/mosquitto/usr/sbin/mosquitto
 rate=100
 count=3000
 

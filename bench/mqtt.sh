@@ -15,10 +15,6 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/release}
-device_exe=$build/tools/device/tarnwick-device
-centre_exe=$build/src/tarnwick
-# Unpacked, not installed, by scripts/install-test-deps.sh: installed, it would run as a service.
-broker_exe=$root/build/tools/mosquitto/usr/sbin/mosquitto
 records=200000
 flood_args=(--window 2048 --sources 4 --expect-replies --quiet)
 outage_rate=5000
