@@ -8,25 +8,20 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/release}
-centre_exe=$build/src/tarnwick
-# Unpacked, not installed, by scripts/install-test-deps.sh: installed, it would run as a service.
-broker_exe=$root/build/tools/mosquitto/usr/sbin/mosquitto
 rate=100
 count=3000
 
 . "$root/bench/broker_bench.sh"
 
-broker_port=$((20000 + RANDOM % 20000))
-printf 'listener %s 127.0.0.1\nallow_anonymous true\nuser %s\n' "$broker_port" "$(id -un)" \
-    >"$work/mosquitto.conf"
-"$broker_exe" -c "$work/mosquitto.conf" >/dev/null 2>&1 &
-running+=("$!")
-sleep 0.3
+broker_config
+start_broker
 
 # lag NAME CENTRE_ARGS...: starts a centre, sends $count records at $rate/s, prints p50 and p99.
 lag() {
     local name=$1 port='' pid sub
     shift
+    # Made here: the centre's own redirection may come only after the first look below.
+    : >"$work/$name.err"
     QT_QPA_PLATFORM=offscreen "$centre_exe" --port 0 --auto-reply --log-dir "$work/$name" \
         --mqtt "mqtt://127.0.0.1:$broker_port" --mqtt-topic "$name" "$@" \
         >/dev/null 2>"$work/$name.err" &

@@ -15,10 +15,6 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/release}
-device_exe=$build/tools/device/tarnwick-device
-centre_exe=$build/src/tarnwick
-# Unpacked, not installed, by scripts/install-test-deps.sh: installed, it would run as a service.
-broker_exe=$root/build/tools/mosquitto/usr/sbin/mosquitto
 records=200000
 flood_args=(--window 2048 --sources 4 --expect-replies --quiet)
 outage_rate=5000
@@ -26,41 +22,8 @@ outage_seconds=60
 
 . "$root/bench/broker_bench.sh"
 
-broker_port=$((20000 + RANDOM % 20000))
-printf 'listener %s 127.0.0.1\nallow_anonymous true\nmax_queued_messages 0\nuser %s\n' \
-    "$broker_port" "$(id -un)" >"$work/mosquitto.conf"
-broker_pid=
-start_broker() {
-    "$broker_exe" -c "$work/mosquitto.conf" >/dev/null 2>&1 &
-    broker_pid=$!
-    running+=("$broker_pid")
-    sleep 0.3
-}
-stop_broker() {
-    kill -TERM "$broker_pid"
-    wait "$broker_pid" 2>/dev/null || true
-}
-
-# centre NAME ARGS...: a headless centre logging to $work/NAME; sets centre_pid, centre_port.
-centre() {
-    local name=$1
-    shift
-    "$centre_exe" --headless --port 0 --auto-reply --log-dir "$work/$name" "$@" \
-        >/dev/null 2>"$work/$name.err" &
-    centre_pid=$!
-    running+=("$centre_pid")
-    for _ in $(seq 100); do
-        centre_port=$(sed -n 's/.*listening on UDP port \([0-9]*\)$/\1/p' "$work/$name.err")
-        [ -n "$centre_port" ] && return 0
-        sleep 0.05
-    done
-    fail "$name did not start: $(head -c 300 "$work/$name.err")"
-}
-
-# since TIME: seconds from TIME ($EPOCHREALTIME then) to now.
-since() {
-    awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }'
-}
+broker_config
+echo 'max_queued_messages 0' >>"$work/mosquitto.conf"
 
 # forwarded NAME: seconds until the saved position reaches the end of the log (at most 300).
 forwarded() {
@@ -72,17 +35,6 @@ forwarded() {
         sleep 0.01
     done
     since "$started"
-}
-
-# stop_centre: SIGTERM, and wait for the centre to end, so its stop does not overlap the next run.
-stop_centre() {
-    kill -TERM "$centre_pid"
-    wait "$centre_pid" 2>/dev/null || true
-}
-
-# field NAME REPORT: the number after NAME in a tarnwick-device report line.
-field() {
-    sed -n "s|.*$1 \\([0-9]*\\).*|\\1|p" <<<"$2"
 }
 
 # per_second COUNT SECONDS: the whole number COUNT / SECONDS.

@@ -42,12 +42,22 @@ constexpr OptionRow kOptions[] = {
              "it, on every local address of both families",
      .manual = "Listen on this one local address alone, IPv4 (`10.0.0.5`, `127.0.0.1`) or IPv6 "
                "(`::1`); devices sending to any other address of the machine get nothing. "
-               "Without it, one socket takes both families on every local address; where the "
-               "machine has no IPv6, the centre listens on IPv4 and says so in one line (`no "
-               "IPv6 on this host: listening on IPv4 only`). An address that is not this "
-               "machine's cannot be listened on: headless, `tarnwick: cannot listen on ADDR: "
-               "`... and exit status 1; the window shows `socket bind error!`. A text that is no "
-               "address is exit status 2."},
+               "Without it, or with `::`, one socket takes both families on every local address; "
+               "where the machine has no IPv6, the centre listens on IPv4 and says so in one "
+               "line (`no IPv6 on this host: listening on IPv4 only`). An address that is not "
+               "this machine's cannot be listened on: headless, `tarnwick: cannot listen on "
+               "ADDR: `... and exit status 1; the window shows `socket bind error! (port PORT: `"
+               "... `)`. A text that is no address is exit status 2."},
+    {.name = "--ipv6-only",
+     .flag = &Options::ipv6Only,
+     .help = "hear IPv6 devices alone: with --bind :: or none, every IPv6 address and no IPv4 "
+             "one",
+     .manual = "Hear IPv6 devices alone (IPV6_V6ONLY): without `--bind`, or with `--bind ::`, "
+               "the centre listens on every local IPv6 address and IPv4 devices get nothing; it "
+               "says so in one line (`listening on IPv6 only`). An IPv6 address given to "
+               "`--bind` is listened on alone either way. With an IPv4 address given to "
+               "`--bind` it is an error, exit status 2 (`tarnwick: --ipv6-only cannot listen "
+               "on the IPv4 address ADDR given to --bind`)."},
     {.name = "--reuse-port",
      .flag = &Options::reusePort,
      .help = "one of several centres: share the UDP port with the others (each with its own "

@@ -72,6 +72,15 @@ std::string MissingPartner(const Options& o) {
     return "";
 }
 
+// Options that cannot both be meant.
+std::string Clash(const Options& o) {
+    if (o.ipv6Only && o.bind && !o.bind->IsIpv6()) {
+        return "--ipv6-only cannot listen on the IPv4 address " + o.bind->Text() +
+               " given to --bind";
+    }
+    return "";
+}
+
 }  // namespace
 
 ParsedOptions ParseOptions(std::span<const std::string_view> args) {
@@ -83,6 +92,9 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     }
     if (parsed.error.empty()) {
         parsed.error = MissingPartner(parsed.options);
+    }
+    if (parsed.error.empty()) {
+        parsed.error = Clash(parsed.options);
     }
     return parsed;
 }

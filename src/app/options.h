@@ -34,6 +34,7 @@ struct Options {
     bool version = false;
     std::optional<std::uint16_t> port = {};  // 0: the system chooses
     std::optional<PeerAddress> bind = {};    // --bind: the one local address to listen on
+    bool ipv6Only = false;                   // --ipv6-only: IPv4 senders are not heard
     bool reusePort = false;  // --reuse-port: one of several centres on one port, one broker
     std::optional<std::string> logDir = {};  // never empty; default: "DataLog" beside the program
     bool listen = false;                     // --listen: the window presses "Listen" once it is up

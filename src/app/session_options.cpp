@@ -36,6 +36,10 @@ PortSharing SharingOf(const Options& options) {
     return options.reusePort ? PortSharing::Shared : PortSharing::Alone;
 }
 
+Families FamiliesOf(const Options& options) {
+    return options.ipv6Only ? Families::Ipv6Only : Families::Both;
+}
+
 // The same across restarts of the centre on this host and port, and apart for two centres:
 // centres sharing a port tell themselves apart by their log folders.
 std::string DefaultClientId(const Options& options, std::uint16_t port) {

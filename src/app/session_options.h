@@ -23,6 +23,9 @@ namespace tarnwick {
 // --reuse-port: the listening port shared with other centres.
 [[nodiscard]] PortSharing SharingOf(const Options& options);
 
+// --ipv6-only: no IPv4 sender is heard.
+[[nodiscard]] Families FamiliesOf(const Options& options);
+
 // What the forwarder is told, for a centre listening on port (--mqtt given).
 [[nodiscard]] ForwardSettings ForwardSettingsOf(const Options& options, std::uint16_t port);
 

@@ -43,7 +43,8 @@ std::optional<ServerFailure> Centre::StartServers() {
 }
 
 ListenResult Centre::Listen(std::uint16_t port) {
-    const ListenResult result = m_session.Listen(port, m_options.bind, SharingOf(m_options));
+    const ListenResult result =
+        m_session.Listen(port, m_options.bind, SharingOf(m_options), FamiliesOf(m_options));
     if (result.ok()) {
         m_hooks.report("listening on UDP port " + std::to_string(m_session.Port()));
         StartForwarder(m_session.Port());

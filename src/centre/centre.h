@@ -52,8 +52,8 @@ public:
 
     // The servers that need no port (--metrics); the first that could not start, if one.
     [[nodiscard]] std::optional<ServerFailure> StartServers();
-    // The listener on port (0: the system chooses), as --bind and --reuse-port say. The first
-    // port bound starts the forwarder, whose client id is made of it.
+    // The listener on port (0: the system chooses), as --bind, --ipv6-only and --reuse-port say.
+    // The first port bound starts the forwarder, whose client id is made of it.
     [[nodiscard]] ListenResult Listen(std::uint16_t port);
     void Close();
 

@@ -76,6 +76,10 @@ ComposedCommand ComposeCommand(std::string_view bufferText, CommandMode mode) {
 std::vector<OperatorMessage> CommandReport::Messages() const {
     const OperatorMessage hexPrompt{"Please into hex like :\r\n 38 38 31 02 02", "Question",
                                     MessageIcon::Stop};
+    // A key or a command from the broker or a device's record holds whatever bytes it was
+    // sent: shown as they are, a line feed would start a forged line on standard error.
+    const std::string shownKey = EscapeControlBytes(key);
+    const std::string shownText = EscapeControlBytes(text);
     switch (outcome) {
         case CommandOutcome::Sent:
             return {};
@@ -99,14 +103,14 @@ std::vector<OperatorMessage> CommandReport::Messages() const {
         case CommandOutcome::Held:
             return {};
         case CommandOutcome::NoDevice:
-            return {{"no device " + key, kCaption, MessageIcon::Exclamation}};
+            return {{"no device " + shownKey, kCaption, MessageIcon::Exclamation}};
         case CommandOutcome::HeldFull:
-            return {{"device " + key + " has " + std::to_string(held) +
-                         " commands held; not held: " + text,
+            return {{"device " + shownKey + " has " + std::to_string(held) +
+                         " commands held; not held: " + shownText,
                      kCaption, MessageIcon::Exclamation}};
         case CommandOutcome::KeysFull:
             return {{"commands wait for " + std::to_string(held) +
-                         " devices not heard yet; not held for " + key + ": " + text,
+                         " devices not heard yet; not held for " + shownKey + ": " + shownText,
                      kCaption, MessageIcon::Exclamation}};
     }
     return {};

@@ -74,7 +74,8 @@ struct CommandReport {
     std::uint64_t heldId = 0;  // Held: the device table's id, under which its states come
     bool operator==(const CommandReport&) const = default;
 
-    // What the operator is told, in order, one message box each; nothing after a send.
+    // What the operator is told, in order, one message box each; nothing after a send. The
+    // key's and the text's control bytes are escaped (EscapeControlBytes).
     [[nodiscard]] std::vector<OperatorMessage> Messages() const;
 };
 

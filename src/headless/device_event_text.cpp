@@ -2,23 +2,28 @@
 
 #include <cstring>
 
+#include "record/control_escapes.h"
+
 namespace tarnwick {
 
 std::string DeviceEventText(const DeviceEvent& event, std::size_t maxDevices) {
     const std::string word(DeviceEventWord(event.kind));
+    // Keys and commands come from records and the broker: one event stays one plain line.
+    const std::string key = EscapeControlBytes(event.key);
+    const std::string text = EscapeControlBytes(event.text);
     switch (event.kind) {
         case DeviceEvent::Kind::Silent:
         case DeviceEvent::Kind::Reporting:
-            return "device " + event.key + " " + word;
+            return "device " + key + " " + word;
         case DeviceEvent::Kind::Forgotten:
-            return "device " + event.key + " " + word + " (the table holds at most " +
+            return "device " + key + " " + word + " (the table holds at most " +
                    std::to_string(maxDevices) + ")";
         case DeviceEvent::Kind::Unreported:
             return std::to_string(event.commandId) + " device events " + word +
                    ": standard error not read";
         case DeviceEvent::Kind::SendFailed:
-            return "command " + std::to_string(event.commandId) + " for " + event.key + " " + word +
-                   ": " + event.text + " (" + std::strerror(event.errorCode) + ")";
+            return "command " + std::to_string(event.commandId) + " for " + key + " " + word +
+                   ": " + text + " (" + std::strerror(event.errorCode) + ")";
         case DeviceEvent::Kind::Held:
         case DeviceEvent::Kind::Sent:
         case DeviceEvent::Kind::Expired:
@@ -26,8 +31,7 @@ std::string DeviceEventText(const DeviceEvent& event, std::size_t maxDevices) {
         case DeviceEvent::Kind::SentElsewhere:
             break;
     }
-    return "command " + std::to_string(event.commandId) + " for " + event.key + " " + word + ": " +
-           event.text;
+    return "command " + std::to_string(event.commandId) + " for " + key + " " + word + ": " + text;
 }
 
 }  // namespace tarnwick

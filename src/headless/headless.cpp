@@ -126,11 +126,10 @@ private:
 
     // A chosen address that cannot be bound is most often not this machine's: it is named.
     std::string ListenFailure(const ListenResult& result) const {
-        const std::string reason = strerror(result.errorCode);
         if (m_options.bind && result.error == ListenError::Bind) {
-            return "cannot listen on " + m_options.bind->Text() + ": " + reason;
+            return "cannot listen on " + m_options.bind->Text() + ": " + strerror(result.errorCode);
         }
-        return std::string(ListenErrorMessage(result.error)) + " (" + reason + ")";
+        return ListenErrorMessage(result.error, *m_options.port, result.errorCode);
     }
 
     // "listening on UDP port 5000; 1,234,567 records, 0 not logged"

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace tarnwick {
@@ -46,15 +47,20 @@ bool HostHasIpv6() {
     return bound;
 }
 
+PeerAddress EveryIpv6Address() {
+    return *PeerAddress::FromText("::", 0);
+}
+
 }  // namespace
 
-std::string_view ListenErrorMessage(ListenError error) {
+std::string ListenErrorMessage(ListenError error, std::uint16_t port, int errorCode) {
+    const std::string reason = std::strerror(errorCode);
     switch (error) {
         case ListenError::SocketCreate:
         case ListenError::ThreadStart:
-            return "socket create error!";
+            return "socket create error! (" + reason + ")";
         case ListenError::Bind:
-            return "socket bind error!";
+            return "socket bind error! (port " + std::to_string(port) + ": " + reason + ")";
         case ListenError::None:
             break;
     }
@@ -67,6 +73,8 @@ std::string ReachNotice(const ListenPlace& place) {
         notice = "listening on " + place.only->Text() + " only";
     } else if (place.ipv4Only) {
         notice = "no IPv6 on this host: listening on IPv4 only";
+    } else if (place.ipv6Only) {
+        notice = "listening on IPv6 only";
     }
     if (place.sharing == PortSharing::Shared) {
         notice += notice.empty() ? "sharing the port with other centres"
@@ -77,20 +85,33 @@ std::string ReachNotice(const ListenPlace& place) {
 
 UdpListener::OpenResult UdpListener::Open(std::uint16_t port,
                                           const std::optional<PeerAddress>& only,
-                                          PortSharing sharing) {
-    if (only) {
-        OpenResult opened = OpenAt(only->WithPort(port), false, sharing);
-        if (opened.listener) {
-            opened.listener->m_place.only = only;
-        }
-        return opened;
+                                          PortSharing sharing, Families families) {
+    if (!only || only->WithPort(0) == EveryIpv6Address()) {
+        return OpenEverywhere(port, sharing, families);
+    }
+    OpenResult opened = OpenAt(only->WithPort(port), false, sharing);
+    if (opened.listener) {
+        opened.listener->m_place.only = only;
+    }
+    return opened;
+}
+
+UdpListener::OpenResult UdpListener::OpenEverywhere(std::uint16_t port, PortSharing sharing,
+                                                    Families families) {
+    const PeerAddress everyIpv6 = EveryIpv6Address().WithPort(port);
+    if (families == Families::Ipv6Only) {
+        return Marked(OpenAt(everyIpv6, false, sharing), &ListenPlace::ipv6Only);
     }
     if (HostHasIpv6()) {
-        return OpenAt(*PeerAddress::FromText("::", port), true, sharing);
+        return OpenAt(everyIpv6, true, sharing);
     }
-    OpenResult opened = OpenAt(*PeerAddress::FromText("0.0.0.0", port), false, sharing);
+    return Marked(OpenAt(*PeerAddress::FromText("0.0.0.0", port), false, sharing),
+                  &ListenPlace::ipv4Only);
+}
+
+UdpListener::OpenResult UdpListener::Marked(OpenResult opened, bool ListenPlace::*mark) {
     if (opened.listener) {
-        opened.listener->m_place.ipv4Only = true;
+        opened.listener->m_place.*mark = true;
     }
     return opened;
 }

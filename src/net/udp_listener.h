@@ -1,13 +1,12 @@
 #pragma once
 
 // The listening UDP socket: one port, on every local address of both families (one
-// dual-stack socket) or on the one address the operator chose. Owned by its front end's
-// thread; closed when the object goes.
+// dual-stack socket), of IPv6 alone, or on the one address the operator chose. Owned by its
+// front end's thread; closed when the object goes.
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "net/peer_address.h"
 
@@ -17,24 +16,31 @@ namespace tarnwick {
 // a thread or descriptor limit); the listener stays closed.
 enum class ListenError { None, SocketCreate, Bind, ThreadStart };
 
-// "socket create error!" (for ThreadStart too: to the operator both mean the listener could
-// not be set up), "socket bind error!", or empty (nothing to tell the operator).
-[[nodiscard]] std::string_view ListenErrorMessage(ListenError error);
+// What both front ends tell the operator, the fixed text first and then why: "socket create
+// error! (Too many open files)" (for ThreadStart too: to the operator both mean the listener
+// could not be set up), "socket bind error! (port 5000: Address already in use)", or empty
+// (nothing to tell). port: the one asked for; errorCode: the errno of the failed step.
+[[nodiscard]] std::string ListenErrorMessage(ListenError error, std::uint16_t port, int errorCode);
 
 // Shared: other centres may bind the same port (SO_REUSEPORT), and the kernel spreads the
 // senders over them by source.
 enum class PortSharing { Alone, Shared };
+
+// Ipv6Only: an IPv6 socket that takes no IPv4 (IPV6_V6ONLY), on "::" as on one address.
+enum class Families { Both, Ipv6Only };
 
 // Where a listener takes datagrams from.
 struct ListenPlace {
     std::uint16_t port = 0;
     std::optional<PeerAddress> only = {};  // the one local address chosen; nothing: every one
     bool ipv4Only = false;                 // every local address, but the host has no IPv6
+    bool ipv6Only = false;                 // IPv4 senders are not heard, by the operator's wish
     PortSharing sharing = PortSharing::Alone;
 };
 
 // What the operator is told beside "listening on UDP port N": "listening on ::1 only", "no
-// IPv6 on this host: listening on IPv4 only", or empty for every address of both families;
+// IPv6 on this host: listening on IPv4 only", "listening on IPv6 only", or empty for every
+// address of both families;
 // "sharing the port with other centres" follows for a shared port.
 [[nodiscard]] std::string ReachNotice(const ListenPlace& place);
 
@@ -46,10 +52,13 @@ public:
     struct OpenResult;
 
     // A UDP socket bound to port on only, else on "::" for IPv6 and IPv4 alike; on every
-    // IPv4 address (0.0.0.0) where the host has no IPv6.
+    // IPv4 address (0.0.0.0) where the host has no IPv6. An only of "::" is every address
+    // too, as the operator who names it means. One address of either family is bound alone
+    // (an IPv6 one with IPV6_V6ONLY), so Ipv6Only changes nothing for it.
     [[nodiscard]] static OpenResult Open(std::uint16_t port,
                                          const std::optional<PeerAddress>& only = std::nullopt,
-                                         PortSharing sharing = PortSharing::Alone);
+                                         PortSharing sharing = PortSharing::Alone,
+                                         Families families = Families::Both);
 
     UdpListener(UdpListener&& other) noexcept;
     UdpListener& operator=(UdpListener&& other) noexcept;
@@ -68,6 +77,9 @@ public:
 
 private:
     explicit UdpListener(int fd);
+    static OpenResult OpenEverywhere(std::uint16_t port, PortSharing sharing, Families families);
+    // The opened listener's place with mark set.
+    static OpenResult Marked(OpenResult opened, bool ListenPlace::*mark);
     // bothFamilies: an IPv6 socket that takes IPv4 too (IPV6_V6ONLY off); Linux sends through
     // it to an IPv4 address as given, so answers need no IPv4-mapped form.
     static OpenResult OpenAt(const PeerAddress& address, bool bothFamilies, PortSharing sharing);

@@ -25,9 +25,9 @@ Session::~Session() {
 }
 
 ListenResult Session::Listen(std::uint16_t port, const std::optional<PeerAddress>& only,
-                             PortSharing sharing) {
+                             PortSharing sharing, Families families) {
     Close();
-    auto opened = UdpListener::Open(port, only, sharing);
+    auto opened = UdpListener::Open(port, only, sharing, families);
     if (!opened.listener) {
         return {opened.error, opened.errorCode};
     }

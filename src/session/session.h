@@ -67,7 +67,8 @@ public:
     // Opening: the socket on port (0: the system chooses), on only or on every local address,
     // then the two threads.
     ListenResult Listen(std::uint16_t port, const std::optional<PeerAddress>& only = std::nullopt,
-                        PortSharing sharing = PortSharing::Alone);
+                        PortSharing sharing = PortSharing::Alone,
+                        Families families = Families::Both);
     // Stops reception, logs and answers what was taken in, then closes the socket. What was
     // handled stays queued for DrainInto.
     void Close();

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "log/time_text.h"
+#include "record/control_escapes.h"
 
 namespace tarnwick {
 namespace {
@@ -55,8 +56,8 @@ OperatorMessage NoDeviceChosenNotice() {
 }
 
 OperatorMessage DeviceForgottenNotice(const std::string& key) {
-    return {"The device " + key + " is no longer known. Nothing was held.", kCaption,
-            MessageIcon::Exclamation};
+    return {"The device " + EscapeControlBytes(key) + " is no longer known. Nothing was held.",
+            kCaption, MessageIcon::Exclamation};
 }
 
 OperatorMessage StillHeldNotice(std::size_t waiting, bool givenUp) {

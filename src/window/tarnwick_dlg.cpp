@@ -280,9 +280,9 @@ void CTarnwickDlg::OnBnClickedListen() {
     if (result.ok()) {
         return;
     }
-    const std::string_view message = ListenErrorMessage(result.error);
+    std::string message = ListenErrorMessage(result.error, *wanted, result.errorCode);
     if (!message.empty()) {
-        m_boxes->Show({std::string(message), kApplicationName, MessageIcon::None}, QMessageBox::Ok);
+        m_boxes->Show({std::move(message), kApplicationName, MessageIcon::None}, QMessageBox::Ok);
     }
 }
 

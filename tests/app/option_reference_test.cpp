@@ -43,7 +43,7 @@ std::string Joined(const std::string& text) {
 
 // An entry begins "  --name VALUE" and runs on over the lines indented below it.
 Reference FromHelp(const std::string& help) {
-    static const std::regex kEntry(R"((?:^|\n)  (--[a-z-]+)( [^ \n]+)?((?:.|\n {4,})*))");
+    static const std::regex kEntry(R"((?:^|\n)  (--[a-z0-9-]+)( [^ \n]+)?((?:.|\n {4,})*))");
     static const std::regex kDefault(R"(\(default ([^)]+)\))");
     Reference reference;
     for (std::sregex_iterator it(help.begin(), help.end(), kEntry), end; it != end; ++it) {
@@ -71,7 +71,7 @@ std::string Section(const std::string& page, const std::string& name) {
 // An entry is ".TP", then ".B --name" or ".BI --name " VALUE"", then its paragraph.
 Reference FromManual(const std::string& page) {
     static const std::regex kEntry(
-        R"re(\.TP\n\.BI? (--[a-z-]+)(?: " ([^"]+)")?\n((?:[^.\n][^\n]*\n)*))re");
+        R"re(\.TP\n\.BI? (--[a-z0-9-]+)(?: " ([^"]+)")?\n((?:[^.\n][^\n]*\n)*))re");
     static const std::regex kDefault(R"(The default is \\fB(.+?)\\fR\.)");
     const std::string options = Unescaped(Section(page, "OPTIONS"));
     Reference reference;
@@ -86,7 +86,7 @@ Reference FromManual(const std::string& page) {
 
 // Every "--name" the text names.
 std::set<std::string> Named(const std::string& text) {
-    static const std::regex kOption(R"(--[a-z]+(?:-[a-z]+)*)");
+    static const std::regex kOption(R"(--[a-z0-9]+(?:-[a-z0-9]+)*)");
     std::set<std::string> names;
     for (std::sregex_iterator it(text.begin(), text.end(), kOption), end; it != end; ++it) {
         names.insert(it->str());

@@ -47,25 +47,32 @@ bool HasIpv6Loopback() {
 }
 
 TEST(UdpListenerTest, ListensOnBothFamiliesOrOnTheOneAddressChosen) {
+    constexpr Families kBoth = Families::Both;
+    constexpr Families kIpv6Only = Families::Ipv6Only;
     if (!HasIpv6Loopback()) {
         GTEST_SKIP() << "this machine has no ::1";
     }
     const struct {
         const char* proves;
         const char* only;  // nullptr: every local address
+        Families families;
         bool ipv4Heard;
         bool ipv6Heard;
         std::string notice;
     } rows[] = {
-        {"one socket for both: the IPv4 sender is not named ::ffff:127.0.0.1", nullptr, true, true,
-         ""},
-        {"bound to 127.0.0.1: ::1 is not heard", "127.0.0.1", true, false,
+        {"one socket for both: the IPv4 sender is not named ::ffff:127.0.0.1", nullptr, kBoth, true,
+         true, ""},
+        {"bound to ::, every address of both families as without it", "::", kBoth, true, true, ""},
+        {"IPv6 alone on every address", nullptr, kIpv6Only, false, true, "listening on IPv6 only"},
+        {"IPv6 alone on ::", "::", kIpv6Only, false, true, "listening on IPv6 only"},
+        {"bound to 127.0.0.1: ::1 is not heard", "127.0.0.1", kBoth, true, false,
          "listening on 127.0.0.1 only"},
-        {"bound to ::1: 127.0.0.1 is not heard", "::1", false, true, "listening on ::1 only"},
+        {"bound to ::1: 127.0.0.1 is not heard", "::1", kBoth, false, true,
+         "listening on ::1 only"},
     };
     for (const auto& row : rows) {
         const auto only = row.only ? PeerAddress::FromText(row.only, 0) : std::nullopt;
-        auto opened = UdpListener::Open(0, only);
+        auto opened = UdpListener::Open(0, only, PortSharing::Alone, row.families);
         ASSERT_TRUE(opened.listener) << row.proves << ": " << std::strerror(opened.errorCode);
         const UdpListener& listener = *opened.listener;
         EXPECT_EQ(ReachNotice(listener.Place()), row.notice) << row.proves;

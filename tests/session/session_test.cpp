@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <random>
+#include <string>
 
 #include "session/session_fixture.h"
 #include "support/descriptor_limit.h"
@@ -130,9 +132,15 @@ TEST_F(SessionTest, ListenReportsWhyItFailed) {
     EXPECT_EQ(bound.error, ListenError::Bind);
     EXPECT_EQ(bound.errorCode, EADDRINUSE);
     EXPECT_FALSE(session.IsListening());
-    EXPECT_EQ(ListenErrorMessage(ListenError::Bind), "socket bind error!");
-    EXPECT_EQ(ListenErrorMessage(ListenError::SocketCreate), "socket create error!");
-    EXPECT_EQ(ListenErrorMessage(ListenError::ThreadStart), "socket create error!");
+    const std::string inUse = std::strerror(EADDRINUSE);
+    EXPECT_EQ(ListenErrorMessage(ListenError::Bind, holder.Port(), EADDRINUSE),
+              "socket bind error! (port " + std::to_string(holder.Port()) + ": " + inUse + ")");
+    const std::string tooMany = std::strerror(EMFILE);
+    EXPECT_EQ(ListenErrorMessage(ListenError::SocketCreate, 5000, EMFILE),
+              "socket create error! (" + tooMany + ")");
+    EXPECT_EQ(ListenErrorMessage(ListenError::ThreadStart, 5000, EMFILE),
+              "socket create error! (" + tooMany + ")");
+    EXPECT_EQ(ListenErrorMessage(ListenError::None, 5000, 0), "");
 }
 
 TEST_F(SessionTest, AReceiveThreadThatCannotStartLeavesTheListenerClosed) {

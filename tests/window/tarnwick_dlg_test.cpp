@@ -12,6 +12,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+#include <string>
+
 #include "log/log_folder.h"
 #include "net/local_address.h"
 #include "record/record_cut.h"
@@ -189,8 +193,9 @@ private Q_SLOTS:
         Open();
         TypePortAndListen(QString::number(holder.Port()));
         QCOMPARE(m_shown.size(), 1u);
-        QCOMPARE(m_shown[0],
-                 (OperatorMessage{"socket bind error!", "tarnwick", MessageIcon::None}));
+        const std::string inUse = "socket bind error! (port " + std::to_string(holder.Port()) +
+                                  ": " + std::strerror(EADDRINUSE) + ")";
+        QCOMPARE(m_shown[0], (OperatorMessage{inUse, "tarnwick", MessageIcon::None}));
         QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
 
         Open();
@@ -209,8 +214,9 @@ private Q_SLOTS:
         CTarnwickDlg& dlg = Open(options);
         TypePortAndListen(QStringLiteral("0"));
         QCOMPARE(m_shown.size(), 1u);
-        QCOMPARE(m_shown[0],
-                 (OperatorMessage{"socket bind error!", "tarnwick", MessageIcon::None}));
+        const std::string notHere =
+            "socket bind error! (port 0: " + std::string(std::strerror(EADDRNOTAVAIL)) + ")";
+        QCOMPARE(m_shown[0], (OperatorMessage{notHere, "tarnwick", MessageIcon::None}));
         QCOMPARE(dlg.ListeningPort(), 0);
     }
 
@@ -222,8 +228,8 @@ private Q_SLOTS:
             QTest::mouseClick(Find<QPushButton>("IDC_LISTEN"), Qt::LeftButton);
         }
         QCOMPARE(m_shown.size(), 1u);
-        QCOMPARE(m_shown[0],
-                 (OperatorMessage{"socket create error!", "tarnwick", MessageIcon::None}));
+        QVERIFY(m_shown[0].text.starts_with("socket create error! ("));
+        QCOMPARE(m_shown[0].caption, std::string("tarnwick"));
         QCOMPARE(Find<QPushButton>("IDC_LISTEN")->text(), QStringLiteral("Listen"));
         QCOMPARE(dlg.ListeningPort(), 0);
     }
