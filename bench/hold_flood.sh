@@ -2,9 +2,9 @@
 # Broker commands against the answers, on one run: a headless centre under --mqtt and
 # --reuse-port (so it holds commands for keys it has not heard) answers a flood of device
 # records from 127.0.0.1 once alone, once while 10,000 holds for made-up keys arrive on
-# PREFIX/hold/KEY, each from a mosquitto_pub of its own, and once while as many publishers send
-# to a topic the centre does not take, which is what the publishers alone cost a machine they
-# share with the centre; then the centre's resident memory
+# PREFIX/hold/KEY from one client over 2 s, and once while as many messages go to a topic the
+# centre does not take, which is what the flood alone costs the machine it shares with the
+# centre; then the centre's resident memory
 # before and after 200 holds of the largest command a line may carry (hex: and 508 bytes,
 # 1,528 bytes). Figures only. Run by bench/run.sh, or alone:
 #
@@ -16,13 +16,12 @@ build=${1:-$root/build/release}
 records=200000
 flood_args=(--window 2048 --sources 4 --expect-replies --quiet)
 flood_holds=10000
-publishers=4  # mosquitto_pub processes at a time
+flood_seconds=2  # the holds arrive over this long, while the records do
 large_holds=200
 # The longest line a command may be: "hex:" and 508 bytes written as "38 ".
 large_command="hex:$(printf '38 %.0s' $(seq 508))"
 
 . "$root/bench/broker_bench.sh"
-command -v mosquitto_pub >/dev/null || fail "mosquitto_pub is missing (mosquitto-clients; scripts/install-test-deps.sh installs it)"
 
 broker_config
 start_broker
@@ -41,12 +40,10 @@ wait_for_holds() {
     fail "the centre reported $(holds_taken) holds of $1: $(tail -c 300 "$work/hold.err")"
 }
 
-# publish TOPIC COUNT PAYLOAD: COUNT messages on the topics TOPIC-1 to TOPIC-COUNT, each by a
-# mosquitto_pub of its own, $publishers at a time, in the background; sets publisher_pid, the
-# xargs that starts them, which stops starting more on SIGTERM.
+# publish TOPIC COUNT PAYLOAD: COUNT messages on the topics TOPIC-1 to TOPIC-COUNT from one
+# client, spread over $flood_seconds s, in the background; sets publisher_pid.
 publish() {
-    seq "$2" | xargs -P "$publishers" -I '{}' \
-        mosquitto_pub -p "$broker_port" -q 1 -t "$1-{}" -m "$3" &
+    "$root/bench/mqtt_flood.py" "$broker_port" "$1" "$2" "$flood_seconds" "$3" &
     publisher_pid=$!
     running+=("$publisher_pid")
 }
@@ -72,28 +69,25 @@ sleep 1  # connected to the broker, so the first holds are not lost to a subscri
 echo "== Answers without broker commands, $records records"
 alone=$(answers)
 
-echo "== Answers while publishers send to a topic the centre does not take, $records records"
+echo "== Answers while as many messages go to a topic the centre does not take, $records records"
 publish elsewhere/hold/flood "$flood_holds" RESET
-sleep 2
 publishers_alone=$(answers)
-kill -TERM "$publisher_pid"
-wait "$publisher_pid" 2>/dev/null || true
+wait "$publisher_pid" || fail "the flood to another topic failed"
 
 echo "== Answers while $flood_holds holds for made-up keys arrive, $records records"
 flood_started=$EPOCHREALTIME
 publish tarnwick/hold/flood "$flood_holds" RESET
-wait_for_holds $((flood_holds / 10))  # the flood is under way
 during=$(answers)
 held_by_then=$(holds_taken)
-wait "$publisher_pid" || fail "mosquitto_pub failed during the flood"
+wait "$publisher_pid" || fail "the hold flood failed"
 wait_for_holds "$flood_holds"
-flood_seconds=$(since "$flood_started")
+flood_took=$(since "$flood_started")
 
 echo "== Memory around $large_holds holds of ${#large_command} bytes each"
 sleep 1
 rss_before=$(resident_kb)
 publish tarnwick/hold/large "$large_holds" "$large_command"
-wait "$publisher_pid" || fail "mosquitto_pub failed to publish the large holds"
+wait "$publisher_pid" || fail "the large holds failed"
 wait_for_holds $((flood_holds + large_holds))
 sleep 1
 rss_after=$(resident_kb)
@@ -104,7 +98,7 @@ printf '%-44s %s\n' \
     "answers/s without broker commands:" "$alone" \
     "answers/s during the hold flood:" "$during ($held_by_then of $flood_holds holds taken by its end)" \
     "during / without:" "$(ratio "$during" "$alone")" \
-    "answers/s, publishers to another topic:" "$publishers_alone ($(ratio "$publishers_alone" "$alone") of without)" \
-    "hold flood:" "$flood_holds holds in $flood_seconds s, $publishers mosquitto_pub at a time" \
+    "answers/s, as many messages to another topic:" "$publishers_alone ($(ratio "$publishers_alone" "$alone") of without)" \
+    "hold flood:" "$flood_holds holds sent over $flood_seconds s, all held $flood_took s after the first" \
     "VmRSS before $large_holds holds of ${#large_command} bytes:" "$rss_before kB" \
     "VmRSS after them:" "$rss_after kB ($((rss_after - rss_before)) kB more)"

@@ -49,16 +49,21 @@ void BrokerLink::SetState(std::string state) {
     m_state = std::move(state);
 }
 
-// The connection's thread: queued, and the forwarder woken; nothing else.
+// The connection's thread: queued, and the forwarder woken for the first of a burst (Serve
+// takes them all); nothing else.
 void BrokerLink::Queue(std::uint64_t connection, LinkEvent event) {
+    bool first = false;
     {
         const std::lock_guard lock(m_eventsMutex);
         if (connection != m_connectionId) {
             return;
         }
+        first = m_events.empty();
         m_events.push_back(std::move(event));
     }
-    m_wake();
+    if (first) {
+        m_wake();
+    }
 }
 
 void BrokerLink::Serve() {

@@ -45,7 +45,7 @@ bool CommandLedger::TakeIn(BrokerCommand command, std::time_t at, Clock::time_po
     }
     (void)Note(ref, command, now);
     m_commands.push_back(ref);
-    return true;
+    return m_commands.size() == 1;
 }
 
 // Under m_mutex: ids older than the hold time, or beyond the most remembered, are forgotten.

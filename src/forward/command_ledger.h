@@ -50,7 +50,8 @@ public:
         : m_holdFor(holdFor) {}
 
     // The forwarder's thread: a command from the broker, at a wall-clock and a steady time.
-    // True when it waits for TakeCommands; a refused or repeated one is answered at once.
+    // True when it is the first to wait for TakeCommands, which takes the rest with it (the
+    // front end is to be woken); a refused or repeated one is answered at once.
     bool TakeIn(BrokerCommand command, std::time_t at, Clock::time_point now);
     // The forwarder's thread: some centre reported sent; true when a held copy waits for
     // TakeSentElsewhere.

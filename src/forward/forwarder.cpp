@@ -208,10 +208,10 @@ void Forwarder::Received(const std::string& topic, const std::string& payload, b
         }
         return;
     }
+    // A refused or repeated command is answered in this same round of the forwarder's.
     if (command && m_ledger.TakeIn(std::move(*command), now.wall, now.steady)) {
         m_wake();
     }
-    Nudge();  // a refused or repeated command is answered at once
 }
 
 bool Forwarder::PublishResults() {
