@@ -73,20 +73,20 @@ std::optional<std::pair<std::string_view, std::string_view>> KindAndLevel(std::s
 namespace {
 
 // {"id":...,"text":...}: text a string, id a string or a whole number; any other type refuses
-// the command, as sending the literal payload would send what nobody typed.
+// the command, as sending the literal payload would send what nobody typed. A refusal still
+// goes back under the publisher's id where it gave one.
 void ReadJsonCommand(const nlohmann::json& json, BrokerCommand& command) {
-    const bool textOk = json.contains("text") && json.at("text").is_string();
-    const bool idOk =
-        !json.contains("id") || json.at("id").is_string() || json.at("id").is_number_integer();
-    if (!textOk || !idOk) {
+    const bool idGiven = json.contains("id");
+    const bool idOk = !idGiven || json.at("id").is_string() || json.at("id").is_number_integer();
+    if (idGiven && idOk) {
+        command.id =
+            json.at("id").is_string() ? json.at("id").get<std::string>() : json.at("id").dump();
+    }
+    if (!idOk || !json.contains("text") || !json.at("text").is_string()) {
         command.refused = kRefusedInvalid;
         return;
     }
     command.text = json.at("text").get<std::string>();
-    if (json.contains("id")) {
-        command.id =
-            json.at("id").is_string() ? json.at("id").get<std::string>() : json.at("id").dump();
-    }
 }
 
 std::string_view RefusalOf(std::optional<LineFault> fault) {
