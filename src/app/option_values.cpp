@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <charconv>
+#include <chrono>
 #include <limits>
 #include <utility>
 
@@ -72,6 +73,29 @@ bool TakeTopic(std::string_view text, Options& options) {
     return true;
 }
 
+namespace {
+
+int NumberAt(std::string_view text, std::size_t at, std::size_t digits) {
+    int number = 0;
+    for (std::size_t i = at; i < at + digits; ++i) {
+        number = number * 10 + (text[i] - '0');
+    }
+    return number;
+}
+
+// "YYYY-MM-DD" (and "THH:MM") that names a day of the calendar and a time of the day: a
+// 2026-13-01 would replay from no day at all.
+bool IsCalendarTime(std::string_view text) {
+    const std::chrono::year_month_day day{
+        std::chrono::year(NumberAt(text, 0, 4)),
+        std::chrono::month(static_cast<unsigned>(NumberAt(text, 5, 2))),
+        std::chrono::day(static_cast<unsigned>(NumberAt(text, 8, 2)))};
+    return day.ok() &&
+           (text.size() == 10 || (NumberAt(text, 11, 2) < 24 && NumberAt(text, 14, 2) < 60));
+}
+
+}  // namespace
+
 bool TakeReplayFrom(std::string_view text, Options& options) {
     constexpr std::string_view kShape = "dddd-dd-ddTdd:dd";
     if (text.size() != 10 && text.size() != kShape.size()) {
@@ -81,6 +105,9 @@ bool TakeReplayFrom(std::string_view text, Options& options) {
         if (kShape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != kShape[i]) {
             return false;
         }
+    }
+    if (!IsCalendarTime(text)) {
+        return false;
     }
     std::string time(text.substr(0, 10));
     time += text.size() == 10 ? " 00:00:00" : " " + std::string(text.substr(11)) + ":00";

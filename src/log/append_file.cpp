@@ -146,6 +146,13 @@ int PrepareFolder(const std::string& folder) {
     if (const int error = CreateFolders(folder); error != 0) {
         return error;
     }
+    struct stat found {};
+    if (stat(folder.c_str(), &found) != 0) {
+        return errno;
+    }
+    if (!S_ISDIR(found.st_mode)) {
+        return ENOTDIR;
+    }
     return access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 

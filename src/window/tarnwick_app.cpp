@@ -34,7 +34,7 @@ int CTarnwickApp::InitInstance(const Options& options) {
     // SIGTERM, SIGINT or SIGHUP close the window as its close box does: what is queued is
     // logged.
     QSocketNotifier stop(stopSignals, QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, &dialog, &QDialog::close);
+    QObject::connect(&stop, &QSocketNotifier::activated, &dialog, &CTarnwickDlg::CloseForSignal);
     dialog.exec();
     close(stopSignals);
     return 0;

@@ -112,14 +112,20 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
 
 CTarnwickDlg::~CTarnwickDlg() = default;
 
+namespace {
+
+void PrintOperatorLines(std::string_view message) {
+    for (const std::string_view line : OperatorLines(message)) {
+        std::fprintf(stderr, "tarnwick: %.*s\n", static_cast<int>(line.size()), line.data());
+    }
+}
+
+}  // namespace
+
 CentreHooks CTarnwickDlg::Hooks() {
     CentreHooks hooks;
     hooks.wake = [this] { PostDrain(); };
-    hooks.report = [](std::string_view message) {
-        for (const std::string_view line : OperatorLines(message)) {
-            std::fprintf(stderr, "tarnwick: %.*s\n", static_cast<int>(line.size()), line.data());
-        }
-    };
+    hooks.report = PrintOperatorLines;
     return hooks;
 }
 
@@ -427,9 +433,20 @@ void CTarnwickDlg::ChooseDevice(std::optional<std::string> key) {
 
 void CTarnwickDlg::ReportStillHeld(bool givenUp) {
     const std::size_t waiting = m_centre.session().Devices().Waiting();
-    if (waiting > 0) {
-        m_boxes->Show(StillHeldNotice(waiting, givenUp), QMessageBox::Ok);
+    if (waiting == 0) {
+        return;
     }
+    // A logout or a shutdown waits for nobody's click: the box's words go to standard error.
+    if (m_closingForSignal) {
+        PrintOperatorLines(StillHeldNotice(waiting, givenUp).text);
+        return;
+    }
+    m_boxes->Show(StillHeldNotice(waiting, givenUp), QMessageBox::Ok);
+}
+
+void CTarnwickDlg::CloseForSignal() {
+    m_closingForSignal = true;
+    close();
 }
 
 void CTarnwickDlg::contextMenuEvent(QContextMenuEvent* event) {

@@ -58,6 +58,8 @@ public:
 
     // Closing closes the listener, after what it took in is logged, answered and shown.
     void done(int result) override;
+    // SIGTERM, SIGINT or SIGHUP: closes as the close box does, with no box to wait for.
+    void CloseForSignal();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -139,6 +141,7 @@ private:
     QLabel* m_labelCounters = nullptr;  // the status strip below the content
     std::unique_ptr<RowWidths> m_dataWidths;
     Options m_options;
+    bool m_closingForSignal = false;  // no message box may hold up the stop
     // Last, so gone first: its threads wake this window.
     Centre m_centre;
 };

@@ -152,6 +152,11 @@ TEST(OptionsTest, TakesTheBrokerOptionsOnlyWithTheirPartners) {
         {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-12-08 07:30"},
          "--mqtt-replay-from takes "},
         {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-12-8"}, "--mqtt-replay-from takes "},
+        {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-13-01"}, "--mqtt-replay-from takes "},
+        {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-02-29"}, "--mqtt-replay-from takes "},
+        {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2028-02-29"}, ""},
+        {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-12-08T24:00"},
+         "--mqtt-replay-from takes "},
         {{"--mqtt-replay-from", "2026-12-08"}, "--mqtt-replay-from needs --mqtt URL"},
     };
     for (const auto& [args, error] : rows) {

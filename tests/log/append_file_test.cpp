@@ -70,6 +70,7 @@ TEST_F(AppendFileTest, AFolderIsPreparedWithItsParentsOrSaysWhyNot) {
         {"new/deeper", 0},
         {"new/deeper", 0},  // already there
         {"plain/deeper", ENOTDIR},
+        {"plain", ENOTDIR},  // a file where the folder should be
     };
     for (const auto& [folder, error] : rows) {
         SCOPED_TRACE(folder);

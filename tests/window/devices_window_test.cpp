@@ -178,6 +178,15 @@ private Q_SLOTS:
         QCOMPARE(m_script.shown[0].message.text,
                  std::string("2 commands are still held for devices' next reports."));
     }
+
+    void aStopSignalClosesWithNoBoxToWaitFor() {
+        ChooseSecondOfTwo();
+        Find<QCheckBox>(*m_dlg, "IDC_SEND_AT_NEXT_REPORT")->setChecked(true);
+        Send(QStringLiteral("ONE"));
+        m_dlg->CloseForSignal();
+        QVERIFY(m_script.shown.empty());
+        QVERIFY(!m_dlg->isVisible());
+    }
 };
 
 }  // namespace tarnwick::windowtest
