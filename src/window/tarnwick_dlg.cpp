@@ -17,10 +17,12 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 
 #include "app/operator_lines.h"
 #include "app/session_options.h"
 #include "command/command_composer.h"
+#include "log/append_file.h"
 #include "log/log_folder.h"
 #include "net/local_address.h"
 #include "net/port_text.h"
@@ -272,6 +274,13 @@ void CTarnwickDlg::OnBnClickedListen() {
     if (!wanted) {
         // An empty field would bind nothing the operator could tell the devices.
         m_listenNotice = kNoPortNotice;
+        ShowListenState();
+        return;
+    }
+    // A folder that cannot take the log would fail at the first record, unanswered.
+    const std::string folder = std::filesystem::path(LogFile()).parent_path().string();
+    if (const int error = PrepareFolder(folder); error != 0) {
+        m_listenNotice = "cannot log to " + folder + ": " + std::strerror(error);
         ShowListenState();
         return;
     }

@@ -389,13 +389,14 @@ TEST_F(Headless, WithoutIpv6ListensOnIpv4AndSaysSo) {
     ASSERT_EQ(Stop(centre, SIGTERM), 0);
 }
 
-TEST_F(Headless, AnUnwritableLogFolderIsReportedOnceAndRecordsAreShownButNotAnswered) {
-    const fs::path blocker = m_dir / "not-a-folder";
-    std::ofstream(blocker) << "x";
-    const fs::path logDir = blocker / "logs";
+TEST_F(Headless, ALogFolderLostWhileRunningIsReportedOnceAndRecordsAreShownButNotAnswered) {
+    const fs::path logDir = m_dir / "logs";
     ChildProcess centre = StartCentre({"--auto-reply", "--log-dir", logDir.string()});
     const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_NE(port, 0) << centre.Stderr();
+    // A file in the folder's place: every append below it fails.
+    fs::remove_all(logDir);
+    std::ofstream(logDir) << "x";
 
     const DeviceRun device =
         RunDevice(port, {"--record", "#ST,201;A:1;#", "--record", "#ST,202;A:2;#", "--record",

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -382,12 +383,28 @@ private Q_SLOTS:
         }
     }
 
-    void anUnwritableLogFolderIsShownAndTheRecordToo() {
+    void aLogFolderThatCannotBeMadeIsSaidAndNothingListens() {
         QFile blocker(m_logDir->filePath(QStringLiteral("not-a-folder")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
-        UdpPeer peer = UdpPeer::BindLoopback();
-        CTarnwickDlg& dlg = Open(LoggingTo(blocker.fileName() + QStringLiteral("/logs")));
+        const QString folder = blocker.fileName() + QStringLiteral("/logs");
+        CTarnwickDlg& dlg = Open(LoggingTo(folder));
         TypePortAndListen(QStringLiteral("0"));
+        QCOMPARE(dlg.ListeningPort(), 0);
+        QVERIFY(m_shown.empty());
+        QVERIFY(
+            StatusLine().startsWith(QStringLiteral("cannot log to %1: %2")
+                                        .arg(folder, QString::fromUtf8(std::strerror(ENOTDIR)))));
+    }
+
+    void aLogFolderLostWhileListeningIsShownAndTheRecordToo() {
+        const QString folder = m_logDir->filePath(QStringLiteral("logs"));
+        UdpPeer peer = UdpPeer::BindLoopback();
+        CTarnwickDlg& dlg = Open(LoggingTo(folder));
+        TypePortAndListen(QStringLiteral("0"));
+        // A file in the folder's place: every append below it fails.
+        QVERIFY(QDir(folder).removeRecursively());
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
         peer.SendTo(dlg.ListeningPort(), "#ST,123;STA:1;#");
         WaitForDataRows(2);
         QTRY_VERIFY(
