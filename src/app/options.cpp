@@ -1,5 +1,9 @@
 #include "app/options.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "app/option_table.h"
@@ -81,6 +85,16 @@ std::string Clash(const Options& o) {
     return "";
 }
 
+// Files the options name that are read only later: one that cannot be read would start a centre
+// that the broker refuses for ever ("not authorised; retrying").
+std::string Unreadable(const Options& o) {
+    if (o.mqttPasswordFile && access(o.mqttPasswordFile->c_str(), R_OK) != 0) {
+        return "--mqtt-password-file cannot be read: " + *o.mqttPasswordFile + ": " +
+               std::strerror(errno);
+    }
+    return "";
+}
+
 }  // namespace
 
 ParsedOptions ParseOptions(std::span<const std::string_view> args) {
@@ -95,6 +109,9 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     }
     if (parsed.error.empty()) {
         parsed.error = Clash(parsed.options);
+    }
+    if (parsed.error.empty()) {
+        parsed.error = Unreadable(parsed.options);
     }
     return parsed;
 }

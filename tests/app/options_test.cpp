@@ -134,7 +134,9 @@ TEST(OptionsTest, TakesTheBrokerOptionsOnlyWithTheirPartners) {
     const std::vector<std::pair<std::vector<std::string_view>, std::string>> rows = {
         {{"--mqtt", "mqtt://broker"}, ""},
         {{"--mqtt", "mqtts://[::1]:8884", "--mqtt-ca", "/ca.pem"}, ""},
-        {{"--mqtt", "mqtt://h", "--mqtt-user", "u", "--mqtt-password-file", "/p"}, ""},
+        {{"--mqtt", "mqtt://h", "--mqtt-user", "u", "--mqtt-password-file", "/dev/null"}, ""},
+        {{"--mqtt", "mqtt://h", "--mqtt-user", "u", "--mqtt-password-file", "/no/such/p"},
+         "--mqtt-password-file cannot be read: /no/such/p: No such file or directory"},
         {{"--mqtt", "http://h"}, "--mqtt takes mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not "},
         {{"--mqtt", "mqtt://h:0"}, "--mqtt takes "},
         {{"--mqtt", "mqtt://h:99999"}, "--mqtt takes "},
