@@ -3,6 +3,11 @@
 # repository) and build (the build folder).
 # shellcheck shell=bash
 
+# The flood of device records each broker benchmark answers: the same load, so their figures
+# compare.
+records=200000
+flood_args=(--window 2048 --sources 4 --expect-replies --quiet)
+
 device_exe=$build/tools/device/tarnwick-device
 centre_exe=$build/src/tarnwick
 # Unpacked, not installed, by scripts/install-test-deps.sh: installed, it would run as a service.
@@ -30,9 +35,9 @@ trap cleanup EXIT
 
 broker_port=$((20000 + RANDOM % 20000))
 # broker_config: the local broker's configuration, $work/mosquitto.conf, on
-# 127.0.0.1:$broker_port; a benchmark appends what else it needs.
-# A subscriber that falls behind (a catch-up, the centre during a flood of holds) must not lose
-# messages to the broker's default bound of 1,000 queued.
+# 127.0.0.1:$broker_port; a benchmark appends what else it needs. A subscriber that falls behind
+# (a catch-up, the centre during a flood of holds) must not lose messages to the broker's
+# default bound of 1,000 queued.
 broker_config() {
     printf 'listener %s 127.0.0.1\nallow_anonymous true\nuser %s\nmax_queued_messages 0\n' \
         "$broker_port" "$(id -un)" >"$work/mosquitto.conf"

@@ -13,8 +13,6 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/release}
-records=200000
-flood_args=(--window 2048 --sources 4 --expect-replies --quiet)
 flood_holds=10000
 flood_seconds=2  # the holds arrive over this long, while the records do
 large_holds=200

@@ -15,15 +15,12 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/release}
-records=200000
-flood_args=(--window 2048 --sources 4 --expect-replies --quiet)
 outage_rate=5000
 outage_seconds=60
 
 . "$root/bench/broker_bench.sh"
 
 broker_config
-echo 'max_queued_messages 0' >>"$work/mosquitto.conf"
 
 # forwarded NAME: seconds until the saved position reaches the end of the log (at most 300).
 forwarded() {

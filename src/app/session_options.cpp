@@ -3,10 +3,12 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "forward/command_messages.h"
+#include "log/append_file.h"
 #include "log/log_folder.h"
 
 namespace tarnwick {
@@ -19,6 +21,13 @@ std::string LogFolderOf(const Options& options) {
         folder.pop_back();
     }
     return folder;
+}
+
+std::optional<std::string> UnusableLogFolder(const std::string& folder) {
+    if (const int error = PrepareFolder(folder); error != 0) {
+        return "cannot log to " + folder + ": " + std::strerror(error);
+    }
+    return std::nullopt;
 }
 
 SessionConfig SessionConfigOf(const Options& options, std::function<void()> wake) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/options.h"
@@ -16,6 +17,10 @@ namespace tarnwick {
 // --log-dir, else the default folder; without trailing "/", so the file's path has one
 // separator before its name.
 [[nodiscard]] std::string LogFolderOf(const Options& options);
+
+// "cannot log to FOLDER: REASON" when folder, made where missing, cannot take the log: said at
+// start, since the first record would otherwise go unlogged and unanswered; nothing when it can.
+[[nodiscard]] std::optional<std::string> UnusableLogFolder(const std::string& folder);
 
 // wake: the front end's, run when records are ready to drain.
 [[nodiscard]] SessionConfig SessionConfigOf(const Options& options, std::function<void()> wake);

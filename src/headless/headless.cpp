@@ -105,9 +105,8 @@ private:
         }
         // A folder that cannot take the log would fail only at the first record, unanswered,
         // and the service would never be ready: it is said now, before anything listens.
-        const std::string folder = LogFolderOf(m_options);
-        if (const int error = PrepareFolder(folder); error != 0) {
-            Report("cannot log to " + folder + ": " + strerror(error));
+        if (const auto refusal = UnusableLogFolder(LogFolderOf(m_options))) {
+            Report(*refusal);
             return false;
         }
         const ListenResult result = m_centre.Listen(*m_options.port);

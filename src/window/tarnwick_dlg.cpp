@@ -22,7 +22,6 @@
 #include "app/operator_lines.h"
 #include "app/session_options.h"
 #include "command/command_composer.h"
-#include "log/append_file.h"
 #include "log/log_folder.h"
 #include "net/local_address.h"
 #include "net/port_text.h"
@@ -278,9 +277,8 @@ void CTarnwickDlg::OnBnClickedListen() {
         return;
     }
     // A folder that cannot take the log would fail at the first record, unanswered.
-    const std::string folder = std::filesystem::path(LogFile()).parent_path().string();
-    if (const int error = PrepareFolder(folder); error != 0) {
-        m_listenNotice = "cannot log to " + folder + ": " + std::strerror(error);
+    if (auto refusal = UnusableLogFolder(std::filesystem::path(LogFile()).parent_path().string())) {
+        m_listenNotice = std::move(*refusal);
         ShowListenState();
         return;
     }
