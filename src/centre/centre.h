@@ -73,6 +73,8 @@ public:
     // The broker's state and backlog as the window's notice has it; empty without --mqtt.
     [[nodiscard]] std::string BrokerState();
     [[nodiscard]] const MetricsServer* Metrics() const { return m_metrics.get(); }
+    // Any thread: records and drops a second over the last ten minutes.
+    [[nodiscard]] const RateHistory& Rates() const { return m_session.Rates(); }
 
 private:
     void StartForwarder(std::uint16_t port);
