@@ -2,14 +2,21 @@
 
 // The metrics page over HTTP: GET /metrics answers page(), any other path 404. The library's
 // one thread serves every client, event-driven, so a client that sends slowly or never reads
-// holds a connection, not the thread; connections are bounded in number and in idle time, so
-// no client can take the descriptors or the memory the centre answers with. Nothing here
-// touches the session but through page().
+// holds a connection, not the thread. Connections are bounded in number, per peer, in idle time
+// and in the time to send a request, and a newcomer makes room by cutting the oldest of the
+// busiest peer (ConnectionGuard), so that neither idle nor trickling clients can keep a scrape
+// out or take the descriptors the centre answers with. Nothing here touches the session but
+// through page().
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
+#include <thread>
+
+#include "metrics/connection_guard.h"
 
 struct MHD_Daemon;
 
@@ -18,7 +25,9 @@ namespace tarnwick {
 class MetricsServer {
 public:
     static constexpr unsigned kMostConnections = 32;
+    static constexpr unsigned kMostPerPeer = 8;
     static constexpr unsigned kIdleSeconds = 5;
+    static constexpr std::chrono::seconds kRequestTime{10};
 
     struct Started {
         std::unique_ptr<MetricsServer> server;
@@ -30,7 +39,7 @@ public:
 
     MetricsServer(const MetricsServer&) = delete;
     MetricsServer& operator=(const MetricsServer&) = delete;
-    // Closes every connection and joins the thread.
+    // Closes every connection and joins the threads.
     ~MetricsServer();
 
     [[nodiscard]] std::uint16_t Port() const { return m_port; }
@@ -38,13 +47,15 @@ public:
     [[nodiscard]] std::string Url() const;
 
 private:
-    MetricsServer(std::function<std::string()> page, std::string address, std::uint16_t port)
-        : m_page(std::move(page)), m_address(std::move(address)), m_port(port) {}
+    MetricsServer(std::function<std::string()> page, std::string address, std::uint16_t port);
+    void CutExpired(const std::stop_token& stop);
 
     std::function<std::string()> m_page;
     std::string m_address;
     std::uint16_t m_port;
+    ConnectionGuard m_connections;
     MHD_Daemon* m_daemon = nullptr;
+    std::jthread m_sweeper;  // cuts connections whose request time ran out, once a second
 
     friend struct MetricsRequest;
 };
