@@ -54,6 +54,8 @@ bool Session::StartUpkeep(int& error) {
     if (m_upkeep.joinable()) {
         return true;
     }
+    // Counting starts before the first record can arrive, not at the first tick.
+    SampleRates(m_now());
     try {
         m_upkeep = std::jthread([this](std::stop_token stop) { Upkeep(std::move(stop)); });
     } catch (const std::system_error& failure) {
@@ -72,9 +74,13 @@ void Session::Upkeep(std::stop_token stop) {
            !stop.stop_requested()) {
         const Moment now = m_now();
         m_devices.Tick(now);
-        const CounterSnapshot counters = Counters();
-        m_rates.Sample(now.steady, counters.records, Dropped(counters) + counters.kernelDrops);
+        SampleRates(now);
     }
+}
+
+void Session::SampleRates(const Moment& now) {
+    const CounterSnapshot counters = Counters();
+    m_rates.Sample(now.steady, counters.records, Dropped(counters) + counters.kernelDrops);
 }
 
 ListenResult Session::NotStarted(int errorCode) {

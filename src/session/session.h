@@ -120,6 +120,7 @@ private:
     // Starts the device table's upkeep once; false when no thread could be had.
     bool StartUpkeep(int& error);
     void Upkeep(std::stop_token stop);
+    void SampleRates(const Moment& now);
 
     ReceiveSwitches m_switches;
     ClientList m_clients;
