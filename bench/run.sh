@@ -43,9 +43,10 @@ fail() {
     exit 1
 }
 
-for exe in "$echo_exe" "$repaints_exe" "$device_exe" "$centre_exe" "$build/bench/bench_devices"; do
+for exe in "$echo_exe" "$repaints_exe" "$device_exe" "$centre_exe" "$build/bench/bench_devices" \
+    "$build/bench/bench_resends"; do
     [ -x "$exe" ] || fail "$exe is missing; build it first:
-    cmake --build $build --target bench_echo bench_repaints bench_devices tarnwick-device tarnwick"
+    cmake --build $build --target bench_echo bench_repaints bench_devices bench_resends tarnwick-device tarnwick"
 done
 command -v xvfb-run >/dev/null || fail "xvfb-run is missing (xvfb; scripts/install-test-deps.sh installs it)"
 
@@ -394,6 +395,7 @@ printf '%-32s %s\n' \
     "centre, 10,000 devices records/s:" "$(field "$many_report" records/s) ($(percent "$(field "$many_report" records/s)" "$(field "$single_report" records/s)") of one source, $(percent "$(field "$many_report" records/s)" "$(field "$echo_many_report" records/s)") of the ceiling from 10,000 ports: $(field "$echo_many_report" records/s))" \
     "centre CPU per record, same rate:" "one source $(cpu_text "$paced_cpu"), 10,000 devices $(cpu_text "$many_cpu")" \
     "device table alone:" "$("$build/bench/bench_devices" | tr '\n' ';')" \
+    "resend window, 100,000 devices flooding:" "$("$build/bench/bench_resends" | tail -2 | tr '\n' ';')" \
     "answer latency, flood:" "$(latency "$centre_report")" \
     "answer latency, 1,000/s:" "$(latency "$light_report")" \
     "answer latency, --sync flood:" "$(latency "$sync_report")" \

@@ -159,6 +159,20 @@ constexpr OptionRow kOptions[] = {
                "one more is refused and reported (`device 4 has 100 commands held; not held: "
                "RESET`). At most 16 leave after one record; the rest wait for the next.",
      .shownDefault = NumberDefault<&Options::maxHeld>},
+    {.name = "--resend-window",
+     .value = "DURATION",
+     .take = TakeResendWindow,
+     .wanted = "0, or a whole number and a unit (s, min, h or d) from 1s to 3650d",
+     .help = "a record equal to one of its device's within this long is a resend (0: none)",
+     .manual = "A record whose text equals one of the same device's records logged within this "
+               "long is a resend: a device that missed its `@517` sends its reading again. It "
+               "is logged and answered as every record is, and counted: `resent` among the "
+               "counters, a device's resends in the Devices window and the devices file, "
+               "`\"resent\": true` in its MQTT payload (see `--mqtt-skip-resends`). The times "
+               "compared are those the log's headers give, so forwarding marks the same records "
+               "again from the log. A device's 256 latest texts are compared at most, and "
+               "262,144 over every device. `0` turns resends off.",
+     .shownDefault = DurationDefault<&Options::resendWindow>},
     {.name = "--devices-file",
      .value = "PATH",
      .place = OptionPlace::Headless,
@@ -179,8 +193,11 @@ constexpr OptionRow kOptions[] = {
                "`http://`*ADDR*`:`*PORT*`/metrics`; any other path is answered 404. *ADDR* is "
                "127.0.0.1 unless given, an IPv4 address (`0.0.0.0:9100`) or an IPv6 one in "
                "brackets (`[::1]:9100`); *PORT* 0 lets the system choose, and the headless start "
-               "names the address. At most 32 connections are served at once, each closed after "
-               "5 seconds idle, so that no HTTP client holds up the centre."},
+               "names the address. At most 32 connections are held at once, 8 from one address, "
+               "each closed after 5 seconds idle or when it takes over 10 seconds to send a "
+               "request; a new connection beyond a bound closes the oldest of the address that "
+               "holds the most, so that no HTTP client, idle or trickling, holds up the centre "
+               "or keeps a scrape out."},
     {.name = "--mqtt",
      .value = "URL",
      .take = TakeBrokerUrl,
@@ -235,6 +252,11 @@ constexpr OptionRow kOptions[] = {
      .manual = "Publish again everything logged from *TIME* (`YYYY-MM-DD` or "
                "`YYYY-MM-DDTHH:MM`, local time) on, then go on live: for a consumer that lost "
                "what it had."},
+    {.name = "--mqtt-skip-resends",
+     .flag = &Options::mqttSkipResends,
+     .help = "leave resends (see --resend-window) out of forwarding",
+     .manual = "Leave resends (see `--resend-window`) out of forwarding; they are still logged, "
+               "answered and counted."},
     {.name = "--help",
      .place = OptionPlace::Instead,
      .flag = &Options::help,

@@ -96,6 +96,14 @@ bool IsCalendarTime(std::string_view text) {
 
 }  // namespace
 
+bool TakeResendWindow(std::string_view text, Options& options) {
+    if (text == "0") {
+        options.resendWindow = std::chrono::seconds(0);
+        return true;
+    }
+    return TakeDuration<&Options::resendWindow>(text, options);
+}
+
 bool TakeReplayFrom(std::string_view text, Options& options) {
     constexpr std::string_view kShape = "dddd-dd-ddTdd:dd";
     if (text.size() != 10 && text.size() != kShape.size()) {

@@ -45,6 +45,8 @@ bool TakeDuration(std::string_view text, Options& options) {
     return duration.has_value();
 }
 
+// "0", which turns resends off, or a duration.
+bool TakeResendWindow(std::string_view text, Options& options);
 bool TakeAddress(std::string_view text, Options& options);
 bool TakeDeviceKey(std::string_view text, Options& options);
 // "[ADDR:]PORT": an IPv4 address or an IPv6 one in brackets, then the port.

@@ -60,7 +60,8 @@ std::string MissingPartner(const Options& o) {
         {o.mqttUser.has_value(), "--mqtt-user"},
         {o.mqttPasswordFile.has_value(), "--mqtt-password-file"},
         {o.mqttCa.has_value(), "--mqtt-ca"},
-        {o.mqttReplayFrom.has_value(), "--mqtt-replay-from"}};
+        {o.mqttReplayFrom.has_value(), "--mqtt-replay-from"},
+        {o.mqttSkipResends, "--mqtt-skip-resends"}};
     for (const auto& [given, name] : needMqtt) {
         if (given && !o.mqtt) {
             return std::string(name) + " needs --mqtt URL";

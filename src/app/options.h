@@ -46,6 +46,7 @@ struct Options {
     std::chrono::seconds holdFor = DeviceSettings{}.holdFor;
     std::chrono::seconds silentAfter = DeviceSettings{}.silentAfter;
     std::size_t maxHeld = DeviceSettings{}.maxHeld;
+    std::chrono::seconds resendWindow = DeviceSettings{}.resendWindow;  // 0: no resends
     std::optional<std::string> devicesFile = {};  // --devices-file: the device table as CSV
     std::optional<MetricsEndpoint> metrics = {};  // --metrics: where the page is served
     // --mqtt: every logged record to this broker, and commands from it.
@@ -56,10 +57,11 @@ struct Options {
     std::optional<std::string> mqttPasswordFile = {};  // never the password itself
     std::optional<std::string> mqttCa = {};
     std::optional<std::string> mqttReplayFrom = {};  // "YYYY-MM-DD HH:MM:SS", as the log has it
+    bool mqttSkipResends = false;                    // resends are not forwarded
     bool operator==(const Options&) const = default;
 
     [[nodiscard]] DeviceSettings Devices() const {
-        return {deviceKey, maxDevices, holdFor, silentAfter, maxHeld};
+        return {deviceKey, maxDevices, holdFor, silentAfter, maxHeld, resendWindow};
     }
 };
 

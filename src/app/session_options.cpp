@@ -81,6 +81,8 @@ ForwardSettings ForwardSettingsOf(const Options& options, std::uint16_t port) {
     settings.replayFrom = options.mqttReplayFrom;
     settings.oneOfSeveral = options.reusePort;
     settings.holdFor = options.holdFor;
+    settings.resendWindow = options.resendWindow;
+    settings.skipResends = options.mqttSkipResends;
     return settings;
 }
 

@@ -28,6 +28,9 @@ struct ForwardSettings {
     bool oneOfSeveral = false;
     // --hold-for: how long a command's id is one command.
     std::chrono::seconds holdFor = std::chrono::hours(24);
+    // --resend-window, and whether --mqtt-skip-resends leaves resends out.
+    std::chrono::seconds resendWindow = std::chrono::minutes(10);
+    bool skipResends = false;
 };
 
 }  // namespace tarnwick

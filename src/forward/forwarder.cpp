@@ -66,6 +66,7 @@ Forwarder::Forwarder(ForwardSettings settings, std::function<void()> wake, Devic
                }),
       m_window(m_cursor.Position(), static_cast<std::size_t>(kMaxInFlight)),
       m_replayFrom(m_settings.replayFrom),
+      m_resends(m_settings.resendWindow),
       m_backlog(m_settings.logFolder) {}
 
 void Forwarder::Start() {
@@ -262,10 +263,16 @@ bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
     } else {
         m_lastRecordSender = sender;
         m_lastRecordKey = DeviceKeyOf(m_settings.deviceKey, entry.text, entry.address, entry.port);
+        const bool resent = m_resends.Resent({file, entry.end}, m_lastRecordKey, entry.text,
+                                             LogSecondOf(entry.time));
         topic = m_settings.topic + "/record/" + TopicKey(m_lastRecordKey);
-        payload = RecordPayload(entry, m_lastRecordKey);
+        payload = RecordPayload(entry, m_lastRecordKey, resent);
         if (!m_states.RecordFrom(m_lastRecordKey)) {
             return false;
+        }
+        if (resent && m_settings.skipResends) {
+            m_backlog.Acked(m_window.PassedOver({file, entry.end}, true));
+            return true;
         }
     }
     const std::optional<int> mid = m_link.Publish(topic, payload, false);

@@ -32,6 +32,7 @@
 #include "forward/forward_position.h"
 #include "forward/forward_settings.h"
 #include "forward/publish_window.h"
+#include "forward/resend_marks.h"
 #include "forward/state_publisher.h"
 #include "log/log_cursor.h"
 #include "session/counters.h"
@@ -126,10 +127,11 @@ private:
     // The forwarder's thread alone.
     LogCursor m_cursor;
     PublishWindow m_window;
-    int m_saveError = 0;                             // the last save's, reported when it changes
-    std::optional<std::string> m_replayFrom;         // until the first entry from then on
-    std::string m_lastRecordSender;                  // "ADDR PORT" of the last record published
-    std::string m_lastRecordKey;                     // and its key, for the hex entry after it
+    int m_saveError = 0;                      // the last save's, reported when it changes
+    std::optional<std::string> m_replayFrom;  // until the first entry from then on
+    std::string m_lastRecordSender;           // "ADDR PORT" of the last record published
+    std::string m_lastRecordKey;              // and its key, for the hex entry after it
+    ResendMarks m_resends;
     std::unordered_set<std::string> m_retainedSaid;  // retained command topics said
     BacklogCount m_backlog;
     bool m_backlogStale = false;  // the cursor passed over a file: count afresh

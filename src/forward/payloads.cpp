@@ -87,11 +87,14 @@ std::string IsoLocalTime(std::string_view logTime) {
     return iso;
 }
 
-std::string RecordPayload(const LogEntry& entry, std::string_view key) {
-    return nlohmann::json{{"key", key},           {"address", entry.address},
-                          {"port", entry.port},   {"time", IsoLocalTime(entry.time)},
-                          {"record", entry.text}, {"code", CodeField(entry.text)}}
-        .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string RecordPayload(const LogEntry& entry, std::string_view key, bool resent) {
+    nlohmann::json payload{{"key", key},           {"address", entry.address},
+                           {"port", entry.port},   {"time", IsoLocalTime(entry.time)},
+                           {"record", entry.text}, {"code", CodeField(entry.text)}};
+    if (resent) {
+        payload["resent"] = true;
+    }
+    return payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 // A wall-clock time as ISO 8601 local time with its UTC offset.

@@ -24,8 +24,10 @@ namespace tarnwick {
 // "YYYY-MM-DDTHH:MM:SS+HH:MM"; the text unchanged when it is no such time.
 [[nodiscard]] std::string IsoLocalTime(std::string_view logTime);
 
-// PREFIX/record/KEY: {"key","address","port","time","record","code"}.
-[[nodiscard]] std::string RecordPayload(const LogEntry& entry, std::string_view key);
+// PREFIX/record/KEY: {"key","address","port","time","record","code"}, and "resent": true for a
+// resend (resend_window.h); a payload without it is no resend.
+[[nodiscard]] std::string RecordPayload(const LogEntry& entry, std::string_view key,
+                                        bool resent = false);
 // PREFIX/hex/KEY: {"address","port","time","hex"}, the hex bytes one blank apart.
 [[nodiscard]] std::string HexPayload(const LogEntry& entry);
 

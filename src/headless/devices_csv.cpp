@@ -29,6 +29,7 @@ void AppendRow(std::string& out, const DeviceRow& row,
         row.silent ? "yes" : "no",
         CsvField(row.latestCommand),
         row.latestCommandAt != 0 ? TimeText(localTime(row.latestCommandAt)) : std::string(),
+        std::to_string(row.resends),
     };
     for (const std::string& field : fields) {
         out += field;

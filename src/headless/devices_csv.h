@@ -17,7 +17,7 @@ namespace tarnwick {
 
 inline constexpr std::string_view kDevicesCsvHeader =
     "key,address,port,first heard,last heard,records,latest record,commands held,"
-    "commands sent,silent,latest command,latest command sent\r\n";
+    "commands sent,silent,latest command,latest command sent,resends\r\n";
 
 // The field as CSV writes it.
 [[nodiscard]] std::string CsvField(std::string_view text);

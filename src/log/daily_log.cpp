@@ -43,6 +43,7 @@ DailyLog::DailyLog(std::string logFile, LocalClock clock, AppendOptions options)
 std::vector<LogWriteResult> DailyLog::AppendAll(std::span<const std::string_view> texts) {
     std::vector<LogWriteResult> results;
     m_pending.clear();
+    m_stamps.clear();
     std::size_t pendingEntries = 0;
     std::optional<LocalTime> headerTime;  // what m_header was made for, in this batch
     for (const std::string_view text : texts) {
@@ -59,6 +60,7 @@ std::vector<LogWriteResult> DailyLog::AppendAll(std::span<const std::string_view
             headerTime = now;
         }
         AppendEntry(m_pending, m_header, text);
+        m_stamps.push_back(*headerTime);
         ++pendingEntries;
     }
     if (pendingEntries > 0) {

@@ -36,6 +36,8 @@ public:
     [[nodiscard]] std::vector<LogWriteResult> AppendAll(std::span<const std::string_view> texts);
     // One entry alone.
     [[nodiscard]] LogWriteResult Append(std::string_view text);
+    // The time in each header of the last AppendAll, one per text, as written.
+    [[nodiscard]] const std::vector<LocalTime>& Stamps() const { return m_stamps; }
 
     [[nodiscard]] const std::string& LogFile() const { return m_strLogFile; }
     void SetLogFile(std::string path) { m_strLogFile = std::move(path); }
@@ -50,6 +52,7 @@ private:
     std::string m_previousDay;
     std::string m_pending;  // the entries for one file, reused so appending does not allocate
     std::string m_header;   // the latest entry's header line
+    std::vector<LocalTime> m_stamps;
 };
 
 }  // namespace tarnwick

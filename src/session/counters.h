@@ -19,6 +19,7 @@ template <typename Number>
 struct CounterSet {
     Number received{};            // datagrams read from the socket
     Number records{};             // accepted device records with a valid code field
+    Number resent{};              // logged records equal to one of their device's, lately
     Number hex{};                 // datagrams shown in hex after a record
     Number droppedInvalidCode{};  // accepted records whose code field is not 3 digits
     Number droppedIgnored{};      // device records whose fourth character is ':'
@@ -51,9 +52,10 @@ struct CounterField {
 };
 
 template <typename Number>
-inline constexpr std::array<CounterField<Number>, 13> kCounterFields = {{
+inline constexpr std::array<CounterField<Number>, 14> kCounterFields = {{
     {"received", "datagrams_received", &CounterSet<Number>::received},
     {"records", "records", &CounterSet<Number>::records},
+    {"resent", "records_resent", &CounterSet<Number>::resent},
     {"hex", "hex_records", &CounterSet<Number>::hex, false, false},
     {"invalid code", "dropped", &CounterSet<Number>::droppedInvalidCode, true, false},
     {"ignored", "dropped", &CounterSet<Number>::droppedIgnored, true, false},
@@ -75,11 +77,11 @@ enum class CounterForm {
     Brief,  // the window's strip: drop reasons as their sum, digits grouped by thousands
 };
 
-// Line: "received R, records N, hex H, dropped D (invalid code a, ignored b, not records c,
-//  empty d, too long e), replies P, logged L, not logged M, not answered: not logged X,
-//  kernel drops K"
-// Brief: "received R, records N, dropped D, replies P, logged L, not logged M, not answered:
-//  not logged X, kernel drops K", each figure as "1,234,567"
+// Line: "received R, records N, resent S, hex H, dropped D (invalid code a, ignored b,
+//  not records c, empty d, too long e), replies P, logged L, not logged M, not answered: not
+//  logged X, kernel drops K"
+// Brief: "received R, records N, resent S, dropped D, replies P, logged L, not logged M, not
+//  answered: not logged X, kernel drops K", each figure as "1,234,567"
 [[nodiscard]] std::string FormatCounters(const CounterSnapshot& c,
                                          CounterForm form = CounterForm::Line);
 

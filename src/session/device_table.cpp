@@ -56,7 +56,8 @@ std::string_view DeviceEventWord(DeviceEvent::Kind kind) {
 DeviceTable::DeviceTable(DeviceSettings settings) : m_settings(std::move(settings)) {}
 
 std::vector<HeldCommand> DeviceTable::Heard(std::string_view loggedRecord, std::string_view body,
-                                            const socket_info& sender, const Moment& now) {
+                                            const socket_info& sender, const Moment& now,
+                                            bool resent) {
     std::string key = DeviceKeyOf(m_settings.key, body, sender.addr.Text(), sender.addr.Port());
     std::lock_guard lock(m_mutex);
     Entry& entry = Find(key, sender, now);
@@ -65,6 +66,7 @@ std::vector<HeldCommand> DeviceTable::Heard(std::string_view loggedRecord, std::
     row.lastHeard = now.wall;
     entry.heardAt = now.steady;
     ++row.records;
+    row.resends += resent ? 1U : 0U;
     row.latestRecord.assign(loggedRecord);
     if (row.silent) {
         row.silent = false;

@@ -39,6 +39,8 @@ struct DeviceSettings {
     std::chrono::seconds holdFor = std::chrono::hours(24);
     std::chrono::seconds silentAfter = std::chrono::minutes(10);
     std::size_t maxHeld = 100;  // commands waiting for one key at most
+    // A record equal to one of its device's within this is a resend (resend_window.h); 0: none.
+    std::chrono::seconds resendWindow = std::chrono::minutes(10);
 };
 
 // Held commands that leave after one report at most; the rest wait for the next.
@@ -59,7 +61,8 @@ struct DeviceRow {
     std::uint64_t commandsSent = 0;  // every command delivered: addressed, held or to the newest
     std::string latestCommand;       // as typed, "hex:" before hex text
     std::time_t latestCommandAt = 0;
-    bool silent = false;  // nothing heard for longer than silentAfter
+    bool silent = false;        // nothing heard for longer than silentAfter
+    std::uint64_t resends = 0;  // of its records, those that were resends
 };
 
 // SentElsewhere: another centre on the same broker delivered the same command, so this copy
@@ -133,8 +136,10 @@ public:
     // The log stage, for each accepted device record in arrival order: the record as logged
     // and its sender. Returns the commands now due for this device, to be sent right after the
     // record's answer, and each then given to Delivered.
+    // resent: the record is a resend of one of the device's.
     std::vector<HeldCommand> Heard(std::string_view loggedRecord, std::string_view body,
-                                   const socket_info& sender, const Moment& now);
+                                   const socket_info& sender, const Moment& now,
+                                   bool resent = false);
     // One of Heard's commands, as the socket took it (errorCode 0) or refused it: only a
     // datagram the socket took is said to be sent.
     void Delivered(const HeldCommand& command, int errorCode);

@@ -26,7 +26,8 @@ LogStage::LogStage(std::string logFile, LocalClock clock, bool sync, EngineCount
       m_devices(devices),
       m_output(output),
       m_heartbeat(std::move(heartbeat)),
-      m_publishedLogFile(std::move(logFile)) {}
+      m_publishedLogFile(std::move(logFile)),
+      m_resends(devices.Settings().resendWindow) {}
 
 LogStage::~LogStage() {
     Stop();
@@ -161,16 +162,27 @@ void LogStage::Answer(const std::vector<RecvHandOff>& batch, int socket) {
 
 void LogStage::NoteDevices(const std::vector<RecvHandOff>& batch, int socket) {
     m_held.clear();
-    for (const RecvHandOff& record : batch) {
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        const RecvHandOff& record = batch[i];
         if (record.kind != HandOffKind::Text) {
             continue;
         }
+        const bool resent = m_handled[i].logged && IsResend(record, m_log.Stamps()[i]);
         const socket_info sender{socket, record.from, record.listener};
         for (HeldCommand& command : m_devices.Heard(record.text, record.Body(), sender,
-                                                    {record.arrived, record.receivedAt})) {
+                                                    {record.arrived, record.receivedAt}, resent)) {
             m_held.push_back({record.from, std::move(command)});
         }
     }
+}
+
+bool LogStage::IsResend(const RecvHandOff& record, const LocalTime& stamp) {
+    const std::string key = DeviceKeyOf(m_devices.Settings().key, record.Body(), record.from.Text(),
+                                        record.from.Port());
+    const bool resent =
+        m_resends.Seen(key, record.Body(), stamp ? LogSecondOf(*stamp) : std::nullopt);
+    Bump(m_counters.resent, resent ? 1U : 0U);
+    return resent;
 }
 
 void LogStage::SendHeld(int socket) {

@@ -24,6 +24,7 @@
 #include "session/datagram_intake.h"
 #include "session/device_table.h"
 #include "session/ordered_queue.h"
+#include "session/resend_window.h"
 
 namespace tarnwick {
 
@@ -71,6 +72,8 @@ private:
     void Answer(const std::vector<RecvHandOff>& batch, int socket);
     // Tells the device table who reported, and takes what was held for them.
     void NoteDevices(const std::vector<RecvHandOff>& batch, int socket);
+    // A logged record's turn in the resend window, stamped as its entry's header; counted.
+    bool IsResend(const RecvHandOff& record, const LocalTime& stamp);
     // Sends what NoteDevices took, each to where its device's record came from.
     void SendHeld(int socket);
     bool KeepWaitingForLock(const std::string& path);
@@ -94,6 +97,7 @@ private:
     std::stop_token m_stop;                // the thread's own, for its pushes to the front end
     std::vector<HandledRecord> m_handled;  // reused by every batch
     std::vector<std::string_view> m_texts;
+    ResendWindow m_resends;
     std::vector<PeerAddress> m_answers;
     std::vector<std::chrono::steady_clock::time_point> m_answersDue;  // one per m_answers
     std::vector<std::pair<PeerAddress, HeldCommand>> m_held;

@@ -15,8 +15,8 @@ namespace tarnwick {
 namespace {
 
 constexpr const char* kHeaders[DevicesModel::ColumnCount] = {
-    "Key",     "Address",       "Port", "First heard", "Last heard",     "Age",
-    "Records", "Latest record", "Held", "Sent",        "Latest command", "Command sent"};
+    "Key",     "Address",       "Port", "First heard", "Last heard",     "Age",         "Records",
+    "Resends", "Latest record", "Held", "Sent",        "Latest command", "Command sent"};
 
 QString Latin1(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -127,6 +127,8 @@ QVariant DevicesModel::Text(const DeviceRow& device, int column) const {
         }
         case Records:
             return QVariant::fromValue(device.records);
+        case Resends:
+            return QVariant::fromValue(device.resends);
         case LatestRecord:
             return Latin1(device.latestRecord);
         case CommandsHeld:

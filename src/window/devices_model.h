@@ -25,6 +25,7 @@ public:
         LastHeard,
         Age,
         Records,
+        Resends,
         LatestRecord,
         CommandsHeld,
         CommandsSent,

@@ -53,6 +53,7 @@ TEST(OptionsTest, ParsesTheCommandLine) {
            .silentAfter = std::chrono::hours(48),
            .devicesFile = "d.csv"},
           ""}},
+        {"resends off", {"--resend-window", "0"}, {{.resendWindow = std::chrono::seconds(0)}, ""}},
         {"the window's rows and the held bound",
          {"--max-rows", "0050", "--max-held=1"},
          {{.maxRows = 50, .maxHeld = 1}, ""}},
@@ -101,7 +102,7 @@ TEST(OptionsTest, RefusesDeviceValuesOutOfTheirRules) {
         {"--device-key", "name"}, {"--max-devices", "0"}, {"--max-devices", "10000001"},
         {"--max-devices", "1e5"}, {"--hold-for", "24"},   {"--silent-after", "10m"},
         {"--devices-file", ""},   {"--max-rows", "0"},    {"--max-rows", "1000000001"},
-        {"--max-rows", "1,000"},  {"--max-held", "0"},
+        {"--max-rows", "1,000"},  {"--max-held", "0"},    {"--resend-window", "00"},
     };
     for (const auto& [option, text] : rows) {
         const std::string_view args[] = {option, text};
@@ -160,6 +161,7 @@ TEST(OptionsTest, TakesTheBrokerOptionsOnlyWithTheirPartners) {
         {{"--mqtt", "mqtt://h", "--mqtt-replay-from", "2026-12-08T24:00"},
          "--mqtt-replay-from takes "},
         {{"--mqtt-replay-from", "2026-12-08"}, "--mqtt-replay-from needs --mqtt URL"},
+        {{"--mqtt-skip-resends", "--hex"}, "--mqtt-skip-resends needs --mqtt URL"},
     };
     for (const auto& [args, error] : rows) {
         const ParsedOptions parsed = ParseOptions(args);

@@ -1,5 +1,6 @@
 // The forwarder's parts together, on a broker the test plays and a clock it moves: what a lost
-// connection had in flight goes out again from the acknowledged position.
+// connection had in flight goes out again from the acknowledged position, with the resend marks
+// it first had.
 
 #include "forward/forwarder.h"
 
@@ -40,6 +41,15 @@ std::vector<std::string> RecordsOn(const FakeBroker& broker, std::size_t connect
     return records;
 }
 
+// The forwarder's clock: the steady time the test moves on.
+std::function<Moment()> ClockOf(const std::atomic<std::chrono::steady_clock::rep>& now) {
+    return [&now] {
+        return Moment{
+            std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(now.load())),
+            0};
+    };
+}
+
 struct RewindRow {
     const char* proves;
     std::vector<std::size_t> acked;  // of the records' messages, before the connection is lost
@@ -68,11 +78,7 @@ TEST(ForwarderTest, WhatALostConnectionHadInFlightGoesOutAgainAndNothingIsSkippe
         settings.logFolder = folder.Path();
         Forwarder forwarder(
             settings, [] {}, [](const std::string&) { return std::nullopt; }, broker.Maker(),
-            [&now] {
-                return Moment{std::chrono::steady_clock::time_point(
-                                  std::chrono::steady_clock::duration(now.load())),
-                              0};
-            });
+            ClockOf(now));
         forwarder.Start();
         ASSERT_TRUE(
             broker.WaitFor([](const FakeBroker& b) { return b.Connections() == 1; }, kTimeout));
@@ -108,6 +114,69 @@ TEST(ForwarderTest, WhatALostConnectionHadInFlightGoesOutAgainAndNothingIsSkippe
             },
             kTimeout))
             << "saved at the log's end once all is acknowledged";
+        forwarder.Stop();
+    }
+}
+
+// The records published on one connection, each with whether it was marked a resend.
+std::vector<std::pair<std::string, bool>> MarksOn(const FakeBroker& broker,
+                                                  std::size_t connection) {
+    std::vector<std::pair<std::string, bool>> marks;
+    for (const FakePublish& message : broker.Published()) {
+        if (message.connection == connection && message.topic.starts_with("t/record/")) {
+            const nlohmann::json payload = nlohmann::json::parse(message.payload);
+            marks.emplace_back(payload.at("time"), payload.value("resent", false));
+        }
+    }
+    return marks;
+}
+
+TEST(ForwarderTest, AResendIsMarkedOrLeftOutAndKeepsItsMarkWhenSentAgain) {
+    for (const bool skip : {false, true}) {
+        SCOPED_TRACE(skip ? "left out" : "marked");
+        const test::TempFolder folder;
+        const std::string record = "1.2.3.4 (5):#ST,123;A:0;#";
+        test::WriteFile(folder.PathOf(test::TodaysLogName()),
+                        test::LoggedEntry(record, "2026-12-08 13:05:00") +
+                            test::LoggedEntry(record, "2026-12-08 13:05:30") +
+                            test::LoggedEntry(record, "2026-12-08 13:20:00"));
+        FakeBroker broker;
+        std::atomic<std::chrono::steady_clock::rep> now{0};
+        ForwardSettings settings;
+        settings.topic = "t";
+        settings.logFolder = folder.Path();
+        settings.skipResends = skip;
+        Forwarder forwarder(
+            settings, [] {}, [](const std::string&) { return std::nullopt; }, broker.Maker(),
+            ClockOf(now));
+        forwarder.Start();
+        const std::vector<std::pair<std::string, bool>> expected =
+            skip ? std::vector<std::pair<std::string, bool>>{{"2026-12-08T13:05:00", false},
+                                                             {"2026-12-08T13:20:00", false}}
+                 : std::vector<std::pair<std::string, bool>>{{"2026-12-08T13:05:00", false},
+                                                             {"2026-12-08T13:05:30", true},
+                                                             {"2026-12-08T13:20:00", false}};
+        for (std::size_t connection = 0; connection < 2; ++connection) {
+            ASSERT_TRUE(broker.WaitFor(
+                [&](const FakeBroker& b) { return b.Connections() == connection + 1; }, kTimeout));
+            broker.Deliver(connection, {LinkEvent::Kind::Connected});
+            ASSERT_TRUE(broker.WaitFor(
+                [&](const FakeBroker& b) {
+                    return MarksOn(b, connection).size() == expected.size();
+                },
+                kTimeout));
+            std::vector<std::pair<std::string, bool>> marks = MarksOn(broker, connection);
+            for (auto& [time, resent] : marks) {
+                time = time.substr(0, 19);  // without the UTC offset
+            }
+            EXPECT_EQ(marks, expected) << "connection " << connection;
+            // Lost with nothing acknowledged: all goes out again.
+            broker.Deliver(connection, {LinkEvent::Kind::Lost, 0, "gone"});
+            ASSERT_TRUE(
+                broker.WaitFor([&](const FakeBroker& b) { return !b.Open(connection); }, kTimeout));
+            now += std::chrono::steady_clock::duration(1s).count();
+            forwarder.Nudge();
+        }
         forwarder.Stop();
     }
 }

@@ -40,6 +40,7 @@ TEST(DevicesCsvTest, WritesAHeaderAndOneRowPerDevice) {
     quiet.latestCommand = "hex:38 38";
     quiet.latestCommandAt = 60;
     quiet.silent = true;
+    quiet.resends = 3;
     DeviceRow fresh;
     fresh.key = "10.0.0.8:6000";
     fresh.client.addr = *PeerAddress::FromText("10.0.0.8", 6000);
@@ -51,11 +52,11 @@ TEST(DevicesCsvTest, WritesAHeaderAndOneRowPerDevice) {
 
     EXPECT_EQ(DevicesCsv(rows, Utc),
               "key,address,port,first heard,last heard,records,latest record,commands held,"
-              "commands sent,silent,latest command,latest command sent\r\n"
+              "commands sent,silent,latest command,latest command sent,resends\r\n"
               "4,10.0.0.7,5001,1970-01-01 00:00:00,1970-01-01 23:59:59,12,"
-              "\"10.0.0.7 (5001):#ST,123;ID:4;#\",1,2,yes,hex:38 38,1970-01-01 00:01:00\r\n"
+              "\"10.0.0.7 (5001):#ST,123;ID:4;#\",1,2,yes,hex:38 38,1970-01-01 00:01:00,3\r\n"
               "10.0.0.8:6000,10.0.0.8,6000,1970-01-02 00:00:00,1970-01-02 00:00:00,1,"
-              "\"10.0.0.8 (6000):#ST,123;A:\"\"x\"\";#\",0,0,no,,\r\n");
+              "\"10.0.0.8 (6000):#ST,123;A:\"\"x\"\";#\",0,0,no,,,0\r\n");
     EXPECT_EQ(DevicesCsv({}, Utc), kDevicesCsvHeader);
 }
 

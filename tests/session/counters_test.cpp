@@ -9,6 +9,7 @@ TEST(CountersTest, OneTableGivesTheStopLineAndTheWindowsStrip) {
     CounterSnapshot c;
     c.received = 1'000'010;
     c.records = 1'000'000;
+    c.resent = 5;
     c.hex = 1;
     c.droppedInvalidCode = 2;
     c.droppedTooLong = 7;
@@ -17,13 +18,14 @@ TEST(CountersTest, OneTableGivesTheStopLineAndTheWindowsStrip) {
     c.notLogged = 1;
     c.notAnswered = 1;
     c.kernelDrops = 1'234;
-    EXPECT_EQ(FormatCounters(c),
-              "received 1000010, records 1000000, hex 1, dropped 9 (invalid code 2, ignored 0, "
-              "not records 0, empty 0, too long 7), replies 999999, logged 1000000, not logged 1, "
-              "not answered: not logged 1, kernel drops 1234");
+    EXPECT_EQ(
+        FormatCounters(c),
+        "received 1000010, records 1000000, resent 5, hex 1, dropped 9 (invalid code 2, ignored 0, "
+        "not records 0, empty 0, too long 7), replies 999999, logged 1000000, not logged 1, "
+        "not answered: not logged 1, kernel drops 1234");
     EXPECT_EQ(FormatCounters(c, CounterForm::Brief),
-              "received 1,000,010, records 1,000,000, dropped 9, replies 999,999, logged "
-              "1,000,000, not logged 1, not answered: not logged 1, kernel drops 1,234");
+              "received 1,000,010, records 1,000,000, resent 5, dropped 9, replies 999,999, "
+              "logged 1,000,000, not logged 1, not answered: not logged 1, kernel drops 1,234");
 }
 
 TEST(CountersTest, DigitsGroupByThousands) {
