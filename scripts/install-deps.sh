@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev                          # the window (Qt finds OpenGL's headers)
+    qt6-charts-dev libqt6opengl6-dev                # the window's chart (its CMake needs OpenGL's)
     libsystemd-dev libmicrohttpd-dev libmosquitto-dev nlohmann-json3-dev
     fonts-crosextra-carlito                         # the window's font, with Calibri's metrics
     librsvg2-bin gzip                               # the build makes the icons and the manual page

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Starts the window under Xvfb, listening with auto-reply, sends it a few device records,
-# and writes a screenshot of the screen to docs/screenshot.png. With "devices": several device
-# peers report, one command is held for one of them, and the Devices window is written to
-# docs/devices.png.
+# Starts the window under Xvfb, listening with auto-reply, sends it some seconds of generated
+# records and then a few device records, and writes a screenshot of the screen to
+# docs/screenshot.png. With "devices": several device peers report, one command is held for one
+# of them, and the Devices window is written to docs/devices.png.
 # BUILD_DIR: a build folder to use instead of build/release.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,13 +33,18 @@ done
 device="$build/tools/device/tarnwick-device"
 
 main_window() {
+    # Some seconds of traffic at three rates first, for the records-a-second chart.
+    for rate in 100 300 150; do
+        "$device" --port "$port" --expect-replies --quiet --count $((rate * 5)) --rate "$rate" \
+            --sources 8
+    done
     long="#ST,125;L:400;GPS:51.50722,-0.12750;SPD:0;$(printf 'T%03d:21.5;' $(seq 1 40))#"
     "$device" --port "$port" --expect-replies \
         --record '#ST,123;STA:1,2;BAT:87;#' \
         --record '#ST,124;GPS:51.50722,-0.12750;SPD:12;#' \
         --record "$long" \
         --record '#ST,126;STA:0;ALM:door@517OPENED-AT-NIGHT;#'
-    sleep 1  # two clock ticks and a repaint
+    sleep 2  # the last seconds sampled, clock ticks and a repaint
     import -window root -trim +repage docs/screenshot.png
     echo "docs/screenshot.png written"
 }

@@ -3,7 +3,7 @@
 namespace tarnwick {
 namespace {
 
-constexpr int kLines = 2;
+constexpr int kLines = 3;
 constexpr int kMarginPx = 1;
 constexpr int kIndentPx = 6;
 

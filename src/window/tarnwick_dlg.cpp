@@ -100,6 +100,7 @@ CTarnwickDlg::CTarnwickDlg(const Options& options, std::unique_ptr<MessageBoxes>
     setFont(DialogFont());
     const DialogBase base = DialogBaseOf(font());
     m_labelCounters = MakeStatusLine(*this);
+    m_rateChart = new RateChart(this);
     QWidget& content = m_clientArea.Content();
     CreateControls(content, MainDialogControls(), base);
     content.resize(ToPixels(kMainDialogSize, base).size());
@@ -179,7 +180,11 @@ void CTarnwickDlg::OnCreate(QSize contentSize) {
         FitWindow(available.size() - QSize(0, statusHeight), contentSize, barExtent);
     setFixedSize(fit.window + QSize(0, statusHeight));
     m_clientArea.Fit(fit);
-    m_labelCounters->setGeometry(0, fit.window.height(), fit.window.width(), statusHeight);
+    const int chartWidth = RateChart::WidthFor(statusHeight);
+    m_labelCounters->setGeometry(0, fit.window.height(), fit.window.width() - chartWidth,
+                                 statusHeight);
+    m_rateChart->setGeometry(fit.window.width() - chartWidth, fit.window.height(), chartWidth,
+                             statusHeight);
     move(available.topLeft());
 }
 
@@ -378,6 +383,7 @@ void CTarnwickDlg::OnTimer() {
     m_listSource->SetTopRow(top);
     ShowDestination();
     RefreshStatusLine();
+    m_rateChart->Show(m_centre.Rates().Points());
     // The Devices window shows what became of each held command; the centre passes the events
     // on to the broker.
     m_centre.Serve();

@@ -21,6 +21,7 @@
 #include "window/folder_chooser.h"
 #include "window/live_display.h"
 #include "window/message_boxes.h"
+#include "window/rate_chart.h"
 #include "window/row_widths.h"
 
 class QCheckBox;
@@ -139,6 +140,7 @@ private:
     QLabel* m_labelClock = nullptr;
     QLabel* m_labelNotices = nullptr;   // the log's failure and the like, in the header row
     QLabel* m_labelCounters = nullptr;  // the status strip below the content
+    RateChart* m_rateChart = nullptr;   // beside the strip, at its right
     std::unique_ptr<RowWidths> m_dataWidths;
     Options m_options;
     bool m_closingForSignal = false;  // no message box may hold up the stop

@@ -316,7 +316,10 @@ private Q_SLOTS:
         // Outside the scrolled content, which keeps the template's places.
         const QWidget* viewport = Find<QWidget>("client_viewport");
         QVERIFY(line->geometry().top() >= viewport->geometry().bottom());
-        QCOMPARE(line->width(), dlg.width());
+        // The chart beside it, and the two fill the window's width.
+        const auto* chart = Find<QWidget>("rate_chart");
+        QCOMPARE(chart->geometry().top(), line->geometry().top());
+        QCOMPARE(line->width() + chart->width(), dlg.width());
     }
 
     void theDataColumnScrollsAcrossItsExtent() {
@@ -381,6 +384,24 @@ private Q_SLOTS:
             QVERIFY(header.match(QString::fromLatin1(lines[2 * i].chopped(1))).hasMatch());
             QCOMPARE(Bytes(lines[2 * i + 1]), HandOffText(peer, records[i]) + "\r");
         }
+    }
+
+    void aResendIsAnsweredCountedAndTheChartShowsTheRecords() {
+        UdpPeer peer = UdpPeer::BindLoopback();
+        Options options = LoggingTo(m_logDir->path());
+        options.autoReply = true;
+        CTarnwickDlg& dlg = Open(options);
+        TypePortAndListen(QStringLiteral("0"));
+        for (int sent = 0; sent < 2; ++sent) {
+            peer.SendTo(dlg.ListeningPort(), "#ST,123;N:1;#");
+            const auto reply = peer.Receive(kPatience);
+            QVERIFY(reply.has_value());
+            QCOMPARE(reply->bytes, std::string("@517"));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(StatusLine().contains("records 2, resent 1, "), kPatienceMs);
+        // Within a second or two the chart has the second they came in.
+        const auto* chart = Find<QWidget>("rate_chart");
+        QTRY_VERIFY_WITH_TIMEOUT(!chart->toolTip().contains("peak 0;"), kPatienceMs);
     }
 
     void aLogFolderThatCannotBeMadeIsSaidAndNothingListens() {
