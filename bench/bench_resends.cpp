@@ -28,15 +28,15 @@ int main() {
         const std::string text = "#ST,123;STA:" + std::to_string(i) + ";#";
         resent += window.Seen(key, text, i / 1000) ? 1 : 0;  // a thousand records a second
         if (i % kReportEvery == 0) {
-            std::printf("resend window: %d records from %d devices: %.1f MB grown, %zu texts "
-                        "kept\n",
-                        i, kDevices, static_cast<double>(ResidentBytes() - before) / 1e6,
-                        window.Kept());
+            std::printf(
+                "resend window: %d records from %d devices: %.1f MB grown, %zu texts "
+                "kept\n",
+                i, kDevices, static_cast<double>(ResidentBytes() - before) / 1e6, window.Kept());
         }
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("resend window: %.0f records/s, %d resends found (none sent)\n",
-                kRecords / seconds, resent);
+    std::printf("resend window: %.0f records/s, %d resends found (none sent)\n", kRecords / seconds,
+                resent);
     return 0;
 }
