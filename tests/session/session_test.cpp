@@ -70,8 +70,10 @@ TEST_F(SessionTest, CountsHostileDatagramsAndGoesOnAnswering) {
     }
     ASSERT_TRUE(WaitUntil([&] { return session.Counters().replies == 3; }));
     const CounterSnapshot counts = session.Counters();
+    // The one record three times from one sender: the last two are resends.
     EXPECT_EQ(counts, (CounterSnapshot{.received = hostile.size() + 3,
                                        .records = 3,
+                                       .resent = 2,
                                        .droppedInvalidCode = 1,
                                        .droppedNotRecord = 2 + kNoise,
                                        .droppedEmpty = 1,
