@@ -243,6 +243,13 @@ void Forwarder::PublishMore() {
 }
 
 bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
+    const std::string key =
+        entry.hex ? std::string()
+                  : DeviceKeyOf(m_settings.deviceKey, entry.text, entry.address, entry.port);
+    // Every record takes its turn in the resend window, those a replay passes over too, so that
+    // a replay marks what the first run marked.
+    const bool resent =
+        !entry.hex && m_resends.Resent({file, entry.end}, key, entry.text, LogSecondOf(entry.time));
     // Before the replay's time: passed over, as if the broker had it. Header times compare as
     // text.
     if (m_replayFrom && entry.time < *m_replayFrom) {
@@ -254,17 +261,15 @@ bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
     std::string topic;
     std::string payload;
     if (entry.hex) {
-        const std::string key =
+        const std::string hexKey =
             sender == m_lastRecordSender
                 ? m_lastRecordKey
                 : DeviceKeyOf(m_settings.deviceKey, "", entry.address, entry.port);
-        topic = m_settings.topic + "/hex/" + TopicKey(key);
+        topic = m_settings.topic + "/hex/" + TopicKey(hexKey);
         payload = HexPayload(entry);
     } else {
         m_lastRecordSender = sender;
-        m_lastRecordKey = DeviceKeyOf(m_settings.deviceKey, entry.text, entry.address, entry.port);
-        const bool resent = m_resends.Resent({file, entry.end}, m_lastRecordKey, entry.text,
-                                             LogSecondOf(entry.time));
+        m_lastRecordKey = key;
         topic = m_settings.topic + "/record/" + TopicKey(m_lastRecordKey);
         payload = RecordPayload(entry, m_lastRecordKey, resent);
         if (!m_states.RecordFrom(m_lastRecordKey)) {
