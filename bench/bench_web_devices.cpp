@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "numbered_senders.h"
 #include "record/recv_hand_off.h"
 #include "session/session.h"
 #include "web/web_server.h"
@@ -29,14 +30,6 @@ using namespace std::chrono;
 constexpr int kDevices = 100'000;
 constexpr int kRequests = 300;
 constexpr const char* kToken = "bench-token";
-
-tarnwick::socket_info Sender(int device) {
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    from.sin_port = htons(static_cast<std::uint16_t>(10000 + device % 50000));
-    from.sin_addr.s_addr = htonl(0x0A000000u + static_cast<std::uint32_t>(device / 50000));
-    return {3, tarnwick::PeerAddress::From(from), 1};
-}
 
 // One request on a fresh connection; the whole answer's size, 0 when it failed.
 std::size_t Ask(std::uint16_t port, const std::string& path) {
@@ -88,7 +81,7 @@ int main() {
     Session session(config);
     for (int device = 0; device < kDevices; ++device) {
         const std::string body = "#ST,123;ID:" + std::to_string(device) + ";STA:12.5;#";
-        const socket_info sender = Sender(device);
+        const socket_info sender = NumberedSender(device);
         (void)session.Devices().Heard(SenderText(HandOffKind::Text, sender.addr) + ":" + body, body,
                                       sender, Moment::Now());
     }

@@ -33,7 +33,7 @@ fail() {
 
 # field NAME REPORT: the figure after "NAME " in a device report.
 field() {
-    sed -n "s/.*$1 \([0-9.]*\).*/\1/p" <<<"$2"
+    sed -n "s|.*$1 \([0-9.]*\).*|\1|p" <<<"$2"
 }
 
 echo "$token" >"$work/token"
@@ -46,7 +46,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 centre_port=$(sed -n 's/.*listening on UDP port \([0-9]*\).*/\1/p' "$work/centre.err")
-web_port=$(sed -n 's|.*operator page on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/centre.err")
+web_port=$(sed -n 's/.*operator page on http:\/\/127.0.0.1:\([0-9]*\)\/.*/\1/p' "$work/centre.err")
 [ -n "$centre_port" ] && [ -n "$web_port" ] || fail "no centre: $(cat "$work/centre.err")"
 
 resident_kb() {

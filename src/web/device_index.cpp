@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <iterator>
 #include <numeric>
 #include <tuple>
 #include <utility>
@@ -63,10 +64,8 @@ char Lower(char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
-// needle already in lower case.
-bool HoldsFolded(std::string_view text, std::string_view needle) {
-    return std::search(text.begin(), text.end(), needle.begin(), needle.end(),
-                       [](char t, char n) { return Lower(t) == n; }) != text.end();
+void AppendFolded(std::string& out, std::string_view text) {
+    std::ranges::transform(text, std::back_inserter(out), Lower);
 }
 
 }  // namespace
@@ -120,15 +119,23 @@ const std::vector<std::uint32_t>& DeviceIndex::Order(Snapshot& snapshot, DeviceC
 const std::vector<std::uint32_t>& DeviceIndex::Filtered(Snapshot& snapshot,
                                                         const DeviceQuery& query) {
     std::string needle;
-    std::ranges::transform(query.filter, std::back_inserter(needle), Lower);
+    AppendFolded(needle, query.filter);
     if (snapshot.filter == needle && snapshot.filterColumn == query.sort.column &&
         !snapshot.filtered.empty()) {
         return snapshot.filtered;
     }
+    if (snapshot.folded.empty()) {
+        snapshot.folded.resize(snapshot.rows.size());
+        for (std::size_t i = 0; i < snapshot.rows.size(); ++i) {
+            // A line feed joins the two: no filter of one line matches across them.
+            AppendFolded(snapshot.folded[i], snapshot.rows[i].key);
+            snapshot.folded[i] += '\n';
+            AppendFolded(snapshot.folded[i], snapshot.rows[i].latestRecord);
+        }
+    }
     snapshot.filtered.clear();
     for (const std::uint32_t at : Order(snapshot, query.sort.column)) {
-        const DeviceRow& row = snapshot.rows[at];
-        if (HoldsFolded(row.key, needle) || HoldsFolded(row.latestRecord, needle)) {
+        if (snapshot.folded[at].find(needle) != std::string::npos) {
             snapshot.filtered.push_back(at);
         }
     }

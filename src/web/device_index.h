@@ -77,6 +77,9 @@ private:
         Clock::time_point taken;
         std::mutex mutex;  // for the orders, made when first asked
         std::map<DeviceColumn, std::vector<std::uint32_t>> orders;
+        // Each row's key and latest record in lower case, made for the first filter: a filter
+        // then is a plain search.
+        std::vector<std::string> folded;
         // The last filter asked, in the order it was asked in: a page further costs no scan.
         std::string filter;
         DeviceColumn filterColumn = DeviceColumn::Key;

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "command/command_line.h"
+#include "command/hex_text.h"
 #include "session/session.h"
 #include "web/web_json.h"
 
@@ -15,19 +16,6 @@ constexpr std::size_t kMostDevicesPaged = 1000;
 constexpr std::string_view kDevicesPath = "/api/devices/";
 constexpr std::string_view kCommandsPath = "/api/commands/";
 constexpr std::string_view kCommandsTail = "/commands";
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 std::optional<std::size_t> Number(const std::map<std::string, std::string>& query,
                                   const std::string& name, std::size_t otherwise) {
