@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "numbered_senders.h"
 #include "record/recv_hand_off.h"
 #include "resident_bytes.h"
 #include "session/device_table.h"
@@ -15,14 +16,6 @@ namespace {
 
 constexpr int kDevices = 100'000;
 constexpr int kRecords = 2'000'000;
-
-tarnwick::socket_info Sender(int device) {
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    from.sin_port = htons(static_cast<std::uint16_t>(10000 + device % 50000));
-    from.sin_addr.s_addr = htonl(0x0A000000u + static_cast<std::uint32_t>(device / 50000));
-    return {3, tarnwick::PeerAddress::From(from), 1};
-}
 
 }  // namespace
 
@@ -34,7 +27,7 @@ int main() {
     for (int i = 0; i < kRecords; ++i) {
         const int device = i % kDevices;
         const std::string body = "#ST,123;STA:" + std::to_string(i) + ";#";
-        const socket_info sender = Sender(device);
+        const socket_info sender = NumberedSender(device);
         const std::string logged = SenderText(HandOffKind::Text, sender.addr) + ":" + body;
         table.Heard(logged, body, sender, Moment::Now());
     }

@@ -69,8 +69,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${TARNWICK_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# What dpkg-shlibdeps finds, and the window's chart library by name.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6charts6")
+# What dpkg-shlibdeps finds, the window's chart library by name, and the operator page's
+# chart, which the program serves from where Debian puts it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6charts6, libjs-chart.js")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Below the summary line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

@@ -7,6 +7,8 @@ namespace {
 
 constexpr int kNotHex = -1;
 
+}  // namespace
+
 int HexValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -19,8 +21,6 @@ int HexValue(char c) {
     }
     return kNotHex;
 }
-
-}  // namespace
 
 HexConversion ConvertHexText(std::string_view text) {
     HexConversion converted;

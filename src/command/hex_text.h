@@ -15,6 +15,9 @@ struct HexConversion {
     bool operator==(const HexConversion&) const = default;
 };
 
+// The value of one hex digit, either case; -1 for any other character.
+[[nodiscard]] int HexValue(char c);
+
 // HexTextToBytes, and the position of the pair (or lone final digit) that ended it.
 [[nodiscard]] HexConversion ConvertHexText(std::string_view text);
 

@@ -13,6 +13,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -470,7 +473,7 @@ private Q_SLOTS:
 
     void servesMetricsOrSaysWhyItCannot() {
         Options options = LoggingTo(m_logDir->path());
-        options.metrics = MetricsEndpoint{"127.0.0.1", 0};
+        options.metrics = HttpEndpoint{"127.0.0.1", 0};
         CTarnwickDlg& dlg = Open(options);
         QVERIFY(dlg.MetricsPort() != 0);
         TypePortAndListen(QStringLiteral("0"));
@@ -489,6 +492,49 @@ private Q_SLOTS:
         QCOMPARE(shown.size(), std::size_t{1});
         QCOMPARE(shown[0].text, "Metrics cannot be served on 127.0.0.1 port " +
                                     std::to_string(dlg.MetricsPort()) + ": Address already in use");
+    }
+
+    void servesTheOperatorPageWhoseCommandsTheWindowRuns() {
+        Options options = LoggingTo(m_logDir->path());
+        options.web = HttpEndpoint{"127.0.0.1", 0};
+        options.webTokenFile = m_logDir->filePath(QStringLiteral("token")).toStdString();
+        QFile token(QString::fromStdString(*options.webTokenFile));
+        QVERIFY(token.open(QIODevice::WriteOnly));
+        token.write("window-token\n");
+        token.close();
+        CTarnwickDlg& dlg = Open(options);
+        QVERIFY(dlg.WebPort() != 0);
+        TypePortAndListen(QStringLiteral("0"));
+        UdpPeer peer = UdpPeer::BindLoopback();
+        peer.SendTo(dlg.ListeningPort(), "#ST,123;STA:1,2;#");
+        const std::string key = "127.0.0.1:" + std::to_string(peer.Port());
+        const std::string headers =
+            " HTTP/1.0\r\nHost: localhost\r\nAuthorization: Bearer window-token\r\n";
+        // The web threads answer a read alone; a command waits for this thread to run it.
+        const auto known = [&] {
+            const auto device = test::HttpExchange(
+                dlg.WebPort(), "GET /api/devices/" + key + headers + "\r\n", kPatience);
+            return device && device->status == 200;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(known(), kPatienceMs);
+        const std::string body = R"({"text":"PING","hold":false})";
+        const std::string request = "POST /api/devices/" + key + "/commands" + headers +
+                                    "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                                    body;
+        const int fd = test::ConnectLoopback(dlg.WebPort());
+        QCOMPARE(send(fd, request.data(), request.size(), MSG_NOSIGNAL),
+                 static_cast<ssize_t>(request.size()));
+        std::string answer;
+        QTRY_VERIFY_WITH_TIMEOUT((answer += test::ReadUntil(fd, "", std::chrono::milliseconds(5)),
+                                  answer.ends_with(R"({"state":"sent"})")),
+                                 kPatienceMs);
+        close(fd);
+        std::optional<test::Datagram> heard;
+        do {
+            heard = peer.Receive(kPatience);
+        } while (heard && heard->bytes == "@517");
+        QVERIFY(heard.has_value());
+        QCOMPARE(heard->bytes, std::string("#517PING"));
     }
 
     void f1OpensTheAboutBox() {
