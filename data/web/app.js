@@ -289,6 +289,7 @@ function drawDevices() {
     if (device.silent) row.classList.add("silent");
     if (device.key === selected.key) row.classList.add("chosen");
     for (const column of COLUMNS) cell(row, column.text(device), column.className);
+    row.cells[7].title = device.latestRecord;
     return row;
   });
   replaceRows($("device-rows"), rows);
@@ -594,7 +595,8 @@ function togglePause() {
 function drawLiveState() {
   const parts = [];
   if (live.paused) {
-    parts.push("paused: " + number.format(live.aside.length + live.skipped) + " new records");
+    const waiting = live.aside.length + live.skipped;
+    parts.push("paused: " + number.format(waiting) + (waiting === 1 ? " new record" : " new records"));
     if (live.skipped) parts.push(number.format(live.skipped) + " of them not kept");
   }
   if (live.lost) parts.push(number.format(live.lost) + " records missed (the page fell behind)");
@@ -694,8 +696,13 @@ function refresh() {
   loadCounters();
 }
 
+// The centre's local time as its log writes it: "2026-12-09 14:05:03".
 function tick() {
-  $("clock").textContent = new Date(Date.now() + serverSkewMs).toLocaleString("en-GB");
+  const now = new Date(Date.now() + serverSkewMs);
+  const two = (n) => String(n).padStart(2, "0");
+  $("clock").textContent = now.getFullYear() + "-" + two(now.getMonth() + 1) + "-" +
+      two(now.getDate()) + " " + two(now.getHours()) + ":" + two(now.getMinutes()) + ":" +
+      two(now.getSeconds());
 }
 
 function start() {
