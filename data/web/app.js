@@ -12,7 +12,7 @@ const $ = (id) => document.getElementById(id);
 // ---- Talking to the centre ----------------------------------------------------------------
 
 // The key as one escaped path level, as the MQTT topics carry it: every byte outside printable
-// ASCII, and "/", "+", "#" and "%", as upper-case %XX.
+// ASCII, and "/", "+", "#" and "%", as upper-case %XX; and "?", which would end the path.
 function keyPath(key) {
   let out = "";
   for (const byte of new TextEncoder().encode(key)) {
@@ -31,7 +31,9 @@ class ApiError extends Error {
   }
 }
 
-let serverSkewMs = 0;  // the centre's clock minus this browser's, from the Date of each answer
+// The centre's clock minus this browser's, from the Date of each answer: a Date has whole
+// seconds, so only a clock that is off by more than that counts.
+let serverSkewMs = 0;
 
 async function api(method, path, body) {
   const init = {method, headers: {}, credentials: "same-origin"};
@@ -46,7 +48,7 @@ async function api(method, path, body) {
     throw new ApiError(0, "The centre does not answer: " + e.message);
   }
   const date = Date.parse(response.headers.get("Date") || "");
-  if (!Number.isNaN(date)) serverSkewMs = date - Date.now();
+  if (!Number.isNaN(date)) serverSkewMs = Math.abs(date - Date.now()) > 2000 ? date - Date.now() : 0;
   const text = await response.text();
   let data = null;
   try {
@@ -156,8 +158,6 @@ function refusalText(e, what) {
 
 // ---- Signing in ---------------------------------------------------------------------------
 
-let started = false;
-
 function signIn() {
   stopFeed();
   $("main").hidden = true;
@@ -194,7 +194,7 @@ async function signOut() {
   try {
     await api("POST", "/api/logout");
   } catch (e) {
-    // Signed out either way: the page forgets everything it showed.
+    // Signed out either way: the page hides what it showed until the token is given again.
   }
   signIn();
 }
@@ -208,7 +208,7 @@ const COLUMNS = [
   {title: "Port", sort: "port", text: (d) => d.port, className: "num"},
   {title: "First heard", sort: "firstHeard", text: (d) => d.firstHeard, className: "time"},
   {title: "Last heard", sort: "lastHeard", text: (d) => d.lastHeard, className: "time"},
-  {title: "Age", sort: "-lastHeard", text: ageOf, className: "num"},
+  {title: "Age", sort: "lastHeard", reversed: true, text: ageOf, className: "num"},
   {title: "Records", sort: "records", text: (d) => number.format(d.records), className: "num"},
   {title: "Latest record", sort: "latestRecord", text: (d) => d.latestRecord, className: "line"},
   {title: "Held", sort: "commandsHeld", text: (d) => d.commandsHeld, className: "num"},
@@ -222,46 +222,44 @@ function ageOf(device) {
   return device.silent ? "silent, " + age : age;
 }
 
-const devices = {filter: "", sort: "key", offset: 0, asked: 0, shown: [], matched: 0, total: 0};
+const devices = {filter: "", column: 0, descending: false, offset: 0, asked: 0, shown: [], matched: 0, total: 0};
 
 function buildDeviceHead() {
   const head = $("device-head");
-  for (const column of COLUMNS) {
+  COLUMNS.forEach((column, index) => {
     const th = el("th");
     const button = el("button", column.title, "sort");
     button.type = "button";
-    button.dataset.sort = column.sort;
-    button.addEventListener("click", () => sortBy(column.sort));
+    button.addEventListener("click", () => sortBy(index));
     th.appendChild(button);
     head.appendChild(th);
-  }
+  });
 }
 
 // A second click on a column turns its order round.
-function sortBy(sort) {
-  const bare = (s) => s.replace(/^-/, "");
-  if (bare(devices.sort) === bare(sort)) {
-    devices.sort = devices.sort.startsWith("-") ? bare(sort) : "-" + bare(sort);
-  } else {
-    devices.sort = sort;
-  }
+function sortBy(index) {
+  devices.descending = devices.column === index && !devices.descending;
+  devices.column = index;
   devices.offset = 0;
   loadDevices();
 }
 
+// Age runs against Last heard: the youngest first is the latest heard first.
+function sortParameter() {
+  const column = COLUMNS[devices.column];
+  return (devices.descending !== Boolean(column.reversed) ? "-" : "") + column.sort;
+}
+
 function markSortedColumn() {
-  for (const button of document.querySelectorAll("#device-head button")) {
-    const sort = button.dataset.sort.replace(/^-/, "");
-    const current = devices.sort.replace(/^-/, "");
-    button.parentElement.setAttribute(
-        "aria-sort", sort !== current ? "none"
-                                      : devices.sort.startsWith("-") ? "descending" : "ascending");
-  }
+  [...$("device-head").children].forEach((th, index) => {
+    const order = devices.descending ? "descending" : "ascending";
+    th.setAttribute("aria-sort", index === devices.column ? order : "none");
+  });
 }
 
 async function loadDevices() {
   const asked = ++devices.asked;
-  const query = new URLSearchParams({filter: devices.filter, sort: devices.sort,
+  const query = new URLSearchParams({filter: devices.filter, sort: sortParameter(),
                                      offset: devices.offset, limit: PAGE_SIZE});
   let answer;
   try {
@@ -690,7 +688,7 @@ function soon(load) {
 }
 
 function refresh() {
-  if (!started || document.hidden || $("main").hidden) return;
+  if (document.hidden || $("main").hidden) return;
   loadDevices();
   loadDevice();
   loadCounters();
@@ -708,7 +706,6 @@ function tick() {
 function start() {
   $("main").hidden = false;
   $("logout").hidden = false;
-  started = true;
   loadDevices();
   loadCounters();
   loadDevice();

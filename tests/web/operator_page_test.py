@@ -153,11 +153,26 @@ class OperatorPage(unittest.TestCase):
     def text_of(self, element_id):
         return self.find(element_id).text
 
+    # The page redraws its tables as answers come: each is read whole in one script.
     def rows(self, body_id):
-        return self.browser.find_elements(By.CSS_SELECTOR, "#%s > tr" % body_id)
+        return self.browser.execute_script(
+            "return [...document.querySelectorAll(arguments[0])].map("
+            "  tr => [...tr.cells].map(td => td.textContent))", "#%s > tr" % body_id)
 
     def cells(self, body_id, column):
-        return [row.find_elements(By.TAG_NAME, "td")[column].text for row in self.rows(body_id)]
+        return [row[column] for row in self.rows(body_id)]
+
+    def click_row(self, body_id, text, button=None):
+        """Clicks the row one of whose cells reads text, or the button of that name in it."""
+        def clicked(browser):
+            for row in browser.find_elements(By.CSS_SELECTOR, "#%s > tr" % body_id):
+                if text in (td.text for td in row.find_elements(By.TAG_NAME, "td")):
+                    target = row.find_element(By.XPATH, ".//button[.='%s']" % button) \
+                        if button else row
+                    target.click()
+                    return True
+            return False
+        self.until(clicked, "a click on " + text)
 
     def type_into(self, element_id, text):
         field = self.find(element_id)
@@ -212,7 +227,7 @@ class OperatorPage(unittest.TestCase):
     def test_4_a_held_command_leaves_at_the_next_report_and_another_is_cancelled(self):
         self.type_into("device-filter", TARGET)
         self.until(lambda b: self.cells("device-rows", 0) == [TARGET], "the target alone")
-        self.rows("device-rows")[0].click()
+        self.click_row("device-rows", TARGET)
         self.until(lambda b: self.text_of("device-key") == TARGET, "the target chosen")
         for text in ("RESET", "SECOND"):
             self.type_into("command-text", text)
@@ -221,7 +236,7 @@ class OperatorPage(unittest.TestCase):
                                            self.text_of("command-result")), "held: " + text)
         self.until(lambda b: self.states() == {"RESET": "waiting", "SECOND": "waiting"},
                    "two waiting")
-        self.command_row("SECOND").find_element(By.TAG_NAME, "button").click()
+        self.click_row("command-rows", "SECOND", button="Cancel")
         self.until(lambda b: self.states()["SECOND"] == "cancelled", "the second cancelled")
 
         peer = Program([self.device, "--port", self.port, "--quiet", "--expect-replies",
@@ -233,7 +248,7 @@ class OperatorPage(unittest.TestCase):
         finally:
             peer.stop()
         self.assertFalse(any("SECOND" in line for line in peer.lines["out"]), peer.lines["out"])
-        self.assertRegex(self.command_row("RESET").find_elements(By.TAG_NAME, "td")[2].text,
+        self.assertRegex(dict((row[1], row[2]) for row in self.rows("command-rows"))["RESET"],
                          r"^sent at \d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
 
     def test_5_the_centre_shows_its_counters_chart_and_log_folder(self):
@@ -251,18 +266,15 @@ class OperatorPage(unittest.TestCase):
         self.assertEqual(errors, [])
 
     def states(self):
-        return {row.find_elements(By.TAG_NAME, "td")[1].text:
-                row.get_attribute("data-state") for row in self.rows("command-rows")}
-
-    def command_row(self, text):
-        return next(row for row in self.rows("command-rows")
-                    if row.find_elements(By.TAG_NAME, "td")[1].text == text)
+        return self.browser.execute_script(
+            "return Object.fromEntries([...document.querySelectorAll('#command-rows > tr')].map("
+            "  tr => [tr.cells[1].textContent, tr.dataset.state]))")
 
     def counter(self, name):
-        for group in self.browser.find_elements(By.CSS_SELECTOR, "#counters .counter"):
-            if group.find_element(By.TAG_NAME, "dt").text == name:
-                return int(group.find_element(By.TAG_NAME, "dd").text.replace(",", ""))
-        return -1
+        shown = self.browser.execute_script(
+            "return Object.fromEntries([...document.querySelectorAll('#counters .counter')].map("
+            "  group => [group.firstChild.textContent, group.lastChild.textContent]))")
+        return int(shown.get(name, "-1").replace(",", ""))
 
 
 def main():
