@@ -3,7 +3,7 @@
 "use strict";
 
 const LIVE_ROWS = 500;         // rows the live table keeps, newest first
-const PAUSED_ROWS = 5000;      // records kept aside while paused, beyond them the oldest go
+const KEPT_RECORDS = 2000;     // the newest records kept for a change of filter
 const PAGE_SIZE = 100;
 const REFRESH_MS = 2000;
 
@@ -461,8 +461,8 @@ async function cancelCommand(command) {
 
 // ---- Live records -------------------------------------------------------------------------
 
-const live = {source: null, records: [], aside: [], skipped: 0, paused: false, pending: [],
-              drawQueued: false, lost: 0};
+const live = {source: null, records: [], fresh: 0, drawQueued: false, paused: false,
+              whilePaused: 0, lost: 0};
 
 function startFeed() {
   stopFeed();
@@ -508,21 +508,26 @@ function feedState(state, text) {
   badge.textContent = text;
 }
 
+// While paused the records are still kept, only not drawn: Resume draws the newest at once.
 function takeRecord(record) {
+  keep(record);
   if (live.paused) {
-    live.aside.push(record);
-    if (live.aside.length > PAUSED_ROWS) {
-      live.aside.shift();
-      live.skipped++;
-    }
+    live.whilePaused++;
     drawLiveState();
     return;
   }
-  live.pending.push(record);
+  live.fresh++;
   if (!live.drawQueued) {
     live.drawQueued = true;
-    requestAnimationFrame(drawPending);
+    requestAnimationFrame(drawFresh);
   }
+}
+
+// The newest records, whatever the filter, stay at hand, so that a change of filter redraws at
+// once; at most twice as many as kept are held between trims.
+function keep(record) {
+  live.records.push(record);
+  if (live.records.length > KEPT_RECORDS * 2) live.records = live.records.slice(-KEPT_RECORDS);
 }
 
 function liveFilter() {
@@ -542,37 +547,35 @@ function liveRow(record) {
   return row;
 }
 
-// Records are drawn once a frame, however fast they come: a flood costs one insertion.
-function drawPending() {
-  live.drawQueued = false;
-  const batch = live.pending;
-  live.pending = [];
-  keep(batch);
+// Rows for the records among the newest `count` at hand that pass the filter, newest first, at
+// most LIVE_ROWS of them; those that came while paused stay out until Resume.
+function liveRows(count) {
   const filter = liveFilter();
-  const fragment = document.createDocumentFragment();
-  for (let i = batch.length - 1; i >= 0; i--) {
-    if (passes(batch[i], filter)) fragment.appendChild(liveRow(batch[i]));
+  const rows = [];
+  const newest = live.records.length - 1 - (live.paused ? live.whilePaused : 0);
+  const oldest = Math.max(0, live.records.length - count);
+  for (let i = newest; i >= oldest && rows.length < LIVE_ROWS; i--) {
+    if (passes(live.records[i], filter)) rows.push(liveRow(live.records[i]));
   }
+  return rows;
+}
+
+// Records are drawn once a frame, however fast they come (and not at all in a hidden tab): a
+// flood costs one insertion of at most LIVE_ROWS rows.
+function drawFresh() {
+  live.drawQueued = false;
+  const rows = liveRows(live.fresh);
+  live.fresh = 0;
+  const fragment = document.createDocumentFragment();
+  rows.forEach((row) => fragment.appendChild(row));
   const body = $("live-rows");
   body.insertBefore(fragment, body.firstChild);
   while (body.childElementCount > LIVE_ROWS) body.lastElementChild.remove();
   drawLiveState();
 }
 
-// The newest records that match any filter stay at hand, so a change of filter redraws at once.
-function keep(batch) {
-  live.records.push(...batch);
-  const excess = live.records.length - LIVE_ROWS * 4;
-  if (excess > 0) live.records.splice(0, excess);
-}
-
 function redrawLive() {
-  const filter = liveFilter();
-  const rows = [];
-  for (let i = live.records.length - 1; i >= 0 && rows.length < LIVE_ROWS; i--) {
-    if (passes(live.records[i], filter)) rows.push(liveRow(live.records[i]));
-  }
-  replaceRows($("live-rows"), rows);
+  replaceRows($("live-rows"), liveRows(live.records.length));
   drawLiveState();
 }
 
@@ -581,21 +584,19 @@ function togglePause() {
   const button = $("live-pause");
   button.textContent = live.paused ? "Resume" : "Pause";
   button.setAttribute("aria-pressed", String(live.paused));
-  if (!live.paused) {
-    const aside = live.aside;
-    live.aside = [];
-    live.skipped = 0;
-    aside.forEach(takeRecord);
+  if (live.paused) {
+    live.whilePaused = 0;
+    drawLiveState();
+  } else {
+    redrawLive();
   }
-  drawLiveState();
 }
 
 function drawLiveState() {
   const parts = [];
   if (live.paused) {
-    const waiting = live.aside.length + live.skipped;
-    parts.push("paused: " + number.format(waiting) + (waiting === 1 ? " new record" : " new records"));
-    if (live.skipped) parts.push(number.format(live.skipped) + " of them not kept");
+    const count = live.whilePaused;
+    parts.push("paused: " + number.format(count) + (count === 1 ? " new record" : " new records"));
   }
   if (live.lost) parts.push(number.format(live.lost) + " records missed (the page fell behind)");
   $("live-state").textContent = parts.join("; ");
