@@ -607,7 +607,11 @@ function drawLiveState() {
 let chart = null;
 
 function makeChart() {
-  if (typeof Chart === "undefined") return null;
+  if (typeof Chart === "undefined") {
+    $("rate-chart").replaceWith(el("p", "No chart: the centre serves no /chart.js (Debian's " +
+                                        "libjs-chart.js is not installed beside it).", "quiet"));
+    return null;
+  }
   const style = getComputedStyle(document.body);
   const line = (label, color) => ({label, data: [], borderColor: color, backgroundColor: color,
                                    pointRadius: 0, borderWidth: 1.5, tension: 0});
@@ -667,8 +671,12 @@ function drawCounters(centre) {
   drawChart(centre.history || []);
 }
 
+let chartMissing = false;
+
 function drawChart(history) {
+  if (chartMissing) return;
   chart = chart || makeChart();
+  chartMissing = !chart;
   if (!chart) return;
   chart.data.datasets[0].data = history.map((h) => ({x: h.t, y: h.records}));
   chart.data.datasets[1].data = history.map((h) => ({x: h.t, y: h.drops}));

@@ -4,6 +4,7 @@ tarnwick-device peers: signing in, live records, the devices table among 1,000 d
 command held until the device's next report and one cancelled, and a console free of errors.
 
 usage: operator_page_test.py TARNWICK TARNWICK_DEVICE   (exit 77: the browser or --web missing)
+With TARNWICK_PAGE_SCREENSHOT=FILE it ends by writing a PNG of the whole page to FILE.
 """
 
 import os
@@ -19,12 +20,14 @@ SKIP = 77
 WAIT = 20  # seconds any one thing may take before the test fails; never a measure of speed
 TOKEN = "page-test-token-4c1f0e9a7b"
 TARGET = "truck-42"  # the one device the table is filtered to, among 999 others
+SCREENSHOT = os.environ.get("TARNWICK_PAGE_SCREENSHOT")  # a PNG of the page at the end, if set
 
 try:
     from selenium import webdriver
     from selenium.common.exceptions import StaleElementReferenceException
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
     from selenium.webdriver.support import expected_conditions as shown
     from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
@@ -175,9 +178,12 @@ class OperatorPage(unittest.TestCase):
         self.until(clicked, "a click on " + text)
 
     def type_into(self, element_id, text):
+        """Replaces the field's text as typing does, each key an input event."""
         field = self.find(element_id)
-        field.clear()
-        field.send_keys(text)
+        field.send_keys(Keys.CONTROL, "a")
+        field.send_keys(Keys.BACKSPACE)
+        if text:
+            field.send_keys(text)
 
     def test_1_a_wrong_token_is_refused_and_the_right_one_opens_the_page(self):
         self.browser.get(self.url)
@@ -203,10 +209,10 @@ class OperatorPage(unittest.TestCase):
 
         self.type_into("live-key", TARGET)
         self.until(lambda b: set(self.cells("live-rows", 1)) == {TARGET}, "only the target")
-        self.find("live-key").clear()
+        self.type_into("live-key", "")
         self.type_into("live-text", "sta:other")
         self.until(lambda b: self.cells("live-rows", 1) == ["7"], "only the text asked for")
-        self.find("live-text").clear()
+        self.type_into("live-text", "")
 
         self.find("live-pause").click()
         self.report(["--record", "#ST,123;ID:7;STA:while-paused;#"])
@@ -264,6 +270,17 @@ class OperatorPage(unittest.TestCase):
         errors = [entry["message"] for entry in self.browser.get_log("browser")
                   if entry["level"] == "SEVERE" and not expected.search(entry["message"])]
         self.assertEqual(errors, [])
+
+    @unittest.skipUnless(SCREENSHOT, "TARNWICK_PAGE_SCREENSHOT names no file")
+    def test_7_a_screenshot_of_the_whole_page(self):
+        self.type_into("device-filter", "")
+        self.until(lambda b: len(self.rows("device-rows")) == 100, "the first page again")
+        height = self.browser.execute_script("return document.documentElement.scrollHeight")
+        self.browser.set_window_size(1500, height + 100)
+        self.browser.execute_script("window.scrollTo(0, 0)")
+        self.until(lambda b: self.browser.execute_script(
+            "return document.documentElement.scrollHeight <= window.innerHeight"), "all in view")
+        self.assertTrue(self.browser.save_screenshot(SCREENSHOT))
 
     def states(self):
         return self.browser.execute_script(
