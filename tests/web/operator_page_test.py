@@ -120,7 +120,7 @@ class OperatorPage(unittest.TestCase):
         with open(os.open(token_file, os.O_WRONLY | os.O_CREAT, 0o600), "w") as out:
             out.write(TOKEN + "\n")
         cls.centre = Program([cls.tarnwick, "--headless", "--port", "0", "--auto-reply",
-                              "--device-key", "field:ID", "--log-dir",
+                              "--device-key", "field:ID", "--max-held", "2", "--log-dir",
                               os.path.join(cls.folder.name, "logs"), "--web", "0",
                               "--web-token-file", token_file])
         cls.addClassCleanup(cls.centre.stop)
@@ -257,22 +257,39 @@ class OperatorPage(unittest.TestCase):
         self.assertRegex(dict((row[1], row[2]) for row in self.rows("command-rows"))["RESET"],
                          r"^sent at \d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
 
-    def test_5_the_centre_shows_its_counters_chart_and_log_folder(self):
+    def test_5_refusals_are_said_in_the_pages_own_words(self):
+        self.type_into("device-filter", "7")
+        self.click_row("device-rows", "7")
+        self.until(lambda b: self.text_of("device-key") == "7", "the device 7 chosen")
+        cases = [  # text, button, what the page says
+            ("hex:38 3G", "send-now", r"^Not sent: the hex text is not hex\. .*\S"),
+            ("FIRST", "send-hold", r"^Command \d+ held for 7 "),
+            ("SECOND", "send-hold", r"^Command \d+ held for 7 "),
+            ("THIRD", "send-hold",
+             r"^Not held: 7 already has as many commands waiting as --max-held allows\. .*THIRD"),
+        ]
+        for text, button, said in cases:
+            self.type_into("command-text", text)
+            self.find(button).click()
+            self.until(lambda b: re.search(said, self.text_of("command-result")), said)
+
+    def test_6_the_centre_shows_its_counters_chart_and_log_folder(self):
         self.until(lambda b: self.counter("records") >= 1003, "the records counted")
         self.assertIn(os.path.join(self.folder.name, "logs"), self.text_of("centre-facts"))
         self.assertTrue(self.browser.execute_script(
             "return Chart.getChart('rate-chart').data.datasets[0].data.length > 0"))
 
-    def test_6_the_console_is_free_of_errors(self):
+    def test_7_the_console_is_free_of_errors(self):
         # The only failed loads allowed are the ones this test asked for: the first look before
-        # signing in, and the wrong token.
-        expected = re.compile(r"/api/(counters|login) - Failed to load resource: .* 401")
+        # signing in, the wrong token and the refused commands.
+        expected = re.compile(r"/api/(counters|login) - Failed to load resource: .* 401|"
+                              r"/api/devices/7/commands - Failed to load resource: .* (400|409)")
         errors = [entry["message"] for entry in self.browser.get_log("browser")
                   if entry["level"] == "SEVERE" and not expected.search(entry["message"])]
         self.assertEqual(errors, [])
 
     @unittest.skipUnless(SCREENSHOT, "TARNWICK_PAGE_SCREENSHOT names no file")
-    def test_7_a_screenshot_of_the_whole_page(self):
+    def test_8_a_screenshot_of_the_whole_page(self):
         self.type_into("device-filter", "")
         self.until(lambda b: len(self.rows("device-rows")) == 100, "the first page again")
         height = self.browser.execute_script("return document.documentElement.scrollHeight")
