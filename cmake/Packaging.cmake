@@ -69,6 +69,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${TARNWICK_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Not a library the program links: the operator page's chart, served from where Debian puts it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libjs-chart.js")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Below the summary line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

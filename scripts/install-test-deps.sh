@@ -17,7 +17,8 @@ packages=(
     man-db groff-base                               # the manual page's check (man --warnings)
     desktop-file-utils appstream                    # the desktop entry's and metainfo's checks
     iproute2                                        # a network namespace's loopback, brought up
-    openssl                                         # the TLS broker's certificates
+    openssl                                         # the TLS broker's and page's certificates
+    curl                                            # the operator page's TLS test
     mosquitto-clients                               # bench/mqtt.sh's subscriber
     xvfb xauth                                      # bench/run.sh's and screenshot.sh's display
     imagemagick xdotool                             # scripts/screenshot.sh

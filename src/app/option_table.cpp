@@ -169,7 +169,7 @@ constexpr OptionRow kOptions[] = {
                "stop (see `DEVICES`)."},
     {.name = "--metrics",
      .value = "[ADDR:]PORT",
-     .take = TakeMetrics,
+     .take = TakeEndpoint<&Options::metrics>,
      .wanted = "[ADDR:]PORT: a port from 0 to 65535, after an IPv4 address or an IPv6 one in "
                "brackets",
      .help = "serve Prometheus metrics at http://ADDR:PORT/metrics (ADDR: 127.0.0.1 unless "
@@ -181,6 +181,51 @@ constexpr OptionRow kOptions[] = {
                "brackets (`[::1]:9100`); *PORT* 0 lets the system choose, and the headless start "
                "names the address. At most 32 connections are served at once, each closed after "
                "5 seconds idle, so that no HTTP client holds up the centre."},
+    {.name = "--web",
+     .value = "[ADDR:]PORT",
+     .take = TakeEndpoint<&Options::web>,
+     .wanted = "[ADDR:]PORT: a port from 0 to 65535, after an IPv4 address or an IPv6 one in "
+               "brackets",
+     .help = "serve the operator page and its API at http://ADDR:PORT/ (ADDR: 127.0.0.1 unless "
+             "given; PORT 0: the system chooses); beyond loopback only with --web-cert and "
+             "--web-key, or --web-insecure",
+     .manual = "Serve the operator page (devices, live records, commands, the counters) and its "
+               "JSON API at `http://`*ADDR*`:`*PORT*`/`, in both front ends (see `OPERATOR "
+               "PAGE`). *ADDR* is 127.0.0.1 unless given, an IPv4 address (`0.0.0.0:8080`) or "
+               "an IPv6 one in brackets (`[::1]:8080`); *PORT* 0 lets the system choose, and the "
+               "start names the address. Every request but the page's files needs the access "
+               "token. An address other than loopback is refused without `--web-cert` and "
+               "`--web-key` (exit status 2), unless `--web-insecure` is given."},
+    {.name = "--web-token-file",
+     .value = "PATH",
+     .take = TakePath<&Options::webTokenFile>,
+     .wanted = "a file name",
+     .help = "the operator page's access token, the file's first line (default: web-token "
+             "beside the log folder, made at the first start)",
+     .manual = "The file whose first line is the operator page's access token. Without it the "
+               "centre makes a random token at its first start in `web-token` in the log "
+               "folder's parent (or in `$STATE_DIRECTORY`, under a service manager), readable "
+               "by its owner alone, and names the file on standard error. Writing a new token "
+               "into the file revokes the old one at once, with no restart."},
+    {.name = "--web-cert",
+     .value = "FILE",
+     .take = TakePath<&Options::webCert>,
+     .wanted = "a file name",
+     .help = "serve the operator page over TLS with this PEM certificate (with --web-key)",
+     .manual = "Serve the operator page over HTTPS with this PEM certificate (its chain "
+               "after it); needs `--web-key`."},
+    {.name = "--web-key",
+     .value = "FILE",
+     .take = TakePath<&Options::webKey>,
+     .wanted = "a file name",
+     .help = "the PEM private key of --web-cert",
+     .manual = "The PEM private key of `--web-cert`; needs `--web-cert`."},
+    {.name = "--web-insecure",
+     .flag = &Options::webInsecure,
+     .help = "serve the operator page over plain HTTP beyond loopback, for a trusted network",
+     .manual = "Serve the operator page over plain HTTP on an address other than loopback: "
+               "the token and every command then cross the network readable. For a trusted "
+               "network alone."},
     {.name = "--mqtt",
      .value = "URL",
      .take = TakeBrokerUrl,

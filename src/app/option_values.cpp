@@ -35,8 +35,8 @@ bool TakeDeviceKey(std::string_view text, Options& options) {
     return rule.has_value();
 }
 
-bool TakeMetrics(std::string_view text, Options& options) {
-    MetricsEndpoint endpoint;
+std::optional<HttpEndpoint> EndpointOf(std::string_view text) {
+    HttpEndpoint endpoint;
     std::string_view port = text;
     if (const auto colon = text.rfind(':'); colon != std::string_view::npos) {
         std::string_view address = text.substr(0, colon);
@@ -47,16 +47,16 @@ bool TakeMetrics(std::string_view text, Options& options) {
         endpoint.address = std::string(address);
         in6_addr parsed{};
         if (inet_pton(family, endpoint.address.c_str(), &parsed) != 1) {
-            return false;
+            return std::nullopt;
         }
         port = text.substr(colon + 1);
     }
     const auto number = NumberIn(port, 0, std::numeric_limits<std::uint16_t>::max());
-    if (number) {
-        endpoint.port = static_cast<std::uint16_t>(*number);
-        options.metrics = std::move(endpoint);
+    if (!number) {
+        return std::nullopt;
     }
-    return number.has_value();
+    endpoint.port = static_cast<std::uint16_t>(*number);
+    return endpoint;
 }
 
 bool TakeBrokerUrl(std::string_view text, Options& options) {

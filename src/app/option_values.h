@@ -48,7 +48,16 @@ bool TakeDuration(std::string_view text, Options& options) {
 bool TakeAddress(std::string_view text, Options& options);
 bool TakeDeviceKey(std::string_view text, Options& options);
 // "[ADDR:]PORT": an IPv4 address or an IPv6 one in brackets, then the port.
-bool TakeMetrics(std::string_view text, Options& options);
+[[nodiscard]] std::optional<HttpEndpoint> EndpointOf(std::string_view text);
+
+template <auto Member>
+bool TakeEndpoint(std::string_view text, Options& options) {
+    auto endpoint = EndpointOf(text);
+    if (endpoint) {
+        options.*Member = std::move(*endpoint);
+    }
+    return endpoint.has_value();
+}
 bool TakeBrokerUrl(std::string_view text, Options& options);
 // One topic level or more, without the wildcards a subscriber uses.
 bool TakeTopic(std::string_view text, Options& options);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/option_table.h"
+#include "net/tcp_listen.h"
 
 namespace tarnwick {
 namespace {
@@ -52,6 +53,23 @@ bool TakeOption(std::span<const std::string_view> args, std::size_t& i, Options&
     return false;
 }
 
+std::string MissingWebPartner(const Options& o) {
+    const std::pair<bool, std::string_view> needWeb[] = {
+        {o.webTokenFile.has_value(), "--web-token-file"},
+        {o.webCert.has_value(), "--web-cert"},
+        {o.webKey.has_value(), "--web-key"},
+        {o.webInsecure, "--web-insecure"}};
+    for (const auto& [given, name] : needWeb) {
+        if (given && !o.web) {
+            return std::string(name) + " needs --web [ADDR:]PORT";
+        }
+    }
+    if (o.webCert.has_value() != o.webKey.has_value()) {
+        return o.webCert ? "--web-cert needs --web-key" : "--web-key needs --web-cert";
+    }
+    return "";
+}
+
 // The options that only mean something beside another: the first one missing its partner.
 std::string MissingPartner(const Options& o) {
     const std::pair<bool, std::string_view> needMqtt[] = {
@@ -73,7 +91,7 @@ std::string MissingPartner(const Options& o) {
     if (o.mqttCa && !o.mqtt->tls) {
         return "--mqtt-ca needs an mqtts:// URL";
     }
-    return "";
+    return MissingWebPartner(o);
 }
 
 // Options that cannot both be meant.
@@ -82,15 +100,26 @@ std::string Clash(const Options& o) {
         return "--ipv6-only cannot listen on the IPv4 address " + o.bind->Text() +
                " given to --bind";
     }
+    // The token and every command would cross the network readable by anyone on the way.
+    if (o.web && !IsLoopbackAddress(o.web->address) && !o.webCert && !o.webInsecure) {
+        return "--web " + o.web->address +
+               " would send the access token over the network unencrypted: give --web-cert "
+               "FILE and --web-key FILE, or --web-insecure for a trusted network";
+    }
     return "";
 }
 
 // Files the options name that are read only later: one that cannot be read would start a centre
 // that the broker refuses for ever ("not authorised; retrying").
 std::string Unreadable(const Options& o) {
-    if (o.mqttPasswordFile && access(o.mqttPasswordFile->c_str(), R_OK) != 0) {
-        return "--mqtt-password-file cannot be read: " + *o.mqttPasswordFile + ": " +
-               std::strerror(errno);
+    const std::pair<const std::optional<std::string>&, std::string_view> files[] = {
+        {o.mqttPasswordFile, "--mqtt-password-file"},
+        {o.webCert, "--web-cert"},
+        {o.webKey, "--web-key"}};
+    for (const auto& [file, name] : files) {
+        if (file && access(file->c_str(), R_OK) != 0) {
+            return std::string(name) + " cannot be read: " + *file + ": " + std::strerror(errno);
+        }
     }
     return "";
 }

@@ -19,11 +19,11 @@ namespace tarnwick {
 
 inline constexpr std::size_t kDefaultMaxRows = 1'000'000;
 
-// Where --metrics serves its page.
-struct MetricsEndpoint {
+// Where an HTTP server of the centre listens: --metrics, --web.
+struct HttpEndpoint {
     std::string address = "127.0.0.1";  // IPv4 or IPv6, as inet_pton reads it
     std::uint16_t port = 0;
-    bool operator==(const MetricsEndpoint&) const = default;
+    bool operator==(const HttpEndpoint&) const = default;
 };
 
 struct Options {
@@ -47,7 +47,12 @@ struct Options {
     std::chrono::seconds silentAfter = DeviceSettings{}.silentAfter;
     std::size_t maxHeld = DeviceSettings{}.maxHeld;
     std::optional<std::string> devicesFile = {};  // --devices-file: the device table as CSV
-    std::optional<MetricsEndpoint> metrics = {};  // --metrics: where the page is served
+    std::optional<HttpEndpoint> metrics = {};     // --metrics: where the page is served
+    std::optional<HttpEndpoint> web = {};         // --web: the operator page
+    std::optional<std::string> webTokenFile = {};
+    std::optional<std::string> webCert = {};  // PEM files: the page over TLS
+    std::optional<std::string> webKey = {};
+    bool webInsecure = false;  // --web-insecure: plain HTTP beyond loopback
     // --mqtt: every logged record to this broker, and commands from it.
     std::optional<BrokerUrl> mqtt = {};
     std::string mqttTopic = "tarnwick";

@@ -1,5 +1,7 @@
 #include "centre/centre.h"
 
+#include <cstring>
+
 #include "app/session_options.h"
 #include "forward/run_broker_commands.h"
 #include "metrics/metrics_page.h"
@@ -18,20 +20,32 @@ SessionConfig ConfigOf(const Options& options, const CentreHooks& hooks) {
 Centre::Centre(const Options& options, CentreHooks hooks)
     : m_options(options), m_hooks(std::move(hooks)), m_session(ConfigOf(m_options, m_hooks)) {}
 
+std::string ServerFailure::Reason() const {
+    return why.empty() ? std::strerror(error) : why;
+}
+
 Centre::~Centre() {
     if (!m_stopped) {
         // Their threads read the session and wake the front end: gone before either is.
         m_metrics.reset();
+        m_web.reset();
         m_forwarder.reset();
         m_session.Close();
     }
 }
 
 std::optional<ServerFailure> Centre::StartServers() {
+    if (auto failure = StartMetrics()) {
+        return failure;
+    }
+    return StartWeb();
+}
+
+std::optional<ServerFailure> Centre::StartMetrics() {
     if (!m_options.metrics || m_metrics) {
         return std::nullopt;
     }
-    const MetricsEndpoint& at = *m_options.metrics;
+    const HttpEndpoint& at = *m_options.metrics;
     auto started = MetricsServer::Start(at.address, at.port,
                                         [this] { return MetricsPage(FiguresOf(m_session)); });
     if (!started.server) {
@@ -39,6 +53,32 @@ std::optional<ServerFailure> Centre::StartServers() {
     }
     m_metrics = std::move(started.server);
     m_hooks.report("metrics on " + m_metrics->Url());
+    return std::nullopt;
+}
+
+std::optional<ServerFailure> Centre::StartWeb() {
+    if (!m_options.web || m_web) {
+        return std::nullopt;
+    }
+    const HttpEndpoint& at = *m_options.web;
+    WebSettings settings{at.address,
+                         at.port,
+                         m_options.webTokenFile.value_or(DefaultTokenFile(LogFolderOf(m_options))),
+                         m_options.webCert,
+                         m_options.webKey,
+                         m_options.deviceKey,
+                         m_hooks.wake,
+                         {[this] {
+                             std::lock_guard lock(m_brokerGuard);
+                             return m_broker;
+                         }}};
+    const std::string tokenFile = settings.tokenFile;
+    auto started = WebServer::Start(m_session, std::move(settings));
+    if (!started.server) {
+        return ServerFailure{"web", at.address, at.port, started.error, started.why};
+    }
+    m_web = std::move(started.server);
+    m_hooks.report("operator page on " + m_web->Url() + "; its access token in " + tokenFile);
     return std::nullopt;
 }
 
@@ -71,11 +111,34 @@ void Centre::DrainInto(std::vector<HandledRecord>& out) {
     const std::size_t before = out.size();
     m_session.DrainInto(out);
     m_drained = m_drained || out.size() > before;
+    if (m_web) {
+        m_web->Feed().Records(std::span(out).subspan(before));
+    }
 }
 
 void Centre::Serve() {
     ServeForwarder();
+    ServeWeb();
     ServeEvents();
+}
+
+void Centre::ServeWeb() {
+    if (!m_web) {
+        return;
+    }
+    const HoldFor holdFor = m_options.reusePort ? HoldFor::AnyKey : HoldFor::HeardDevices;
+    if (m_web->Commands().Run(m_session, holdFor, m_hooks.report)) {
+        m_hooks.wake();  // the rest next turn, after the records
+    }
+    m_web->Serve(std::chrono::steady_clock::now());
+    for (const std::string& line : m_web->TakeReports()) {
+        m_hooks.report(line);
+    }
+    if (m_forwarder) {
+        BrokerFigures figures{m_forwarder->StateText(), m_forwarder->Behind()};
+        std::lock_guard lock(m_brokerGuard);
+        m_broker = std::move(figures);
+    }
 }
 
 void Centre::ServeForwarder() {
@@ -105,6 +168,9 @@ void Centre::ServeEvents() {
     if (m_forwarder) {
         m_forwarder->DeviceEvents(events);
     }
+    if (m_web) {
+        m_web->Feed().Events(events);
+    }
     if (m_hooks.events) {
         m_hooks.events(events);
     }
@@ -118,6 +184,7 @@ void Centre::ReportCommand(const CommandReport& report) {
 
 void Centre::Stop(const std::function<void()>& lastWork) {
     m_metrics.reset();
+    m_web.reset();
     m_session.Close();
     lastWork();
     Serve();

@@ -1,7 +1,8 @@
 #pragma once
 
 // The running centre, assembled once for both front ends: the receiving session, the metrics
-// server, the forwarder with the commands that come through the broker, and the device events,
+// server, the operator page's server with its commands, the forwarder with the commands that
+// come through the broker, and the device events,
 // started and stopped in one order. A front end keeps presentation and the operator's input:
 // it is woken when something waits, drains the records to show them, and serves the centre
 // after each drain.
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +20,7 @@
 #include "forward/forwarder.h"
 #include "metrics/metrics_server.h"
 #include "session/session.h"
+#include "web/web_server.h"
 
 namespace tarnwick {
 
@@ -35,11 +38,15 @@ struct CentreHooks {
 
 // A server that could not be started, and why.
 struct ServerFailure {
-    std::string server;  // "metrics"
+    std::string server;  // "metrics", "web"
     std::string address;
     std::uint16_t port = 0;
-    int error = 0;  // errno
+    int error = 0;         // errno
+    std::string why = {};  // what failed, when it was not the socket
     bool operator==(const ServerFailure&) const = default;
+
+    // why, or the errno's words.
+    [[nodiscard]] std::string Reason() const;
 };
 
 class Centre {
@@ -50,7 +57,7 @@ public:
     // A centre never stopped stops here, in the same order, with no last work.
     ~Centre();
 
-    // The servers that need no port (--metrics); the first that could not start, if one.
+    // The servers that need no port (--metrics, --web); the first that could not start, if one.
     [[nodiscard]] std::optional<ServerFailure> StartServers();
     // The listener on port (0: the system chooses), as --bind, --ipv6-only and --reuse-port say.
     // The first port bound starts the forwarder, whose client id is made of it.
@@ -73,19 +80,29 @@ public:
     // The broker's state and backlog as the window's notice has it; empty without --mqtt.
     [[nodiscard]] std::string BrokerState();
     [[nodiscard]] const MetricsServer* Metrics() const { return m_metrics.get(); }
+    [[nodiscard]] const WebServer* Web() const { return m_web.get(); }
+    // Any thread: records and drops a second over the last ten minutes.
+    [[nodiscard]] const RateHistory& Rates() const { return m_session.Rates(); }
 
 private:
     void StartForwarder(std::uint16_t port);
     void ServeForwarder();
     void ServeEvents();
+    void ServeWeb();
     void ReportCommand(const CommandReport& report);
+    [[nodiscard]] std::optional<ServerFailure> StartMetrics();
+    [[nodiscard]] std::optional<ServerFailure> StartWeb();
 
     Options m_options;
     CentreHooks m_hooks;
     Session m_session;
     std::unique_ptr<MetricsServer> m_metrics;  // after the session, whose figures it serves
+    std::unique_ptr<WebServer> m_web;          // --web: reads the session, wakes the front end
     std::unique_ptr<Forwarder> m_forwarder;    // --mqtt, once a port is bound; reads the session
-    bool m_drained = false;                    // records drained since the last Serve
+    // The broker's figures as the front end last looked, for the web threads.
+    std::mutex m_brokerGuard;
+    std::optional<BrokerFigures> m_broker;
+    bool m_drained = false;  // records drained since the last Serve
     bool m_stopped = false;
 };
 

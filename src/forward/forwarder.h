@@ -83,6 +83,8 @@ public:
     // connection, "MQTT broker: connecting", then ", N records behind" while more than a
     // window's worth waits in the log: the window's notice. The first call starts the count.
     [[nodiscard]] std::string StateText();
+    // Any thread: records logged and not yet acknowledged, as last counted.
+    [[nodiscard]] std::uint64_t Behind() const { return m_behind; }
 
 private:
     using Clock = std::chrono::steady_clock;

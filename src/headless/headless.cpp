@@ -122,7 +122,7 @@ private:
                " bytes; logging to " + session.LogFile());
         if (const auto failure = m_centre.StartServers()) {
             Report("cannot serve " + failure->server + " on " + failure->address + " port " +
-                   std::to_string(failure->port) + " (" + strerror(failure->error) + ")");
+                   std::to_string(failure->port) + " (" + failure->Reason() + ")");
             return false;
         }
         m_notifier.Start({[folder = LogFolderOf(m_options)] { return PrepareFolder(folder) == 0; },

@@ -1,64 +1,16 @@
 #include "metrics/metrics_server.h"
 
-#include <arpa/inet.h>
 #include <microhttpd.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string_view>
 
+#include "net/tcp_listen.h"
+
 namespace tarnwick {
 namespace {
-
-constexpr int kBacklog = 64;
-
-// The listening socket, bound and listening; -1 with errno set when a step fails.
-int ListenOn(const std::string& address, std::uint16_t port) {
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
-    if (inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
-        v4->sin_family = AF_INET;
-        v4->sin_port = htons(port);
-        length = sizeof *v4;
-    } else if (inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(port);
-        length = sizeof *v6;
-    } else {
-        errno = EINVAL;
-        return -1;
-    }
-    const int fd = socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    if (fd < 0) {
-        return -1;
-    }
-    if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
-        (storage.ss_family == AF_INET6 &&
-         setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one) != 0) ||
-        bind(fd, reinterpret_cast<const sockaddr*>(&storage), length) != 0 ||
-        listen(fd, kBacklog) != 0) {
-        const int error = errno;
-        close(fd);
-        errno = error;
-        return -1;
-    }
-    return fd;
-}
-
-std::uint16_t BoundPort(int fd) {
-    sockaddr_storage storage{};
-    socklen_t length = sizeof storage;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length);
-    return ntohs(storage.ss_family == AF_INET6
-                     ? reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_port
-                     : reinterpret_cast<const sockaddr_in*>(&storage)->sin_port);
-}
 
 MHD_Result Reply(MHD_Connection* connection, unsigned status, std::string_view body,
                  const char* type) {
@@ -95,7 +47,7 @@ struct MetricsRequest {
 
 MetricsServer::Started MetricsServer::Start(const std::string& address, std::uint16_t port,
                                             std::function<std::string()> page) {
-    const int fd = ListenOn(address, port);
+    const int fd = ListenTcp(address, port);
     if (fd < 0) {
         return {nullptr, errno};
     }
@@ -116,9 +68,7 @@ MetricsServer::Started MetricsServer::Start(const std::string& address, std::uin
 }
 
 std::string MetricsServer::Url() const {
-    const bool v6 = m_address.find(':') != std::string::npos;
-    return "http://" + (v6 ? "[" + m_address + "]" : m_address) + ":" + std::to_string(m_port) +
-           "/metrics";
+    return HttpOrigin(false, m_address, m_port) + "/metrics";
 }
 
 MetricsServer::~MetricsServer() {

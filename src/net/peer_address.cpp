@@ -99,6 +99,13 @@ socklen_t PeerAddress::Length() const {
     return IsIpv6() ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
 }
 
+bool PeerAddress::IsLoopback() const {
+    if (IsIpv6()) {
+        return IN6_IS_ADDR_LOOPBACK(&m_address.v6.sin6_addr);
+    }
+    return (ntohl(m_address.v4.sin_addr.s_addr) >> 24) == 127;
+}
+
 bool operator==(const PeerAddress& a, const PeerAddress& b) {
     if (a.m_address.family != b.m_address.family || a.Port() != b.Port()) {
         return false;

@@ -25,6 +25,8 @@ public:
     static std::optional<PeerAddress> FromText(const std::string& address, std::uint16_t port);
 
     [[nodiscard]] bool IsIpv6() const { return m_address.family == AF_INET6; }
+    // 127.0.0.0/8 or ::1: reached from this machine alone.
+    [[nodiscard]] bool IsLoopback() const;
     // Dotted decimal, or the RFC 5952 text of an IPv6 address; empty for no address.
     [[nodiscard]] std::string Text() const;
     [[nodiscard]] std::uint16_t Port() const;

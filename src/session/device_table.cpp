@@ -127,6 +127,7 @@ void DeviceTable::Delivered(const HeldCommand& command, int errorCode) {
         std::ranges::find(m_settled.rbegin(), m_settled.rend(), command.id, &HeldCommand::id);
     if (settled != m_settled.rend()) {
         settled->state = HeldState::NotSent;
+        settled->errorCode = errorCode;
     }
 }
 
@@ -192,7 +193,7 @@ HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> d
     m_waitingKey.emplace(id, key);
     AddEvent({DeviceEvent::Kind::Held, key, id, text, 0});
     waiting.push_back({id, key, std::move(datagram), std::move(text), HeldState::Waiting, now.wall,
-                       0, now.steady + m_settings.holdFor});
+                       0, now.steady + m_settings.holdFor, 0});
     return {HoldResult::Outcome::Held, id};
 }
 

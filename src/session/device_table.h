@@ -76,6 +76,7 @@ struct HeldCommand {
     std::time_t heldSince = 0;
     std::time_t sentAt = 0;  // or expired or cancelled at
     std::chrono::steady_clock::time_point expires{};
+    int errorCode = 0;  // NotSent: the socket's error
 };
 
 // Something a front end reports: held-command states, silences, forgotten devices.

@@ -70,7 +70,10 @@ void Session::Upkeep(std::stop_token stop) {
     std::unique_lock lock(mutex);
     while (!stopped.wait_for(lock, stop, kTickEvery, [] { return false; }) &&
            !stop.stop_requested()) {
-        m_devices.Tick(m_now());
+        const Moment now = m_now();
+        m_devices.Tick(now);
+        const CounterSnapshot counters = Counters();
+        m_rates.Sample(now.steady, counters.records, Dropped(counters) + counters.kernelDrops);
     }
 }
 

@@ -29,6 +29,7 @@
 #include "session/device_table.h"
 #include "session/log_stage.h"
 #include "session/moment.h"
+#include "session/rate_history.h"
 
 namespace tarnwick {
 
@@ -107,6 +108,9 @@ public:
     [[nodiscard]] WriteLatency::Snapshot LogWriteLatency() const {
         return m_counters.logWrite.Read();
     }
+    // Any thread: records and drops a second, sampled with the device table's tick from the
+    // first Listen on, on the session's steady clock.
+    [[nodiscard]] const RateHistory& Rates() const { return m_rates; }
 
     // The device table's clock, as the session was given it.
     [[nodiscard]] Moment Now() const { return m_now(); }
@@ -120,6 +124,7 @@ private:
     ReceiveSwitches m_switches;
     ClientList m_clients;
     EngineCounters m_counters;
+    RateHistory m_rates;
     std::uint64_t m_kernelDropsBefore = 0;  // of the listeners closed since the start
     DeviceTable m_devices;
     OutputQueue m_output;

@@ -223,7 +223,7 @@ void CTarnwickDlg::StartServers() {
         server.front() =
             static_cast<char>(std::toupper(static_cast<unsigned char>(server.front())));
         m_boxes->Show({server + " cannot be served on " + failure->address + " port " +
-                           std::to_string(failure->port) + ": " + std::strerror(failure->error),
+                           std::to_string(failure->port) + ": " + failure->Reason(),
                        windowTitle().toStdString(), MessageIcon::Exclamation},
                       QMessageBox::Ok);
     }

@@ -51,6 +51,10 @@ public:
     [[nodiscard]] std::uint16_t MetricsPort() const {
         return m_centre.Metrics() ? m_centre.Metrics()->Port() : 0;
     }
+    // Where --web serves the operator page; 0 when it does not.
+    [[nodiscard]] std::uint16_t WebPort() const {
+        return m_centre.Web() ? m_centre.Web()->Port() : 0;
+    }
     // m_strLogFile: the full path of the current day's log file.
     [[nodiscard]] std::string LogFile() const { return m_centre.session().LogFile(); }
     // The data column's horizontal extent in pixels.

@@ -449,7 +449,7 @@ private Q_SLOTS:
 
     void servesMetricsOrSaysWhyItCannot() {
         Options options = LoggingTo(m_logDir->path());
-        options.metrics = MetricsEndpoint{"127.0.0.1", 0};
+        options.metrics = HttpEndpoint{"127.0.0.1", 0};
         CTarnwickDlg& dlg = Open(options);
         QVERIFY(dlg.MetricsPort() != 0);
         TypePortAndListen(QStringLiteral("0"));
@@ -468,6 +468,40 @@ private Q_SLOTS:
         QCOMPARE(shown.size(), std::size_t{1});
         QCOMPARE(shown[0].text, "Metrics cannot be served on 127.0.0.1 port " +
                                     std::to_string(dlg.MetricsPort()) + ": Address already in use");
+    }
+
+    void servesTheOperatorPageWhoseCommandsTheWindowRuns() {
+        Options options = LoggingTo(m_logDir->path());
+        options.web = HttpEndpoint{"127.0.0.1", 0};
+        options.webTokenFile = m_logDir->filePath(QStringLiteral("token")).toStdString();
+        QFile token(QString::fromStdString(*options.webTokenFile));
+        QVERIFY(token.open(QIODevice::WriteOnly));
+        token.write("window-token\n");
+        token.close();
+        CTarnwickDlg& dlg = Open(options);
+        QVERIFY(dlg.WebPort() != 0);
+        TypePortAndListen(QStringLiteral("0"));
+        UdpPeer peer = UdpPeer::BindLoopback();
+        peer.SendTo(dlg.ListeningPort(), "#ST,123;STA:1,2;#");
+        const std::string key = "127.0.0.1:" + std::to_string(peer.Port());
+        const std::string body = R"({"text":"PING","hold":false})";
+        const std::string request = "POST /api/devices/" + key +
+                                    "/commands HTTP/1.0\r\nHost: localhost\r\n"
+                                    "Authorization: Bearer window-token\r\nContent-Length: " +
+                                    std::to_string(body.size()) + "\r\n\r\n" + body;
+        std::optional<test::HttpReply> sent;
+        const auto answered = [&] {
+            sent = test::HttpExchange(dlg.WebPort(), request, kPatience);
+            return sent && sent->status != 404;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(answered(), kPatienceMs);
+        QCOMPARE(sent->body, std::string(R"({"state":"sent"})"));
+        std::optional<test::Datagram> heard;
+        do {
+            heard = peer.Receive(kPatience);
+        } while (heard && heard->bytes == "@517");
+        QVERIFY(heard.has_value());
+        QCOMPARE(heard->bytes, std::string("#517PING"));
     }
 
     void f1OpensTheAboutBox() {
