@@ -258,7 +258,7 @@ class OperatorPage(unittest.TestCase):
                          r"^sent at \d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
 
     def test_5_refusals_are_said_in_the_pages_own_words(self):
-        self.type_into("device-filter", "7")
+        self.type_into("device-filter", "ID:7;")
         self.click_row("device-rows", "7")
         self.until(lambda b: self.text_of("device-key") == "7", "the device 7 chosen")
         cases = [  # text, button, what the page says
