@@ -45,7 +45,7 @@ async function api(method, path, body) {
   try {
     response = await fetch(path, init);
   } catch (e) {
-    throw new ApiError(0, "The centre does not answer: " + e.message);
+    throw new ApiError(0, "the centre does not answer (" + e.message + ")");
   }
   const date = Date.parse(response.headers.get("Date") || "");
   if (!Number.isNaN(date)) serverSkewMs = Math.abs(date - Date.now()) > 2000 ? date - Date.now() : 0;
@@ -141,19 +141,25 @@ function showNotice(text) {
   notice.hidden = !text;
 }
 
-// What the operator reads when the centre refuses: the page's own sentence, then the centre's.
+// What the operator reads when the centre refuses: the page's own sentence, then the centre's
+// words in brackets.
 function refusalText(e, what) {
-  if (!(e instanceof ApiError)) return what + ": " + e.message;
-  switch (e.status) {
-    case 0: return e.message;
-    case 400: return what + ": the centre cannot take this text. " + e.message;
-    case 403: return what + ": the centre refused a request from another site. " + e.message;
-    case 404: return what + ": the centre knows no such device or command. " + e.message;
-    case 409: return what + ": " + e.message;
-    case 413: return what + ": the text is too long. " + e.message;
-    case 429: return what + ": too many attempts; try again later. " + e.message;
-    default: return what + ": " + e.message + " (HTTP " + e.status + ")";
-  }
+  if (!(e instanceof ApiError) || e.status === 0) return what + ": " + e.message;
+  const sentences = {
+    400: "the centre cannot take this text",
+    403: "the centre refuses requests from another site",
+    404: "the centre knows no such device or command",
+    409: "the centre cannot do it now",
+    413: "the text is too long",
+    429: "too many attempts; try again later",
+  };
+  return said(what + ": " + (sentences[e.status] || "HTTP " + e.status), e.message);
+}
+
+// The centre's own words follow the page's: a sentence of their own when they are one.
+function said(sentence, centre) {
+  if (!centre) return sentence + ".";
+  return /[.!?]$/.test(centre) ? sentence + ". " + centre : sentence + " (" + centre + ").";
 }
 
 // ---- Signing in ---------------------------------------------------------------------------
@@ -422,7 +428,7 @@ async function sendCommand(hold) {
   } else if (state === "sent") {
     showResult("Sent to " + key + ": " + text);
   } else {
-    showResult("Not sent to " + key + (answer.data.why ? ": " + answer.data.why : "") + ".", true);
+    showResult(said("Not sent to " + key + ": the centre could not send it", answer.data.why), true);
   }
   $("command-text").value = "";
   loadDevice();
@@ -431,13 +437,13 @@ async function sendCommand(hold) {
 
 function commandRefusal(e, key, text, hold) {
   const what = hold ? "Not held" : "Not sent";
-  if (e.status === 404) return what + ": the centre knows no device " + key + ".";
+  if (e.status === 404) return said(what + ": the centre knows no device " + key, e.message);
   if (e.status === 409) {
-    return what + ": " + key + " already has as many commands waiting as --max-held allows. " +
-           e.message;
+    return said(what + ": " + key + " has as many commands waiting as --max-held allows",
+                e.message);
   }
   if (e.status === 400 && /^hex:/i.test(text)) {
-    return what + ": the hex text is not hex. " + e.message;
+    return said(what + ": the hex text is not hex", e.message);
   }
   return refusalText(e, what);
 }
@@ -680,6 +686,10 @@ function drawChart(history) {
   if (!chart) return;
   chart.data.datasets[0].data = history.map((h) => ({x: h.t, y: h.records}));
   chart.data.datasets[1].data = history.map((h) => ({x: h.t, y: h.drops}));
+  // Always the whole 10 minutes, however young the centre.
+  const newest = history.length ? history[history.length - 1].t : serverNowSeconds();
+  chart.options.scales.x.min = newest - 600;
+  chart.options.scales.x.max = newest;
   chart.update("none");
 }
 

@@ -24,7 +24,7 @@ SCREENSHOT = os.environ.get("TARNWICK_PAGE_SCREENSHOT")  # a PNG of the page at 
 
 try:
     from selenium import webdriver
-    from selenium.common.exceptions import StaleElementReferenceException
+    from selenium.common.exceptions import StaleElementReferenceException, TimeoutException
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
     from selenium.webdriver.common.keys import Keys
@@ -148,7 +148,10 @@ class OperatorPage(unittest.TestCase):
                 return condition(browser)
             except StaleElementReferenceException:
                 return False
-        return WebDriverWait(self.browser, WAIT, poll_frequency=0.1).until(checked, what)
+        try:
+            return WebDriverWait(self.browser, WAIT, poll_frequency=0.1).until(checked)
+        except TimeoutException:
+            raise AssertionError("waited in vain for " + (what() if callable(what) else what))
 
     def find(self, element_id):
         return self.browser.find_element(By.ID, element_id)
@@ -262,16 +265,18 @@ class OperatorPage(unittest.TestCase):
         self.click_row("device-rows", "7")
         self.until(lambda b: self.text_of("device-key") == "7", "the device 7 chosen")
         cases = [  # text, button, what the page says
-            ("hex:38 3G", "send-now", r"^Not sent: the hex text is not hex\. .*\S"),
+            ("hex:38 3G", "send-now",
+             r'^Not sent: the hex text is not hex\. .* at character \d+: "3?G"\. Nothing was sent\.$'),
             ("FIRST", "send-hold", r"^Command \d+ held for 7 "),
             ("SECOND", "send-hold", r"^Command \d+ held for 7 "),
             ("THIRD", "send-hold",
-             r"^Not held: 7 already has as many commands waiting as --max-held allows\. .*THIRD"),
+             r"^Not held: 7 has as many commands waiting as --max-held allows \(.*THIRD\)\.$"),
         ]
         for text, button, said in cases:
             self.type_into("command-text", text)
             self.find(button).click()
-            self.until(lambda b: re.search(said, self.text_of("command-result")), said)
+            self.until(lambda b: re.search(said, self.text_of("command-result")),
+                       lambda: "%r, not %r" % (said, self.text_of("command-result")))
 
     def test_6_the_centre_shows_its_counters_chart_and_log_folder(self):
         self.until(lambda b: self.counter("records") >= 1003, "the records counted")
@@ -293,10 +298,8 @@ class OperatorPage(unittest.TestCase):
         self.type_into("device-filter", "")
         self.until(lambda b: len(self.rows("device-rows")) == 100, "the first page again")
         height = self.browser.execute_script("return document.documentElement.scrollHeight")
-        self.browser.set_window_size(1500, height + 100)
-        self.browser.execute_script("window.scrollTo(0, 0)")
-        self.until(lambda b: self.browser.execute_script(
-            "return document.documentElement.scrollHeight <= window.innerHeight"), "all in view")
+        self.browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": 1500, "height": height, "deviceScaleFactor": 1, "mobile": False})
         self.assertTrue(self.browser.save_screenshot(SCREENSHOT))
 
     def states(self):
