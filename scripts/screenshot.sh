@@ -19,6 +19,7 @@ mkdir -p docs
 if [ "${1:-}" = page ]; then
     TARNWICK_PAGE_SCREENSHOT=docs/web.png /usr/bin/python3 tests/web/operator_page_test.py \
         "$build/src/tarnwick" "$build/tools/device/tarnwick-device"
+    convert docs/web.png +dither -colors 128 -strip docs/web.png  # a third of the bytes
     echo "docs/web.png written"
     exit
 fi

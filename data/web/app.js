@@ -437,7 +437,7 @@ async function sendCommand(hold) {
 
 function commandRefusal(e, key, text, hold) {
   const what = hold ? "Not held" : "Not sent";
-  if (e.status === 404) return said(what + ": the centre knows no device " + key, e.message);
+  if (e.status === 404) return what + ": the centre knows no device " + key + ".";
   if (e.status === 409) {
     return said(what + ": " + key + " has as many commands waiting as --max-held allows",
                 e.message);

@@ -295,6 +295,9 @@ class OperatorPage(unittest.TestCase):
 
     @unittest.skipUnless(SCREENSHOT, "TARNWICK_PAGE_SCREENSHOT names no file")
     def test_8_a_screenshot_of_the_whole_page(self):
+        # A minute of a steady fleet, for the chart to show something, not as a measure.
+        subprocess.run([self.device, "--port", self.port, "--quiet", "--count", "9000",
+                        "--rate", "150", "--sources", "4"], check=True, capture_output=True)
         self.type_into("device-filter", "")
         self.until(lambda b: len(self.rows("device-rows")) == 100, "the first page again")
         height = self.browser.execute_script("return document.documentElement.scrollHeight")
