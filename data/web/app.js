@@ -48,7 +48,10 @@ async function api(method, path, body) {
     throw new ApiError(0, "the centre does not answer (" + e.message + ")");
   }
   const date = Date.parse(response.headers.get("Date") || "");
-  if (!Number.isNaN(date)) serverSkewMs = Math.abs(date - Date.now()) > 2000 ? date - Date.now() : 0;
+  if (!Number.isNaN(date)) {
+    const skew = date - Date.now();
+    serverSkewMs = Math.abs(skew) > 2000 ? skew : 0;
+  }
   const text = await response.text();
   let data = null;
   try {
@@ -220,7 +223,8 @@ const COLUMNS = [
   {title: "Held", sort: "commandsHeld", text: (d) => d.commandsHeld, className: "num"},
   {title: "Sent", sort: "commandsSent", text: (d) => d.commandsSent, className: "num"},
   {title: "Latest command", sort: "latestCommand", text: (d) => d.latestCommand, className: "line"},
-  {title: "Command sent", sort: "latestCommandAt", text: (d) => d.latestCommandAt, className: "time"},
+  {title: "Command sent", sort: "latestCommandAt", text: (d) => d.latestCommandAt,
+   className: "time"},
 ];
 
 function ageOf(device) {
@@ -228,7 +232,8 @@ function ageOf(device) {
   return device.silent ? "silent, " + age : age;
 }
 
-const devices = {filter: "", column: 0, descending: false, offset: 0, asked: 0, shown: [], matched: 0, total: 0};
+const devices = {filter: "", column: 0, descending: false, offset: 0, asked: 0, shown: [],
+                 matched: 0, total: 0};
 
 function buildDeviceHead() {
   const head = $("device-head");
@@ -424,11 +429,13 @@ async function sendCommand(hold) {
   if (!answer) return;
   const state = answer.data.state;
   if (hold) {
-    showResult("Command " + answer.data.id + " held for " + key + " until its next report: " + text);
+    showResult("Command " + answer.data.id + " held for " + key + " until its next report: " +
+               text);
   } else if (state === "sent") {
     showResult("Sent to " + key + ": " + text);
   } else {
-    showResult(said("Not sent to " + key + ": the centre could not send it", answer.data.why), true);
+    showResult(said("Not sent to " + key + ": the centre could not send it", answer.data.why),
+               true);
   }
   $("command-text").value = "";
   loadDevice();

@@ -266,7 +266,8 @@ class OperatorPage(unittest.TestCase):
         self.until(lambda b: self.text_of("device-key") == "7", "the device 7 chosen")
         cases = [  # text, button, what the page says
             ("hex:38 3G", "send-now",
-             r'^Not sent: the hex text is not hex\. .* at character \d+: "3?G"\. Nothing was sent\.$'),
+             r'^Not sent: the hex text is not hex\. .* at character \d+: "3?G"\. '
+             r'Nothing was sent\.$'),
             ("FIRST", "send-hold", r"^Command \d+ held for 7 "),
             ("SECOND", "send-hold", r"^Command \d+ held for 7 "),
             ("THIRD", "send-hold",
