@@ -6,7 +6,8 @@
 # took to stop. Then the batched echo (the batched ceiling) and the centres again under a
 # sender that batches its system calls by --batch, with one table of both senders against
 # both ceilings. Last, forwarding to a local MQTT broker (bench/mqtt.sh, bench/forward_lag.sh)
-# and broker commands against the answers (bench/hold_flood.sh). Figures only:
+# broker commands against the answers (bench/hold_flood.sh), and the operator page's event
+# streams and devices list (bench/web.sh). Figures only:
 # nothing here passes or fails on them. Exits non-zero only when something could not run.
 #
 #     bench/run.sh [BUILD_DIR]      (default: build/release in the repository)
@@ -425,3 +426,4 @@ table_row "window, --batch $batch" "$batched_window_report" "$batched_window_cpu
 "$root/bench/mqtt.sh" "$build"
 "$root/bench/forward_lag.sh" "$build"
 "$root/bench/hold_flood.sh" "$build"
+"$root/bench/web.sh" "$build"

@@ -200,8 +200,8 @@ constexpr OptionRow kOptions[] = {
      .value = "PATH",
      .take = TakePath<&Options::webTokenFile>,
      .wanted = "a file name",
-     .help = "the operator page's access token, the file's first line (default: web-token "
-             "beside the log folder, made at the first start)",
+     .help = "the file whose first line is the operator page's access token; without it, "
+             "web-token beside the log folder, made at the first start",
      .manual = "The file whose first line is the operator page's access token. Without it the "
                "centre makes a random token at its first start in `web-token` in the log "
                "folder's parent (or in `$STATE_DIRECTORY`, under a service manager), readable "

@@ -13,6 +13,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -484,18 +487,27 @@ private Q_SLOTS:
         UdpPeer peer = UdpPeer::BindLoopback();
         peer.SendTo(dlg.ListeningPort(), "#ST,123;STA:1,2;#");
         const std::string key = "127.0.0.1:" + std::to_string(peer.Port());
-        const std::string body = R"({"text":"PING","hold":false})";
-        const std::string request = "POST /api/devices/" + key +
-                                    "/commands HTTP/1.0\r\nHost: localhost\r\n"
-                                    "Authorization: Bearer window-token\r\nContent-Length: " +
-                                    std::to_string(body.size()) + "\r\n\r\n" + body;
-        std::optional<test::HttpReply> sent;
-        const auto answered = [&] {
-            sent = test::HttpExchange(dlg.WebPort(), request, kPatience);
-            return sent && sent->status != 404;
+        const std::string headers =
+            " HTTP/1.0\r\nHost: localhost\r\nAuthorization: Bearer window-token\r\n";
+        // The web threads answer a read alone; a command waits for this thread to run it.
+        const auto known = [&] {
+            const auto device = test::HttpExchange(
+                dlg.WebPort(), "GET /api/devices/" + key + headers + "\r\n", kPatience);
+            return device && device->status == 200;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(answered(), kPatienceMs);
-        QCOMPARE(sent->body, std::string(R"({"state":"sent"})"));
+        QTRY_VERIFY_WITH_TIMEOUT(known(), kPatienceMs);
+        const std::string body = R"({"text":"PING","hold":false})";
+        const std::string request = "POST /api/devices/" + key + "/commands" + headers +
+                                    "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                                    body;
+        const int fd = test::ConnectLoopback(dlg.WebPort());
+        QCOMPARE(send(fd, request.data(), request.size(), MSG_NOSIGNAL),
+                 static_cast<ssize_t>(request.size()));
+        std::string answer;
+        QTRY_VERIFY_WITH_TIMEOUT((answer += test::ReadUntil(fd, "", std::chrono::milliseconds(5)),
+                                  answer.ends_with(R"({"state":"sent"})")),
+                                 kPatienceMs);
+        close(fd);
         std::optional<test::Datagram> heard;
         do {
             heard = peer.Receive(kPatience);
