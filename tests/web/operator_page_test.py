@@ -285,6 +285,15 @@ class OperatorPage(unittest.TestCase):
         self.assertTrue(self.browser.execute_script(
             "return Chart.getChart('rate-chart').data.datasets[0].data.length > 0"))
 
+    def test_6b_markup_in_a_key_or_record_is_shown_as_text(self):
+        marked = "<img src=x onerror=document.title='run'>"
+        self.report(["--record", "#ST,123;ID:%s;#" % marked])
+        self.type_into("device-filter", "<img")
+        self.until(lambda b: self.cells("device-rows", 0) == [marked], "the key as text")
+        self.until(lambda b: marked in self.cells("live-rows", 1), "the live key as text")
+        self.assertEqual(self.browser.find_elements(By.CSS_SELECTOR, "main img"), [])
+        self.assertNotEqual(self.browser.title, "run")
+
     def test_7_the_console_is_free_of_errors(self):
         # The only failed loads allowed are the ones this test asked for: the first look before
         # signing in, the wrong token and the refused commands.
