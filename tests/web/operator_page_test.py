@@ -315,6 +315,15 @@ class OperatorPage(unittest.TestCase):
             "width": 1500, "height": height, "deviceScaleFactor": 1, "mobile": False})
         self.assertTrue(self.browser.save_screenshot(SCREENSHOT))
 
+    def test_9_a_changed_token_file_asks_for_the_new_token(self):
+        with open(os.path.join(self.folder.name, "token"), "w") as out:
+            out.write("new-" + TOKEN + "\n")
+        self.until(shown.visibility_of_element_located((By.ID, "token")), "the sign-in box")
+        self.assertFalse(self.find("main").is_displayed())
+        self.type_into("token", "new-" + TOKEN)
+        self.find("login-submit").click()
+        self.until(lambda b: self.text_of("feed-state") == "live", "the live feed open again")
+
     def states(self):
         return self.browser.execute_script(
             "return Object.fromEntries([...document.querySelectorAll('#command-rows > tr')].map("
