@@ -23,6 +23,7 @@ packages=(
     xvfb xauth                                      # bench/run.sh's and screenshot.sh's display
     imagemagick xdotool                             # scripts/screenshot.sh
     libx11-6 libxdamage1                            # bench_repaints watches the window
+    chromium chromium-driver python3-selenium       # the operator page's test, in a real browser
 )
 scripts/install-packages.sh "${packages[@]}"
 scripts/unpack-package.sh --libraries mosquitto usr/sbin/mosquitto

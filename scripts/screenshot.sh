@@ -2,7 +2,8 @@
 # Starts the window under Xvfb, listening with auto-reply, sends it some seconds of generated
 # records and then a few device records, and writes a screenshot of the screen to
 # docs/screenshot.png. With "devices": several device peers report, one command is held for one
-# of them, and the Devices window is written to docs/devices.png.
+# of them, and the Devices window is written to docs/devices.png. With "page": the operator
+# page's browser test runs against a headless centre and writes the whole page to docs/web.png.
 # BUILD_DIR: a build folder to use instead of build/release.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,15 @@ if [ -z "${BUILD_DIR:-}" ]; then
 fi
 cmake --build "$build" --target tarnwick tarnwick-device >/dev/null
 mkdir -p docs
+
+# The page needs no display: its test drives headless Chromium and writes the picture.
+if [ "${1:-}" = page ]; then
+    TARNWICK_PAGE_SCREENSHOT=docs/web.png /usr/bin/python3 tests/web/operator_page_test.py \
+        "$build/src/tarnwick" "$build/tools/device/tarnwick-device"
+    convert docs/web.png +dither -colors 128 -strip docs/web.png  # a third of the bytes
+    echo "docs/web.png written"
+    exit
+fi
 
 if [ -z "${TARNWICK_IN_XVFB:-}" ]; then
     exec env TARNWICK_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
