@@ -1,6 +1,8 @@
 #include "metrics/metrics_server.h"
 
+#include <arpa/inet.h>
 #include <microhttpd.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
