@@ -8,6 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev                          # the window (Qt finds OpenGL's headers)
     libsystemd-dev libmicrohttpd-dev libmosquitto-dev nlohmann-json3-dev
+    zlib1g-dev                                      # the log archives, gzip through zlib
     fonts-crosextra-carlito                         # the window's font, with Calibri's metrics
     librsvg2-bin gzip                               # the build makes the icons and the manual page
     dpkg-dev file                                   # cpack's Debian package (dpkg-shlibdeps)

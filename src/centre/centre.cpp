@@ -1,6 +1,7 @@
 #include "centre/centre.h"
 
 #include "app/session_options.h"
+#include "forward/forward_position.h"
 #include "forward/run_broker_commands.h"
 #include "metrics/metrics_page.h"
 
@@ -13,15 +14,31 @@ SessionConfig ConfigOf(const Options& options, const CentreHooks& hooks) {
     return config;
 }
 
+// The forwarder's saved position is what the broker has acknowledged: the upkeep asks it for
+// every round, whether or not this run forwards, so that files a later run would still send
+// are kept.
+UpkeepSettings UpkeepOf(const Options& options, const CentreHooks& hooks) {
+    const std::string folder = LogFolderOf(options);
+    return {.folder = folder,
+            .rules = {options.compressAfter, options.deleteAfter, options.deleteUnforwarded},
+            .minFree = options.minFree,
+            .forwarded = [folder] { return LoadPosition(folder); },
+            .wake = hooks.wake};
+}
+
 }  // namespace
 
 Centre::Centre(const Options& options, CentreHooks hooks)
-    : m_options(options), m_hooks(std::move(hooks)), m_session(ConfigOf(m_options, m_hooks)) {}
+    : m_options(options),
+      m_hooks(std::move(hooks)),
+      m_session(ConfigOf(m_options, m_hooks)),
+      m_upkeep(std::make_unique<LogUpkeep>(UpkeepOf(m_options, m_hooks))) {}
 
 Centre::~Centre() {
     if (!m_stopped) {
         // Their threads read the session and wake the front end: gone before either is.
         m_metrics.reset();
+        m_upkeep.reset();
         m_forwarder.reset();
         m_session.Close();
     }
@@ -32,8 +49,11 @@ std::optional<ServerFailure> Centre::StartServers() {
         return std::nullopt;
     }
     const MetricsEndpoint& at = *m_options.metrics;
-    auto started = MetricsServer::Start(at.address, at.port,
-                                        [this] { return MetricsPage(FiguresOf(m_session)); });
+    auto started = MetricsServer::Start(at.address, at.port, [this] {
+        MetricsFigures figures = FiguresOf(m_session);
+        figures.logSpace = m_upkeep->Space();
+        return MetricsPage(figures);
+    });
     if (!started.server) {
         return ServerFailure{"metrics", at.address, at.port, started.error};
     }
@@ -76,6 +96,18 @@ void Centre::DrainInto(std::vector<HandledRecord>& out) {
 void Centre::Serve() {
     ServeForwarder();
     ServeEvents();
+    ServeUpkeep();
+}
+
+void Centre::ServeUpkeep() {
+    for (const std::string& line : m_upkeep->TakeReports()) {
+        m_hooks.report(line);
+    }
+}
+
+std::string Centre::LogSpaceNotice() const {
+    const LogSpace space = m_upkeep->Space();
+    return space.Low() ? SpaceLowText(LogFolderOf(m_options), space) : std::string();
 }
 
 void Centre::ServeForwarder() {
@@ -87,6 +119,7 @@ void Centre::ServeForwarder() {
         m_forwarder->Nudge();
     }
     m_forwarder->SetCounters(m_session.Counters());
+    m_forwarder->SetLogSpace(m_upkeep->Space());
     if (RunBrokerCommands(m_session, *m_forwarder,
                           [this](const CommandReport& report) { ReportCommand(report); })) {
         m_hooks.wake();  // the rest next turn, after the records
@@ -118,6 +151,7 @@ void Centre::ReportCommand(const CommandReport& report) {
 
 void Centre::Stop(const std::function<void()>& lastWork) {
     m_metrics.reset();
+    m_upkeep->Stop();
     m_session.Close();
     lastWork();
     Serve();

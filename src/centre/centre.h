@@ -16,6 +16,7 @@
 
 #include "app/options.h"
 #include "forward/forwarder.h"
+#include "log/log_upkeep.h"
 #include "metrics/metrics_server.h"
 #include "session/session.h"
 
@@ -73,16 +74,22 @@ public:
     // The broker's state and backlog as the window's notice has it; empty without --mqtt.
     [[nodiscard]] std::string BrokerState();
     [[nodiscard]] const MetricsServer* Metrics() const { return m_metrics.get(); }
+    // The log folder's size and free space, as last measured; any thread.
+    [[nodiscard]] LogSpace LogFolderSpace() const { return m_upkeep->Space(); }
+    // What the window's notice line says of the log folder's space: empty unless it is low.
+    [[nodiscard]] std::string LogSpaceNotice() const;
 
 private:
     void StartForwarder(std::uint16_t port);
     void ServeForwarder();
     void ServeEvents();
+    void ServeUpkeep();
     void ReportCommand(const CommandReport& report);
 
     Options m_options;
     CentreHooks m_hooks;
     Session m_session;
+    std::unique_ptr<LogUpkeep> m_upkeep;       // the log folder's, from the start on
     std::unique_ptr<MetricsServer> m_metrics;  // after the session, whose figures it serves
     std::unique_ptr<Forwarder> m_forwarder;    // --mqtt, once a port is bound; reads the session
     bool m_drained = false;                    // records drained since the last Serve

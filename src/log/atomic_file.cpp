@@ -48,4 +48,14 @@ int ReplaceFileWhole(const std::string& path, std::string_view contents) {
     return error;
 }
 
+int SyncFolder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    const int error = fsync(fd) == 0 ? 0 : errno;
+    close(fd);
+    return error;
+}
+
 }  // namespace tarnwick

@@ -12,4 +12,7 @@ namespace tarnwick {
 // (the old file then stays as it was).
 [[nodiscard]] int ReplaceFileWhole(const std::string& path, std::string_view contents);
 
+// Makes the names in folder (a file made, moved or removed there) reach the disk; 0 or errno.
+[[nodiscard]] int SyncFolder(const std::string& folder);
+
 }  // namespace tarnwick
