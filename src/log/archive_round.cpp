@@ -143,6 +143,7 @@ void RemoveParts(const std::string& folder, const FileFamily& family, Day today)
     }
 }
 
+// A file that is not regular or is locked is said by the rules below, if they touch it.
 void SetAsideEarlierYears(const UpkeepContext& context, const FileFamily& family, Day today) {
     for (const DayFile& file : ListDayFiles(context.folder, family, today)) {
         if (!Touchable(file, today) || file.name.find('/') != std::string::npos) {
@@ -153,7 +154,8 @@ void SetAsideEarlierYears(const UpkeepContext& context, const FileFamily& family
             SetAsideEarlierYear(path, static_cast<int>(file.day.year()), KeepWaiting());
         if (!move.to.empty()) {
             context.report(std::string(kSaid) + "moved " + path + " to " + move.to);
-        } else if (move.error != 0 && move.error != kNotRegularFile) {
+        } else if (move.error != 0 && move.error != kNotRegularFile &&
+                   move.error != kLockNotGranted) {
             Refuse(context, path, AppendErrorText(move.error));
         }
     }

@@ -41,7 +41,8 @@ TEST(FindCommandTest, PrintsWhatMatchesAndSaysHowItWent) {
         {"found: printed, counted, what is no log counted",
          {"--device-key", "field:ID", "--device", "4", "--format", "csv"},
          0,
-         "time,address,port,key,record\n" + Today() + " 10:00:00,10.0.0.4,4000,4,#ST,1;ID:4;#\n",
+         "time,address,port,key,record\n" + Today() +
+             " 10:00:00,10.0.0.4,4000,4,\"#ST,1;ID:4;#\"\n",
          "tarnwick: found 1 entries in 1 files; passed over 1 lines"},
         {"nothing found", {"--grep", "ST,2"}, 1, "", "tarnwick: found 0 entries in 1 files"},
         {"a bad time", {"--from", "yesterday"}, 2, "", "tarnwick: --from takes"},

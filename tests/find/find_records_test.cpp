@@ -72,8 +72,8 @@ TEST(FindRecordsTest, FindsAcrossYearsAndArchivesInTimeOrder) {
          {"2026-12-31 00:00:00", "2027-01-02 00:00:00", "4", std::nullopt, byId},
          FindFormat::Csv,
          "time,address,port,key,record\n"
-         "2026-12-31 23:59:59,10.0.0.4,4000,4,#ST,2;ID:4;#\n"
-         "2027-01-01 00:00:01,10.0.0.4,4001,4,#ST,4;ID:4;#\n"
+         "2026-12-31 23:59:59,10.0.0.4,4000,4,\"#ST,2;ID:4;#\"\n"
+         "2027-01-01 00:00:01,10.0.0.4,4001,4,\"#ST,4;ID:4;#\"\n"
          "2027-01-01 00:00:01,10.0.0.4,4001,4,hex:38 38 31\n",
          {3, 2, 1}},
         {"text, as JSON Lines, by the address rule",

@@ -62,7 +62,7 @@ protected:
         std::set<std::string> names;
         for (const auto& entry : fs::recursive_directory_iterator(m_temp.Path())) {
             if (!entry.is_directory()) {
-                names.insert(fs::relative(entry.path(), m_temp.Path()).string());
+                names.insert(entry.path().lexically_relative(m_temp.Path()).string());
             }
         }
         return names;
