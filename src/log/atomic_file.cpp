@@ -7,24 +7,20 @@
 #include <cstdio>
 
 namespace tarnwick {
-namespace {
 
-// errno of a failed write, or 0 once every byte is written.
 int WriteAll(int fd, std::string_view contents) {
     while (!contents.empty()) {
         const ssize_t n = write(fd, contents.data(), contents.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0) {
-            return errno;
+        if (n <= 0) {
+            return n < 0 ? errno : EIO;  // a file that takes nothing would make this loop forever
         }
         contents.remove_prefix(static_cast<std::size_t>(n));
     }
     return 0;
 }
-
-}  // namespace
 
 int ReplaceFileWhole(const std::string& path, std::string_view contents) {
     const std::string temporary = path + ".tmp";

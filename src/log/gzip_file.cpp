@@ -17,21 +17,6 @@ constexpr int kGzipWindow = 15 + 16;  // deflate's largest window, with a gzip h
 constexpr int kMemoryLevel = 8;
 constexpr std::size_t kChunk = 256 * 1024;
 
-int WriteAll(int fd, const unsigned char* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return n < 0 ? errno : EIO;
-        }
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 // Runs deflate over what stream holds in, writing all it gives out.
 int Drain(z_stream& stream, int flush, int out) {
     std::array<unsigned char, kChunk> buffer{};
@@ -43,8 +28,9 @@ int Drain(z_stream& stream, int flush, int out) {
         if (status == Z_STREAM_ERROR) {
             return EIO;
         }
-        if (const int error = WriteAll(out, buffer.data(), buffer.size() - stream.avail_out);
-            error != 0) {
+        const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()),
+                                     buffer.size() - stream.avail_out);
+        if (const int error = WriteAll(out, bytes); error != 0) {
             return error;
         }
     } while (stream.avail_out == 0);
