@@ -62,7 +62,8 @@ find_once "plain"
 answers() {
     local label=$1
     shift
-    "$centre" --headless --port 0 --auto-reply --log-dir "$work/log" "$@" 2>"$work/centre.err" &
+    "$centre" --headless --port 0 --auto-reply --log-dir "$work/log" "$@" >/dev/null \
+        2>"$work/centre.err" &
     centre_pid=$!
     local port=
     for _ in $(seq 100); do
@@ -71,8 +72,8 @@ answers() {
         sleep 0.1
     done
     "$device" --port "$port" --count $((rate * seconds)) --rate "$rate" --expect-replies \
-        2>"$work/device.err" >/dev/null || true
-    echo "answers $label: $(tail -1 "$work/device.err" | sed 's/^tarnwick-device: //')"
+        >"$work/device.out" 2>/dev/null || true
+    echo "answers $label: $(tail -1 "$work/device.out")"
 }
 
 answers "idle folder"
