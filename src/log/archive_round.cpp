@@ -196,17 +196,19 @@ bool IsForwarded(const std::string& folder, const DayFile& file,
     if (!reach) {
         return true;
     }
+    // A position past its file's end is one into a file of that name that has moved away (last
+    // year's, set aside while the forwarder was behind): it says nothing of what came before.
+    struct stat reached {};
     const auto reachDay = DayOfName(reach->file, kDayLogFamily, today);
-    if (!reachDay) {
-        return false;  // a position that names no day: nothing is sure to be forwarded
+    if (!reachDay || stat((folder + "/" + reach->file).c_str(), &reached) != 0 ||
+        reach->offset > static_cast<std::uint64_t>(reached.st_size)) {
+        return false;
     }
     if (file.day != *reachDay) {
         return file.day < *reachDay;
     }
-    struct stat status {};
     return !file.compressed && file.name == reach->file &&
-           stat((folder + "/" + file.name).c_str(), &status) == 0 &&
-           reach->offset >= static_cast<std::uint64_t>(status.st_size);
+           reach->offset >= static_cast<std::uint64_t>(reached.st_size);
 }
 
 void RunArchiveRound(const UpkeepContext& context, Day today) {
