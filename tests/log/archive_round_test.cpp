@@ -189,6 +189,29 @@ TEST_F(ArchiveRoundTest, AnArchiveReadsBackAsTheFileItWasMadeOf) {
     EXPECT_EQ(records, (std::vector<std::string>{"#OLD#", std::string(300'000, 'z')}));
 }
 
+TEST_F(ArchiveRoundTest, ShortOfSpaceTheOldestForwardedFilesGoFirstDownToTheLimit) {
+    Make({{"Data_logs_1101.txt", kOld},
+          {"Data_logs_1115.txt", kOld},
+          {"Data_logs_1120.txt", kOld},
+          {"Data_logs_1207.txt", kOld}});
+    std::vector<std::string> lines;
+    const UpkeepContext context{m_temp.Path(),
+                                {std::nullopt, 3650, false},
+                                [] {
+                                    return LogPosition{"Data_logs_1120.txt", 0};
+                                },
+                                [&](std::string line) { lines.push_back(line); },
+                                {}};
+    int shortFor = 2;  // files' worth of space
+    FreeLogSpace(context, kToday, [&] { return shortFor-- > 0; });
+    EXPECT_EQ(Files(), (std::set<std::string>{"Data_logs_1120.txt", "Data_logs_1207.txt"}));
+    EXPECT_EQ(
+        lines,
+        (std::vector<std::string>{
+            "log archive: deleted " + m_temp.PathOf("Data_logs_1101.txt") + " to free space",
+            "log archive: deleted " + m_temp.PathOf("Data_logs_1115.txt") + " to free space"}));
+}
+
 // A disk that fills while the archive is written: the original stays whole and no half archive
 // is left beside it. The limit is the process's, so the round runs in a child.
 TEST_F(ArchiveRoundTest, AFullDiskLeavesTheOriginalAndNoHalfArchive) {
