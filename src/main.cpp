@@ -7,6 +7,7 @@
 #include "app/options.h"
 #include "app/session_options.h"
 #include "app/usage_text.h"
+#include "find/run_find.h"
 #include "headless/headless.h"
 #include "log/log_folder_lock.h"
 #include "tarnwick/version.h"
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::fputs(UsageText().c_str(), stdout);
         return 0;
+    }
+    if (options.find) {
+        return RunFind(options);
     }
     // A forwarder keeps its position in the folder, and centres sharing a port must not share
     // a folder: such a centre takes its folder for itself.

@@ -302,6 +302,92 @@ constexpr OptionRow kOptions[] = {
      .help = "leave resends (see --resend-window) out of forwarding",
      .manual = "Leave resends (see `--resend-window`) out of forwarding; they are still logged, "
                "answered and counted."},
+    {.name = "--compress-after",
+     .value = "DAYS",
+     .take = TakeDays<&Options::compressAfter>,
+     .wanted = "a number of days from 1 to 36500, or never",
+     .help = "gzip day files older than DAYS into YEAR/Data_logs_MMDD.txt.gz, once forwarded",
+     .manual = "Compress each day file more than *DAYS* days old (1 to 36500) with gzip into "
+               "*YEAR*`/Data_logs_`*MMDD*`.txt.gz` in the log folder, which `zcat`(1) and "
+               "`zgrep`(1) read; the archive is whole on the disk before the file is removed. "
+               "A file is compressed only once the broker has acknowledged every entry of it "
+               "(see `LOG FILES`).",
+     .shownDefault = NeverDefault},
+    {.name = "--delete-after",
+     .value = "DAYS",
+     .take = TakeDays<&Options::deleteAfter>,
+     .wanted = "a number of days from 1 to 36500, or never",
+     .help = "delete day files and archives older than DAYS, once forwarded; while space is "
+             "below --min-free, the oldest forwarded ones first",
+     .manual = "Delete each day file and archive more than *DAYS* days old (1 to 36500), "
+               "once the broker has acknowledged every entry of it; and while the free space is "
+               "below `--min-free`, the oldest forwarded files first, down to the limit.",
+     .shownDefault = NeverDefault},
+    {.name = "--delete-unforwarded",
+     .flag = &Options::deleteUnforwarded,
+     .help = "with --delete-after: delete old files even before the broker has had them",
+     .manual = "With `--delete-after`: delete files older than its *DAYS* even when the broker "
+               "has not acknowledged every entry of them."},
+    {.name = "--min-free",
+     .value = "SIZE",
+     .take = TakeMinFree,
+     .wanted = "a size: a number of bytes, or one with K, M, G or T after it (1GiB, 500M)",
+     .help = "the free space of the log folder's disk below which the centre warns; unless "
+             "given, 1GiB or 5% of the file system, whichever is less",
+     .manual = "The free space on the log folder's file system below which the centre says so, "
+               "once, on standard error and in the window's notice line, and again once there "
+               "is room again: bytes, or a number with `K`, `M`, `G` or `T` (powers of 1024, "
+               "with or without `iB`) after it. Unless given it is 1GiB, or 5% of the file "
+               "system when that is less."},
+    {.name = "--find",
+     .place = OptionPlace::FindMark,
+     .flag = &Options::find,
+     .help = "print the logged entries that match, from the day files and archives, and exit",
+     .manual = "Print the entries of the log folder (`--log-dir`) that match the options below, "
+               "one a line in time order, from the day files and the archives, compressed or "
+               "not, and exit (see `FINDING RECORDS`)."},
+    {.name = "--from",
+     .value = "TIME",
+     .place = OptionPlace::Find,
+     .take = TakeFindFrom,
+     .wanted = "YYYY-MM-DD or YYYY-MM-DDTHH:MM",
+     .help = "entries logged from TIME on (local)",
+     .manual = "Entries logged from *TIME* on (`YYYY-MM-DD` or `YYYY-MM-DDTHH:MM`, local "
+               "time)."},
+    {.name = "--to",
+     .value = "TIME",
+     .place = OptionPlace::Find,
+     .take = TakeFindTo,
+     .wanted = "YYYY-MM-DD or YYYY-MM-DDTHH:MM",
+     .help = "entries logged before TIME (a day alone: up to its end)",
+     .manual = "Entries logged before *TIME* (`YYYY-MM-DDTHH:MM`); a day alone (`YYYY-MM-DD`) "
+               "reaches to its end."},
+    {.name = "--device",
+     .value = "KEY",
+     .place = OptionPlace::Find,
+     .take = TakePath<&Options::findDevice>,
+     .wanted = "a device key",
+     .help = "entries of the device KEY, by --device-key's rule",
+     .manual = "Entries of the device *KEY*, made by `--device-key`'s rule as the centre makes "
+               "it; a hex entry goes with the record before it."},
+    {.name = "--grep",
+     .value = "TEXT",
+     .place = OptionPlace::Find,
+     .take = TakePath<&Options::findGrep>,
+     .wanted = "a text",
+     .help = "entries whose record holds TEXT",
+     .manual = "Entries whose record holds *TEXT*, byte for byte; a hex entry goes with the "
+               "record before it."},
+    {.name = "--format",
+     .value = "FORMAT",
+     .place = OptionPlace::Find,
+     .take = TakeFindFormat,
+     .wanted = "text, csv or jsonl",
+     .help = "text (the log's lines), csv or jsonl (time, address, port, key, record)",
+     .manual = "`text`: each entry's time and sender and record on one line, as the log has "
+               "them; `csv` or `jsonl` (JSON Lines): the fields time, address, port, key and "
+               "record, a hex entry's record as `hex:` and its hex text.",
+     .shownDefault = FindFormatDefault},
     {.name = "--help",
      .place = OptionPlace::Instead,
      .flag = &Options::help,
@@ -326,6 +412,8 @@ std::string_view FrontEndOnly(OptionPlace place) {
             return "the window";
         case OptionPlace::Headless:
             return "headless";
+        case OptionPlace::Find:
+            return "with --find";
         default:
             return "";
     }

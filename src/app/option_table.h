@@ -19,6 +19,8 @@ enum class OptionPlace {
     HeadlessNeeds,  // either front end, and the headless centre cannot do without it
     HeadlessMark,   // the option that makes the centre headless
     Instead,        // prints and exits, in place of any other option
+    FindMark,       // the option that searches the log instead of receiving
+    Find,           // what the search looks for
 };
 
 // Takes the text into its option; false when the text is no value for it.

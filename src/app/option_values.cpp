@@ -7,6 +7,7 @@
 #include <limits>
 #include <utility>
 
+#include "log/size_text.h"
 #include "session/device_key.h"
 
 namespace tarnwick {
@@ -94,6 +95,38 @@ bool IsCalendarTime(std::string_view text) {
            (text.size() == 10 || (NumberAt(text, 11, 2) < 24 && NumberAt(text, 14, 2) < 60));
 }
 
+// "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM" as the log's headers write times; dayEnd: the time a day
+// alone stands for.
+std::optional<std::string> LogTimeOf(std::string_view text, std::string_view dayEnd) {
+    constexpr std::string_view kShape = "dddd-dd-ddTdd:dd";
+    if (text.size() != 10 && text.size() != kShape.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (kShape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != kShape[i]) {
+            return std::nullopt;
+        }
+    }
+    if (!IsCalendarTime(text)) {
+        return std::nullopt;
+    }
+    std::string time(text.substr(0, 10));
+    time += text.size() == 10 ? std::string(dayEnd) : " " + std::string(text.substr(11)) + ":00";
+    return time;
+}
+
+template <auto Member>
+bool TakeLogTime(std::string_view text, Options& options, std::string_view dayEnd) {
+    const auto time = LogTimeOf(text, dayEnd);
+    if (time) {
+        options.*Member = *time;
+    }
+    return time.has_value();
+}
+
+constexpr std::string_view kDayStart = " 00:00:00";
+constexpr std::string_view kAfterDay = " 24:00:00";  // after every time of the day
+
 }  // namespace
 
 bool TakeResendWindow(std::string_view text, Options& options) {
@@ -105,22 +138,35 @@ bool TakeResendWindow(std::string_view text, Options& options) {
 }
 
 bool TakeReplayFrom(std::string_view text, Options& options) {
-    constexpr std::string_view kShape = "dddd-dd-ddTdd:dd";
-    if (text.size() != 10 && text.size() != kShape.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (kShape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != kShape[i]) {
-            return false;
+    return TakeLogTime<&Options::mqttReplayFrom>(text, options, kDayStart);
+}
+
+bool TakeFindFrom(std::string_view text, Options& options) {
+    return TakeLogTime<&Options::findFrom>(text, options, kDayStart);
+}
+
+bool TakeFindTo(std::string_view text, Options& options) {
+    return TakeLogTime<&Options::findTo>(text, options, kAfterDay);
+}
+
+bool TakeFindFormat(std::string_view text, Options& options) {
+    constexpr std::pair<std::string_view, FindFormat> kFormats[] = {
+        {"text", FindFormat::Text}, {"csv", FindFormat::Csv}, {"jsonl", FindFormat::Jsonl}};
+    for (const auto& [name, format] : kFormats) {
+        if (text == name) {
+            options.findFormat = format;
+            return true;
         }
     }
-    if (!IsCalendarTime(text)) {
-        return false;
+    return false;
+}
+
+bool TakeMinFree(std::string_view text, Options& options) {
+    const auto size = ParseSize(text);
+    if (size) {
+        options.minFree = *size;
     }
-    std::string time(text.substr(0, 10));
-    time += text.size() == 10 ? " 00:00:00" : " " + std::string(text.substr(11)) + ":00";
-    options.mqttReplayFrom = time;
-    return true;
+    return size.has_value();
 }
 
 std::string DeviceKeyDefault(const Options& defaults) {
@@ -129,6 +175,14 @@ std::string DeviceKeyDefault(const Options& defaults) {
 
 std::string TopicDefault(const Options& defaults) {
     return defaults.mqttTopic;
+}
+
+std::string NeverDefault(const Options& /*defaults*/) {
+    return "never";
+}
+
+std::string FindFormatDefault(const Options& /*defaults*/) {
+    return "text";
 }
 
 }  // namespace tarnwick

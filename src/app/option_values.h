@@ -65,6 +65,23 @@ bool TakeBrokerUrl(std::string_view text, Options& options);
 bool TakeTopic(std::string_view text, Options& options);
 // "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM", as the log's headers write it: "YYYY-MM-DD HH:MM:00".
 bool TakeReplayFrom(std::string_view text, Options& options);
+// The same for --find's --from; for --to a day alone reaches to its end.
+bool TakeFindFrom(std::string_view text, Options& options);
+bool TakeFindTo(std::string_view text, Options& options);
+// "text", "csv" or "jsonl".
+bool TakeFindFormat(std::string_view text, Options& options);
+// A size as log/size_text.h reads it: "1GiB", "500M", "4096".
+bool TakeMinFree(std::string_view text, Options& options);
+
+// A number of days from 1 to 36500, or "never" (the default).
+template <auto Member>
+bool TakeDays(std::string_view text, Options& options) {
+    const auto days = NumberIn(text, 1, 36500);
+    if (days || text == "never") {
+        options.*Member = days ? std::optional(static_cast<int>(*days)) : std::nullopt;
+    }
+    return days || text == "never";
+}
 
 template <auto Member>
 std::string NumberDefault(const Options& defaults) {
@@ -78,5 +95,7 @@ std::string DurationDefault(const Options& defaults) {
 
 std::string DeviceKeyDefault(const Options& defaults);
 std::string TopicDefault(const Options& defaults);
+std::string NeverDefault(const Options& defaults);
+std::string FindFormatDefault(const Options& defaults);
 
 }  // namespace tarnwick

@@ -85,6 +85,20 @@ std::string MissingPartner(const Options& o) {
             return std::string(name) + " needs --mqtt URL";
         }
     }
+    const std::pair<bool, std::string_view> needFind[] = {
+        {o.findFrom.has_value(), "--from"},
+        {o.findTo.has_value(), "--to"},
+        {o.findDevice.has_value(), "--device"},
+        {o.findGrep.has_value(), "--grep"},
+        {o.findFormat != FindFormat::Text, "--format"}};
+    for (const auto& [given, name] : needFind) {
+        if (given && !o.find) {
+            return std::string(name) + " needs --find";
+        }
+    }
+    if (o.deleteUnforwarded && !o.deleteAfter) {
+        return "--delete-unforwarded needs --delete-after DAYS";
+    }
     if (o.mqttUser.has_value() != o.mqttPasswordFile.has_value()) {
         return o.mqttUser ? "--mqtt-user needs --mqtt-password-file"
                           : "--mqtt-password-file needs --mqtt-user";

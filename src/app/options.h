@@ -19,6 +19,9 @@ namespace tarnwick {
 
 inline constexpr std::size_t kDefaultMaxRows = 1'000'000;
 
+// How --find prints what it found: the log's own lines, CSV or JSON Lines.
+enum class FindFormat { Text, Csv, Jsonl };
+
 // Where an HTTP server of the centre listens: --metrics, --web.
 struct HttpEndpoint {
     std::string address = "127.0.0.1";  // IPv4 or IPv6, as inet_pton reads it
@@ -63,6 +66,19 @@ struct Options {
     std::optional<std::string> mqttCa = {};
     std::optional<std::string> mqttReplayFrom = {};  // "YYYY-MM-DD HH:MM:SS", as the log has it
     bool mqttSkipResends = false;                    // resends are not forwarded
+    // The log folder's upkeep: days after which day files are compressed or deleted.
+    std::optional<int> compressAfter = {};
+    std::optional<int> deleteAfter = {};
+    bool deleteUnforwarded = false;
+    std::optional<std::uint64_t> minFree = {};  // bytes; default: 1 GiB or 5 % of the disk
+    // --find: entries from findFrom on and before findTo, as the log's headers write times
+    // (a day given to --to reaches to its end: "YYYY-MM-DD 24:00:00").
+    bool find = false;
+    std::optional<std::string> findFrom = {};
+    std::optional<std::string> findTo = {};
+    std::optional<std::string> findDevice = {};
+    std::optional<std::string> findGrep = {};
+    FindFormat findFormat = FindFormat::Text;
     bool operator==(const Options&) const = default;
 
     [[nodiscard]] DeviceSettings Devices() const {

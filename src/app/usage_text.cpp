@@ -55,6 +55,7 @@ std::string UsageLines() {
     std::string window = "tarnwick";
     std::string headless = "tarnwick";
     std::string alone;
+    std::string find = "tarnwick";
     for (const OptionRow& row : OptionTable()) {
         const std::string named =
             std::string(row.name) + (row.value.empty() ? "" : " " + std::string(row.value));
@@ -64,12 +65,18 @@ std::string UsageLines() {
         if (row.place == OptionPlace::HeadlessMark || row.place == OptionPlace::HeadlessNeeds) {
             headless += " " + named;
         }
+        if (row.place == OptionPlace::FindMark) {
+            find += " " + named;
+        }
+        if (row.place == OptionPlace::Find) {
+            find += " [" + named + "]";
+        }
         if (row.place == OptionPlace::Instead) {
             alone += (alone.empty() ? "tarnwick " : " | ") + named;
         }
     }
-    return "Usage: " + window + " [OPTIONS]\n       " + headless + " [OPTIONS]\n       " + alone +
-           "\n";
+    return "Usage: " + window + " [OPTIONS]\n       " + headless + " [OPTIONS]\n       " + find +
+           " [--log-dir DIR]\n       " + alone + "\n";
 }
 
 constexpr std::string_view kAbout =

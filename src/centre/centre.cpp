@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/session_options.h"
+#include "forward/forward_position.h"
 #include "forward/run_broker_commands.h"
 #include "metrics/metrics_page.h"
 
@@ -15,10 +16,25 @@ SessionConfig ConfigOf(const Options& options, const CentreHooks& hooks) {
     return config;
 }
 
+// The forwarder's saved position is what the broker has acknowledged: the upkeep asks it for
+// every round, whether or not this run forwards, so that files a later run would still send
+// are kept.
+UpkeepSettings UpkeepOf(const Options& options, const CentreHooks& hooks) {
+    const std::string folder = LogFolderOf(options);
+    return {.folder = folder,
+            .rules = {options.compressAfter, options.deleteAfter, options.deleteUnforwarded},
+            .minFree = options.minFree,
+            .forwarded = [folder] { return LoadPosition(folder); },
+            .wake = hooks.wake};
+}
+
 }  // namespace
 
 Centre::Centre(const Options& options, CentreHooks hooks)
-    : m_options(options), m_hooks(std::move(hooks)), m_session(ConfigOf(m_options, m_hooks)) {}
+    : m_options(options),
+      m_hooks(std::move(hooks)),
+      m_session(ConfigOf(m_options, m_hooks)),
+      m_upkeep(std::make_unique<LogUpkeep>(UpkeepOf(m_options, m_hooks))) {}
 
 std::string ServerFailure::Reason() const {
     return why.empty() ? std::strerror(error) : why;
@@ -29,6 +45,7 @@ Centre::~Centre() {
         // Their threads read the session and wake the front end: gone before either is.
         m_metrics.reset();
         m_web.reset();
+        m_upkeep.reset();
         m_forwarder.reset();
         m_session.Close();
     }
@@ -46,8 +63,11 @@ std::optional<ServerFailure> Centre::StartMetrics() {
         return std::nullopt;
     }
     const HttpEndpoint& at = *m_options.metrics;
-    auto started = MetricsServer::Start(at.address, at.port,
-                                        [this] { return MetricsPage(FiguresOf(m_session)); });
+    auto started = MetricsServer::Start(at.address, at.port, [this] {
+        MetricsFigures figures = FiguresOf(m_session);
+        figures.logSpace = m_upkeep->Space();
+        return MetricsPage(figures);
+    });
     if (!started.server) {
         return ServerFailure{"metrics", at.address, at.port, started.error};
     }
@@ -120,6 +140,18 @@ void Centre::Serve() {
     ServeForwarder();
     ServeWeb();
     ServeEvents();
+    ServeUpkeep();
+}
+
+void Centre::ServeUpkeep() {
+    for (const std::string& line : m_upkeep->TakeReports()) {
+        m_hooks.report(line);
+    }
+}
+
+std::string Centre::LogSpaceNotice() const {
+    const LogSpace space = m_upkeep->Space();
+    return space.Low() ? SpaceLowText(LogFolderOf(m_options), space) : std::string();
 }
 
 void Centre::ServeWeb() {
@@ -150,6 +182,7 @@ void Centre::ServeForwarder() {
         m_forwarder->Nudge();
     }
     m_forwarder->SetCounters(m_session.Counters());
+    m_forwarder->SetLogSpace(m_upkeep->Space());
     if (RunBrokerCommands(m_session, *m_forwarder,
                           [this](const CommandReport& report) { ReportCommand(report); })) {
         m_hooks.wake();  // the rest next turn, after the records
@@ -185,6 +218,7 @@ void Centre::ReportCommand(const CommandReport& report) {
 void Centre::Stop(const std::function<void()>& lastWork) {
     m_metrics.reset();
     m_web.reset();
+    m_upkeep->Stop();
     m_session.Close();
     lastWork();
     Serve();

@@ -18,6 +18,7 @@
 
 #include "app/options.h"
 #include "forward/forwarder.h"
+#include "log/log_upkeep.h"
 #include "metrics/metrics_server.h"
 #include "session/session.h"
 #include "web/web_server.h"
@@ -83,12 +84,17 @@ public:
     [[nodiscard]] const WebServer* Web() const { return m_web.get(); }
     // Any thread: records and drops a second over the last ten minutes.
     [[nodiscard]] const RateHistory& Rates() const { return m_session.Rates(); }
+    // The log folder's size and free space, as last measured; any thread.
+    [[nodiscard]] LogSpace LogFolderSpace() const { return m_upkeep->Space(); }
+    // What the window's notice line says of the log folder's space: empty unless it is low.
+    [[nodiscard]] std::string LogSpaceNotice() const;
 
 private:
     void StartForwarder(std::uint16_t port);
     void ServeForwarder();
     void ServeEvents();
     void ServeWeb();
+    void ServeUpkeep();
     void ReportCommand(const CommandReport& report);
     [[nodiscard]] std::optional<ServerFailure> StartMetrics();
     [[nodiscard]] std::optional<ServerFailure> StartWeb();
@@ -96,6 +102,7 @@ private:
     Options m_options;
     CentreHooks m_hooks;
     Session m_session;
+    std::unique_ptr<LogUpkeep> m_upkeep;       // the log folder's, from the start on
     std::unique_ptr<MetricsServer> m_metrics;  // after the session, whose figures it serves
     std::unique_ptr<WebServer> m_web;          // --web: reads the session, wakes the front end
     std::unique_ptr<Forwarder> m_forwarder;    // --mqtt, once a port is bound; reads the session

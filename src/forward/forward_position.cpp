@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "log/atomic_file.h"
+#include "log/day_files.h"
 
 namespace tarnwick {
 
@@ -12,7 +13,8 @@ std::optional<LogPosition> LoadPosition(const std::string& folder) {
     std::ifstream in(folder + "/" + kPositionFileName);
     LogPosition position;
     std::string offset;
-    if (!(in >> position.file >> offset) || position.file.find('/') != std::string::npos) {
+    if (!(in >> position.file >> offset) ||
+        (position.file.find('/') != std::string::npos && !IsYearFolderFile(position.file))) {
         return std::nullopt;
     }
     const char* end = offset.data() + offset.size();

@@ -64,6 +64,7 @@ public:
     void Nudge();
     // The front end's counters, for PREFIX/status.
     void SetCounters(const CounterSnapshot& counters);
+    void SetLogSpace(const LogSpace& space) { m_states.SetLogSpace(space); }
 
     // The front end's thread: the commands that came through the broker, to be run there.
     // At most most, oldest first; MoreCommands: others wait.

@@ -117,10 +117,14 @@ std::string DevicePayload(const DeviceRow& device) {
         .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::string OnlinePayload(const CounterSnapshot& counters) {
+std::string OnlinePayload(const CounterSnapshot& counters, const LogSpace& space) {
     nlohmann::json payload{{"state", "online"}};
     for (const auto& field : kCounterFields<std::uint64_t>) {
         payload[std::string(field.label)] = counters.*field.member;
+    }
+    if (space.measured) {
+        payload["log bytes"] = space.folderBytes;
+        payload["log free bytes"] = space.freeBytes;
     }
     return payload.dump();
 }

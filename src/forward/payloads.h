@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "log/log_entries.h"
+#include "log/log_space.h"
 #include "session/counters.h"
 #include "session/device_table.h"
 
@@ -36,7 +37,8 @@ namespace tarnwick {
 
 // PREFIX/status: {"state":"online"} and every counter under its name; {"state":"offline"} is
 // the last will, and what a centre says as it stops.
-[[nodiscard]] std::string OnlinePayload(const CounterSnapshot& counters);
+// The log folder's size and free space join the counters once measured.
+[[nodiscard]] std::string OnlinePayload(const CounterSnapshot& counters, const LogSpace& space);
 inline constexpr std::string_view kOfflinePayload = R"({"state":"offline"})";
 
 }  // namespace tarnwick

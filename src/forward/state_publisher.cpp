@@ -25,6 +25,11 @@ StatePublisher::StatePublisher(const ForwardSettings& settings, DeviceLookup dev
       m_link(link),
       m_now(std::move(now)) {}
 
+void StatePublisher::SetLogSpace(const LogSpace& space) {
+    const std::scoped_lock lock(m_mutex);
+    m_logSpace = space;
+}
+
 void StatePublisher::SetCounters(const CounterSnapshot& counters) {
     const std::lock_guard lock(m_mutex);
     m_counters = counters;
@@ -46,11 +51,13 @@ bool StatePublisher::PublishStatusIfDue() {
     }
     m_nextStatus = now + kStatusEvery;
     CounterSnapshot counters;
+    LogSpace space;
     {
         const std::lock_guard lock(m_mutex);
         counters = m_counters;
+        space = m_logSpace;
     }
-    return m_link.Publish(m_statusTopic, OnlinePayload(counters), true).has_value();
+    return m_link.Publish(m_statusTopic, OnlinePayload(counters, space), true).has_value();
 }
 
 bool StatePublisher::PublishDevicesDue() {

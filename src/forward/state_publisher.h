@@ -14,6 +14,7 @@
 
 #include "forward/broker_link.h"
 #include "forward/forward_settings.h"
+#include "log/log_space.h"
 #include "session/counters.h"
 #include "session/device_table.h"
 #include "session/moment.h"
@@ -34,6 +35,8 @@ public:
 
     // Any thread: the front end's counters, for the next status.
     void SetCounters(const CounterSnapshot& counters);
+    // Any thread: the log folder's figures, for the next status.
+    void SetLogSpace(const LogSpace& space);
     // Any thread: a device went silent or reports again; its state goes out at the next
     // PublishDevicesDue.
     void DeviceDue(const std::string& key);
@@ -64,6 +67,7 @@ private:
     // Written by the front end's thread, taken by the forwarder's.
     std::mutex m_mutex;
     CounterSnapshot m_counters;
+    LogSpace m_logSpace;
     std::unordered_set<std::string> m_devicesDue;
 
     // The forwarder's thread alone. When each device's state may next go out unasked.

@@ -60,26 +60,6 @@ int OpenForAppend(const std::string& path, int& fd) {
     return folderError != 0 ? folderError : OpenOnce(path, fd);
 }
 
-// The lock keeps a reader (or another writer using the same lock) from seeing half an entry.
-// It is never waited for blindly: the caller decides how long another program may hold it.
-int Lock(int fd, const std::string& path, const KeepWaiting& keepWaiting) {
-    for (;;) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            return 0;
-        }
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno != EWOULDBLOCK) {
-            return errno;
-        }
-        if (!keepWaiting || !keepWaiting(path)) {
-            return kLockNotGranted;
-        }
-        std::this_thread::sleep_for(kLockRetry);
-    }
-}
-
 int WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = write(fd, bytes.data(), bytes.size());
@@ -132,7 +112,7 @@ int AppendWhole(const std::string& path, std::string_view bytes, const AppendOpt
     }
     int error = RefuseIfNotRegular(fd);
     if (error == 0) {
-        error = Lock(fd, path, options.keepWaiting);
+        error = LockLogFile(fd, path, options.keepWaiting);
     }
     if (error == 0) {
         error = WriteOrUndo(fd, bytes, options.sync);
@@ -140,6 +120,24 @@ int AppendWhole(const std::string& path, std::string_view bytes, const AppendOpt
     // Not retried on EINTR: on Linux the descriptor is gone whatever close returns.
     const int closeError = close(fd) == 0 ? 0 : errno;
     return error != 0 ? error : closeError;
+}
+
+int LockLogFile(int fd, const std::string& path, const KeepWaiting& keepWaiting) {
+    for (;;) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            return 0;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EWOULDBLOCK) {
+            return errno;
+        }
+        if (!keepWaiting || !keepWaiting(path)) {
+            return kLockNotGranted;
+        }
+        std::this_thread::sleep_for(kLockRetry);
+    }
 }
 
 int PrepareFolder(const std::string& folder) {

@@ -26,6 +26,11 @@ struct AppendOptions {
 [[nodiscard]] int AppendWhole(const std::string& path, std::string_view bytes,
                               const AppendOptions& options);
 
+// The log's lock on an open log file, exclusive: it keeps a reader (or another writer using the
+// same lock) from seeing half an entry. It is never waited for blindly: keepWaiting decides how
+// long another program may hold it. 0, an errno value or kLockNotGranted.
+[[nodiscard]] int LockLogFile(int fd, const std::string& path, const KeepWaiting& keepWaiting);
+
 // 0 when folder, created with its parents where missing, can take new files; errno otherwise.
 [[nodiscard]] int PrepareFolder(const std::string& folder);
 

@@ -7,24 +7,20 @@
 #include <cstdio>
 
 namespace tarnwick {
-namespace {
 
-// errno of a failed write, or 0 once every byte is written.
 int WriteAll(int fd, std::string_view contents) {
     while (!contents.empty()) {
         const ssize_t n = write(fd, contents.data(), contents.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0) {
-            return errno;
+        if (n <= 0) {
+            return n < 0 ? errno : EIO;  // a file that takes nothing would make this loop forever
         }
         contents.remove_prefix(static_cast<std::size_t>(n));
     }
     return 0;
 }
-
-}  // namespace
 
 int ReplaceFileWhole(const std::string& path, std::string_view contents) {
     const std::string temporary = path + ".tmp";
@@ -45,6 +41,16 @@ int ReplaceFileWhole(const std::string& path, std::string_view contents) {
     if (error != 0) {
         unlink(temporary.c_str());
     }
+    return error;
+}
+
+int SyncFolder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    const int error = fsync(fd) == 0 ? 0 : errno;
+    close(fd);
     return error;
 }
 

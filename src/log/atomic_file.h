@@ -8,8 +8,14 @@
 
 namespace tarnwick {
 
+// Writes every byte to fd, again after a signal or a short write: 0, or the write's errno.
+[[nodiscard]] int WriteAll(int fd, std::string_view contents);
+
 // Replaces path with contents through path + ".tmp"; 0, or the errno of the step that failed
 // (the old file then stays as it was).
 [[nodiscard]] int ReplaceFileWhole(const std::string& path, std::string_view contents);
+
+// Makes the names in folder (a file made, moved or removed there) reach the disk; 0 or errno.
+[[nodiscard]] int SyncFolder(const std::string& folder);
 
 }  // namespace tarnwick

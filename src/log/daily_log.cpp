@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "log/log_entries.h"
+#include "log/year_folder.h"
 
 namespace tarnwick {
 
@@ -74,8 +75,23 @@ LogWriteResult DailyLog::Append(std::string_view text) {
 }
 
 void DailyLog::Flush(std::vector<LogWriteResult>& results, std::size_t entries) {
+    SetAsideEarlierYearOnce();
     results.push_back({m_strLogFile, AppendWhole(m_strLogFile, m_pending, m_options), entries});
     m_pending.clear();
+}
+
+// Once a file: the pending entries' year is what the file's must not be earlier than. A lock
+// not granted is looked at again with the next entries.
+void DailyLog::SetAsideEarlierYearOnce() {
+    if (m_strLogFile == m_yearChecked) {
+        return;
+    }
+    const auto year = HeaderYear(m_pending);
+    if (year &&
+        SetAsideEarlierYear(m_strLogFile, *year, m_options.keepWaiting).error == kLockNotGranted) {
+        return;
+    }
+    m_yearChecked = m_strLogFile;
 }
 
 // The name follows the day of handling, not whether yesterday's file still exists: the first

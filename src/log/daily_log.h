@@ -3,7 +3,7 @@
 // The daily log files: "Data_logs_MMDD.txt" in the log folder, one entry per record (its format
 // is log_entries.h's). The entries of a batch that fall on one day go to their file in one
 // append (see append_file.h); each entry is stamped with its own time of handling and goes to
-// the file of its own day.
+// the file of its own day. A file holds one year's entries: see year_folder.h.
 
 #include <cstddef>
 #include <span>
@@ -45,13 +45,17 @@ public:
 private:
     bool RollLogFileName(const LocalTime& now);
     void Flush(std::vector<LogWriteResult>& results, std::size_t entries);
+    // Before the first entries of a day go into its file: last year's file of that name moves
+    // to its year's folder (year_folder.h).
+    void SetAsideEarlierYearOnce();
 
     std::string m_strLogFile;
     LocalClock m_clock;
     AppendOptions m_options;
     std::string m_previousDay;
-    std::string m_pending;  // the entries for one file, reused so appending does not allocate
-    std::string m_header;   // the latest entry's header line
+    std::string m_yearChecked;  // the file SetAsideEarlierYearOnce last looked at
+    std::string m_pending;      // the entries for one file, reused so appending does not allocate
+    std::string m_header;       // the latest entry's header line
     std::vector<LocalTime> m_stamps;
 };
 

@@ -118,6 +118,7 @@ private:
             Begin(at + torn.size(), line.substr(torn.size()));
         } else if (m_header.empty()) {
             m_parsed.skipped += line.size() + kLineEnd.size();
+            ++m_parsed.passedOver;
             m_parsed.used = at + line.size() + kLineEnd.size();
         } else {
             m_body += line;
@@ -127,6 +128,7 @@ private:
     void Begin(std::size_t at, std::string_view header) {
         if (at > m_parsed.used) {
             m_parsed.skipped += at - m_parsed.used;
+            ++m_parsed.passedOver;
             m_parsed.used = at;
         }
         m_header = header;
@@ -144,6 +146,7 @@ private:
             m_parsed.entries.push_back(std::move(*entry));
         } else {
             ++m_parsed.skipped;
+            ++m_parsed.passedOver;
         }
         m_parsed.used = end;
         m_header = {};
@@ -154,12 +157,14 @@ private:
     void PassOver(std::size_t to) {
         Finish(m_lineEnd);
         m_parsed.skipped += to - m_parsed.used;
+        ++m_parsed.passedOver;
         m_parsed.used = to;
     }
 
     void Drop(std::size_t end) {
         if (!m_header.empty()) {
             ++m_parsed.skipped;
+            ++m_parsed.passedOver;
             m_header = {};
         }
         m_parsed.used = end;

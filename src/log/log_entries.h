@@ -36,8 +36,9 @@ struct LogEntry {
 
 struct ParsedEntries {
     std::vector<LogEntry> entries;
-    std::uint64_t used = 0;     // bytes taken: through the last entry, and what was passed over
-    std::uint64_t skipped = 0;  // entries or bytes that were no whole entry (a cut or torn file)
+    std::uint64_t used = 0;        // bytes taken: through the last entry, and what was passed over
+    std::uint64_t skipped = 0;     // entries or bytes that were no whole entry (a cut or torn file)
+    std::uint64_t passedOver = 0;  // how many stretches skipped counts: lines, torn entries
 };
 
 // bytes: the file from offset base on. atBatchEnd: nothing more of their batch follows them

@@ -78,10 +78,22 @@ void LogWrite(std::string& page, const WriteLatency::Snapshot& latency) {
     Sample(page, name + "_count", cumulative);
 }
 
+void Space(std::string& page, const LogSpace& space) {
+    if (!space.measured) {
+        return;
+    }
+    Family(page, "tarnwick_log_bytes", "gauge",
+           "Bytes in the log folder: day files, year folders, archives.");
+    Sample(page, "tarnwick_log_bytes", space.folderBytes);
+    Family(page, "tarnwick_log_free_bytes", "gauge", "Bytes free for the log on its file system.");
+    Sample(page, "tarnwick_log_free_bytes", space.freeBytes);
+}
+
 }  // namespace
 
 MetricsFigures FiguresOf(const Session& session) {
-    return {session.Counters(), session.Devices().Counts(session.Now()), session.LogWriteLatency()};
+    return {session.Counters(), session.Devices().Counts(session.Now()), session.LogWriteLatency(),
+            LogSpace{}};
 }
 
 std::string MetricsPage(const MetricsFigures& figures) {
@@ -89,6 +101,7 @@ std::string MetricsPage(const MetricsFigures& figures) {
     Counters(page, figures.counters);
     Devices(page, figures.devices);
     LogWrite(page, figures.logWrite);
+    Space(page, figures.logSpace);
     return page;
 }
 

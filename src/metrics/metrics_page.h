@@ -2,10 +2,12 @@
 
 // The session's figures in the Prometheus text format: one HELP and TYPE per family, every
 // counter of the counters table under "tarnwick_" + its metric + "_total" (the drop reasons as
-// one family, by reason), the device table's figures, and the log write histogram.
+// one family, by reason), the device table's figures, the log write histogram, and the log
+// folder's size and free space once measured.
 
 #include <string>
 
+#include "log/log_space.h"
 #include "session/counters.h"
 #include "session/device_table.h"
 #include "session/session.h"
@@ -17,6 +19,7 @@ struct MetricsFigures {
     CounterSnapshot counters;
     DeviceCounts devices;
     WriteLatency::Snapshot logWrite;
+    LogSpace logSpace;  // the log folder's, as last measured
 };
 
 // Any thread: reads atomics, and the device table under its lock.

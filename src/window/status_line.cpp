@@ -18,6 +18,7 @@ void AppendNotice(std::string& notices, std::string_view notice) {
 std::string NoticesText(const StatusFacts& facts) {
     std::string notices;
     AppendNotice(notices, facts.logFailure);
+    AppendNotice(notices, facts.spaceNotice);
     AppendNotice(notices, facts.listenNotice);
     AppendNotice(notices, facts.brokerNotice);
     if (facts.recordsLeftView > 0) {

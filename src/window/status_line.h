@@ -20,6 +20,7 @@ struct StatusFacts {
     std::uint64_t maxRecords = 0;       // the live display's limit
     CounterSnapshot counters;
     std::string_view brokerNotice = {};  // --mqtt: the broker's state
+    std::string_view spaceNotice = {};   // the log folder's disk, while its free space is low
 };
 
 // Each notice that applies, joined by "; "; empty when none does.

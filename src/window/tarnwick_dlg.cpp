@@ -409,12 +409,14 @@ void CTarnwickDlg::ShowDestination() {
 void CTarnwickDlg::RefreshStatusLine() {
     const std::string logStatus = m_centre.session().LogStatus();
     const std::string brokerState = m_centre.BrokerState();
+    const std::string spaceNotice = m_centre.LogSpaceNotice();
     const StatusFacts facts{logStatus,
                             m_listenNotice,
                             m_display.RecordsLeftView(),
                             m_display.MaxRecords(),
                             m_centre.session().Counters(),
-                            brokerState};
+                            brokerState,
+                            spaceNotice};
     const QString line = Latin1(StatusLineText(facts));
     if (line == m_labelCounters->toolTip()) {
         return;

@@ -104,6 +104,34 @@ TEST(OptionsTest, ParsesTheCommandLine) {
         {"devices keyed by address alone",
          {"--device-key", "ip", "--max-devices", "10000000"},
          {{.deviceKey = {DeviceKeyRule::Kind::Ip, ""}, .maxDevices = 10'000'000}, ""}},
+        {"the log folder's upkeep",
+         {"--compress-after", "7", "--delete-after=365", "--delete-unforwarded", "--min-free",
+          "500M"},
+         {{.compressAfter = 7,
+           .deleteAfter = 365,
+           .deleteUnforwarded = true,
+           .minFree = 500ULL << 20},
+          ""}},
+        {"a size with no unit it knows",
+         {"--min-free", "5X"},
+         {{},
+          "--min-free takes a size: "
+          "a number of bytes, or one "
+          "with K, M, G or T after it "
+          "(1GiB, 500M), not \"5X\""}},
+        {"deleting unforwarded files needs a time to delete them",
+         {"--delete-unforwarded"},
+         {{.deleteUnforwarded = true}, "--delete-unforwarded needs --delete-after DAYS"}},
+        {"a search: --to a day reaches to its end",
+         {"--find", "--from", "2026-12-08T14:00", "--to", "2026-12-08", "--format", "jsonl"},
+         {{.find = true,
+           .findFrom = "2026-12-08 14:00:00",
+           .findTo = "2026-12-08 24:00:00",
+           .findFormat = FindFormat::Jsonl},
+          ""}},
+        {"what a search looks for needs --find",
+         {"--grep", "ID:4"},
+         {{.findGrep = "ID:4"}, "--grep needs --find"}},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(ParseOptions(row.args), row.parsed) << row.proves;

@@ -29,6 +29,8 @@ TEST(LogPositionTest, OnlyAPositionThatReadsBackWholeIsLoaded) {
         {"a negative offset", "Data_logs_1208.txt -5\n", std::nullopt},
         {"an offset beyond 64 bits", "Data_logs_1208.txt 18446744073709551616\n", std::nullopt},
         {"a '/' in the name: outside the folder", "../Data_logs_1208.txt 5\n", std::nullopt},
+        {"a day file in its year folder", "2025/Data_logs_1208.txt 5\n",
+         LogPosition{"2025/Data_logs_1208.txt", 5}},
     };
     for (const LoadRow& row : rows) {
         SCOPED_TRACE(row.proves);

@@ -154,5 +154,59 @@ TEST_F(DailyLogTest, ABatchIsOneAppendPerDayAndEachEntryKeepsItsOwnTime) {
               "-->2026-03-08 14:05:00" + kDashes + "\r\nc\r\n");
 }
 
+// What a centre killed at any step of the move leaves, and what else may stand in the way.
+TEST_F(DailyLogTest, LastYearsFileOfTheDayMovesToItsYearFolderFirst) {
+    const std::string lastYear = "-->2025-03-07 10:00:00" + kDashes + "\r\nold\r\n";
+    const std::string thisYear = "-->2026-03-07 01:00:00" + kDashes + "\r\nnew\r\n";
+    struct Row {
+        const char* proves;
+        std::vector<std::pair<std::string, std::string>> before;  // by name; "/" is a folder
+        std::string today;                                        // Data_logs_0307.txt after
+        std::string archived;  // 2025/Data_logs_0307.txt after; "" for none
+    };
+    const std::vector<Row> rows = {
+        {"last year's file moves before this year's first entry",
+         {{"Data_logs_0307.txt", lastYear}},
+         kEntryAt140509,
+         lastYear},
+        {"this year's file is appended to",
+         {{"Data_logs_0307.txt", thisYear}},
+         thisYear + kEntryAt140509,
+         ""},
+        {"a file that begins with no entry is appended to",
+         {{"Data_logs_0307.txt", "foreign"}},
+         "foreign" + kEntryAt140509,
+         ""},
+        {"killed after making the year folder: the move is finished",
+         {{"2025", "/"}, {"Data_logs_0307.txt", lastYear}},
+         kEntryAt140509,
+         lastYear},
+        {"killed after the move: the new file starts, the archive stays",
+         {{"2025", "/"}, {"2025/Data_logs_0307.txt", lastYear}},
+         kEntryAt140509,
+         lastYear},
+        {"an archive already there is never replaced",
+         {{"2025", "/"}, {"2025/Data_logs_0307.txt", "kept"}, {"Data_logs_0307.txt", lastYear}},
+         lastYear + kEntryAt140509,
+         "kept"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        fs::remove_all(m_folder);
+        fs::create_directory(m_folder);
+        for (const auto& [name, contents] : row.before) {
+            if (contents == "/") {
+                fs::create_directory(PathOf(name));
+            } else {
+                WriteFile(PathOf(name), contents);
+            }
+        }
+        EXPECT_TRUE(LogAt("Data_logs_0307.txt").Append("record").ok());
+        EXPECT_EQ(ReadFile(PathOf("Data_logs_0307.txt")), row.today);
+        EXPECT_EQ(fs::exists(PathOf("2025/Data_logs_0307.txt")), !row.archived.empty());
+        EXPECT_EQ(ReadFile(PathOf("2025/Data_logs_0307.txt")), row.archived);
+    }
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -28,5 +28,14 @@ TEST(MetricsPageTest, TheHistogramsBucketsAddUpAndItsSumIsExactSeconds) {
     }
 }
 
+TEST(MetricsPageTest, TheLogFoldersSpaceIsShownOnceMeasured) {
+    MetricsFigures figures;
+    EXPECT_EQ(MetricsPage(figures).find("tarnwick_log_bytes"), std::string::npos);
+    figures.logSpace = {.measured = true, .folderBytes = 5, .freeBytes = 7};
+    const std::string page = MetricsPage(figures);
+    EXPECT_NE(page.find("\ntarnwick_log_bytes 5\n"), std::string::npos) << page;
+    EXPECT_NE(page.find("\ntarnwick_log_free_bytes 7\n"), std::string::npos) << page;
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -18,9 +18,11 @@ TEST(StatusLineTest, NoticesComeFirstThenTheCounters) {
         {"one record left the view", {"", "", 1, 10, c}, "1 record left the view (limit 10); "},
         {"every notice, in order",
          {"Log not written: /x: No such file", "listening on UDP port 4", 1234, 1'000'000, c,
-          "MQTT broker down since 12:00:00"},
-         "Log not written: /x: No such file; listening on UDP port 4; MQTT broker down since "
-         "12:00:00; 1,234 records left the view (limit 1,000,000); "},
+          "MQTT broker down since 12:00:00",
+          "log folder /x: 1.0 MiB free, below --min-free 1.0 GiB"},
+         "Log not written: /x: No such file; log folder /x: 1.0 MiB free, below --min-free 1.0 "
+         "GiB; listening on UDP port 4; MQTT broker down since 12:00:00; 1,234 records left the "
+         "view (limit 1,000,000); "},
     };
     for (const auto& row : rows) {
         const std::string expected = row.line == counters ? counters : row.line + counters;

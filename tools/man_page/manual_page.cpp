@@ -25,6 +25,7 @@ std::string Synopsis() {
     std::string headless = ".SY tarnwick\n";
     std::string headlessOptional;
     std::string alone = ".SY tarnwick\n";
+    std::string find = ".SY tarnwick\n";
     for (const OptionRow& row : OptionTable()) {
         switch (row.place) {
             case OptionPlace::Both:
@@ -44,12 +45,19 @@ std::string Synopsis() {
             case OptionPlace::HeadlessMark:
                 headless += Needed(row);
                 break;
+            case OptionPlace::FindMark:
+                find += Needed(row);
+                break;
+            case OptionPlace::Find:
+                find += Optional(row);
+                break;
             case OptionPlace::Instead:
                 alone += (alone.ends_with("tarnwick\n") ? "" : "|\n") + Needed(row);
                 break;
         }
     }
-    return window + ".YS\n" + headless + headlessOptional + ".YS\n" + alone + ".YS\n";
+    return window + ".YS\n" + headless + headlessOptional + ".YS\n" + find + ".OP " +
+           RoffText("--log-dir") + " " + RoffText("DIR") + "\n.YS\n" + alone + ".YS\n";
 }
 
 // " The window only.", " Headless only.", or nothing for an option of both.
