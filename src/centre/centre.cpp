@@ -1,6 +1,9 @@
 #include "centre/centre.h"
 
+#include <ctime>
+
 #include "app/session_options.h"
+#include "command/command_restore.h"
 #include "forward/run_broker_commands.h"
 #include "metrics/metrics_page.h"
 
@@ -16,7 +19,9 @@ SessionConfig ConfigOf(const Options& options, const CentreHooks& hooks) {
 }  // namespace
 
 Centre::Centre(const Options& options, CentreHooks hooks)
-    : m_options(options), m_hooks(std::move(hooks)), m_session(ConfigOf(m_options, m_hooks)) {}
+    : m_options(options), m_hooks(std::move(hooks)), m_session(ConfigOf(m_options, m_hooks)) {
+    RestoreCommands(m_session, std::time(nullptr), SystemHoldClock());
+}
 
 Centre::~Centre() {
     if (!m_stopped) {
@@ -76,6 +81,9 @@ void Centre::DrainInto(std::vector<HandledRecord>& out) {
 void Centre::Serve() {
     ServeForwarder();
     ServeEvents();
+    if (std::optional<std::string> failure = m_session.Journal().TakeFailure()) {
+        m_hooks.report(*failure);
+    }
 }
 
 void Centre::ServeForwarder() {
@@ -87,7 +95,7 @@ void Centre::ServeForwarder() {
         m_forwarder->Nudge();
     }
     m_forwarder->SetCounters(m_session.Counters());
-    if (RunBrokerCommands(m_session, *m_forwarder,
+    if (RunBrokerCommands(m_session, *m_forwarder, BrokerUrlText(*m_options.mqtt),
                           [this](const CommandReport& report) { ReportCommand(report); })) {
         m_hooks.wake();  // the rest next turn, after the records
     }

@@ -1,4 +1,4 @@
-#include "headless/device_event_text.h"
+#include "centre/device_event_text.h"
 
 #include <gtest/gtest.h>
 
