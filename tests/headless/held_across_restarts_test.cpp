@@ -39,10 +39,8 @@ protected:
                                    "--device-key", "field:ID", "--log-dir", m_temp.Path()});
         return ChildProcess::Start(std::move(args), ChildInput::Pipe);
     }
-    // The device reports to centre and gets its answer; then what else it is sent.
-    std::vector<std::string> Report(ChildProcess& centre, std::chrono::milliseconds quiet) {
-        const std::uint16_t port = ListeningPort(centre, kTimeout);
-        EXPECT_NE(port, 0) << centre.Stderr();
+    // The device reports to the centre on port and gets its answer; then what else it is sent.
+    std::vector<std::string> Report(std::uint16_t port, std::chrono::milliseconds quiet) {
         m_device.SendTo(port, kReport);
         std::vector<std::string> got;
         for (auto datagram = m_device.Receive(kTimeout); datagram;
@@ -73,7 +71,9 @@ protected:
 TEST_F(HeldAcrossRestarts, AHeldCommandOutlivesAKillAndLeavesOnce) {
     {
         ChildProcess centre = StartCentre();
-        ASSERT_EQ(Report(centre, 0ms), std::vector<std::string>{"@517"});
+        const std::uint16_t port = ListeningPort(centre, kTimeout);
+        ASSERT_NE(port, 0) << centre.Stderr();
+        ASSERT_EQ(Report(port, 0ms), std::vector<std::string>{"@517"});
         ASSERT_TRUE(centre.WriteInput("@4+ KEEP\n"));
         ASSERT_TRUE(JournalSays("\t1\t4\theld\tstdin\tKEEP\t")) << centre.Stderr();
         ASSERT_EQ(centre.Signal(SIGKILL), 0);
@@ -81,17 +81,19 @@ TEST_F(HeldAcrossRestarts, AHeldCommandOutlivesAKillAndLeavesOnce) {
     }
     {
         ChildProcess centre = StartCentre();
+        const std::uint16_t port = ListeningPort(centre, kTimeout);
         EXPECT_TRUE(centre.WaitForStderrLine(Is("tarnwick: command 1 for 4 restored: KEEP"),
                                              kTimeout))
             << centre.Stderr();
-        EXPECT_EQ(Report(centre, 200ms), (std::vector<std::string>{"@517", "#517KEEP"}));
+        EXPECT_EQ(Report(port, 200ms), (std::vector<std::string>{"@517", "#517KEEP"}));
         EXPECT_TRUE(centre.WaitForStderrLine(Is("tarnwick: command 1 for 4 sent: KEEP"), kTimeout));
         ASSERT_TRUE(JournalSays("\t1\t4\tsent\tstdin\tKEEP\t"));
         ASSERT_EQ(centre.Signal(SIGKILL), 0);
         ASSERT_TRUE(centre.Wait(kTimeout));
     }
     ChildProcess centre = StartCentre();
-    EXPECT_EQ(Report(centre, 200ms), std::vector<std::string>{"@517"}) << centre.Stderr();
+    EXPECT_EQ(Report(ListeningPort(centre, kTimeout), 200ms), std::vector<std::string>{"@517"})
+        << centre.Stderr();
 }
 
 // The window, run offscreen as its own tests run it, while this process's environment is
@@ -112,7 +114,9 @@ ChildProcess StartWindow(const std::string& logDir) {
 TEST_F(HeldAcrossRestarts, TheWindowStopsAtSigtermWithNoBoxAndKeepsItsHeldCommand) {
     {
         ChildProcess centre = StartCentre();
-        ASSERT_EQ(Report(centre, 0ms), std::vector<std::string>{"@517"});
+        const std::uint16_t port = ListeningPort(centre, kTimeout);
+        ASSERT_NE(port, 0) << centre.Stderr();
+        ASSERT_EQ(Report(port, 0ms), std::vector<std::string>{"@517"});
         ASSERT_TRUE(centre.WriteInput("@4+ KEEP\n"));
         ASSERT_TRUE(centre.WaitForStderrLine(Is("tarnwick: command 1 for 4 held: KEEP"), kTimeout));
         ASSERT_EQ(centre.Signal(SIGTERM), 0);
@@ -132,9 +136,10 @@ TEST_F(HeldAcrossRestarts, TheWindowStopsAtSigtermWithNoBoxAndKeepsItsHeldComman
             << window.Stderr();
     }
     ChildProcess centre = StartCentre();
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     EXPECT_TRUE(centre.WaitForStderrLine(Is("tarnwick: command 1 for 4 restored: KEEP"), kTimeout))
         << centre.Stderr();
-    EXPECT_EQ(Report(centre, 200ms), (std::vector<std::string>{"@517", "#517KEEP"}));
+    EXPECT_EQ(Report(port, 200ms), (std::vector<std::string>{"@517", "#517KEEP"}));
 }
 
 TEST_F(HeldAcrossRestarts, AHoldPublishedWhileTheCentreIsStoppedIsHeldWhenItIsBack) {
@@ -144,21 +149,26 @@ TEST_F(HeldAcrossRestarts, AHoldPublishedWhileTheCentreIsStoppedIsHeldWhenItIsBa
     MqttBroker broker;
     ASSERT_TRUE(broker.Start());
     MqttSubscriber publisher(broker.Port(), "tarnwick/command-result/#");
-    const std::vector<std::string> mqtt = {"--mqtt", broker.Url()};
+    MqttSubscriber status(broker.Port(), "tarnwick/status");
+    // The client id a centre on a fixed port has across its restarts.
+    const std::vector<std::string> mqtt = {"--mqtt", broker.Url(), "--mqtt-client-id", "held"};
     {
-        // The first run makes the centre's session on the broker.
+        // The first run makes the centre's session on the broker; it subscribes before its
+        // first status.
         ChildProcess centre = StartCentre(mqtt);
-        ASSERT_TRUE(centre.WaitForStderrLine(StartsWith("tarnwick: MQTT broker connected"),
-                                             kTimeout))
+        ASSERT_FALSE(
+            status.WaitFor([](const std::vector<MqttMessage>& m) { return !m.empty(); }, kTimeout)
+                .empty())
             << centre.Stderr();
         ASSERT_EQ(centre.Signal(SIGTERM), 0);
         ASSERT_EQ(centre.Wait(kTimeout), 0);
     }
     publisher.Publish("tarnwick/hold/4", R"({"id":"away","text":"WAKE"})");
     ChildProcess centre = StartCentre(mqtt);
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
     ASSERT_TRUE(centre.WaitForStderrLine(Is("tarnwick: command 1 for 4 held: WAKE"), kTimeout))
         << centre.Stderr();
-    EXPECT_EQ(Report(centre, 200ms), (std::vector<std::string>{"@517", "#517WAKE"}));
+    EXPECT_EQ(Report(port, 200ms), (std::vector<std::string>{"@517", "#517WAKE"}));
 }
 
 }  // namespace
