@@ -167,8 +167,8 @@ CommandReport HoldOrRefuse(Session& session, const std::string& key, std::string
         return ReportOfComposed(command, bufferText);
     }
     std::string text = CommandText(bufferText, mode);
-    const HoldResult held = session.Devices().Hold(key, std::move(command.datagram), text,
-                                                   session.Now(), who, source);
+    const HoldResult held =
+        session.Devices().Hold(key, std::move(command.datagram), text, session.Now(), who, source);
     switch (held.outcome) {
         case HoldResult::Outcome::Held:
             return {.outcome = CommandOutcome::Held, .heldId = held.id};

@@ -14,11 +14,10 @@ void Restore(DeviceTable& devices, const OpenCommand& open, std::int64_t left,
              const Moment& moment) {
     const CommandBody body = ParseCommandBody(open.given.text);
     ComposedCommand command = ComposeCommand(body.bufferText, body.mode);
-    const HoldResult held =
-        command.outcome == CommandOutcome::Sent
-            ? devices.Restore(open.given, std::move(command.datagram), std::chrono::seconds(left),
-                              moment)
-            : HoldResult{HoldResult::Outcome::NoDevice};
+    const HoldResult held = command.outcome == CommandOutcome::Sent
+                                ? devices.Restore(open.given, std::move(command.datagram),
+                                                  std::chrono::seconds(left), moment)
+                                : HoldResult{HoldResult::Outcome::NoDevice};
     // Only a table set smaller since (--max-held, --max-devices) refuses what it held before.
     if (held.outcome != HoldResult::Outcome::Held) {
         devices.SettledAtStart(open.given, DeviceEvent::Kind::Expired, moment,

@@ -1,7 +1,7 @@
 #include "forward/command_messages.h"
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <nlohmann/json.hpp>

@@ -13,8 +13,7 @@ constexpr std::size_t kFields = 7;
 
 std::vector<std::string_view> FieldsOf(std::string_view line) {
     std::vector<std::string_view> fields;
-    for (std::size_t tab = line.find('\t'); tab != std::string_view::npos;
-         tab = line.find('\t')) {
+    for (std::size_t tab = line.find('\t'); tab != std::string_view::npos; tab = line.find('\t')) {
         fields.push_back(line.substr(0, tab));
         line.remove_prefix(tab + 1);
     }

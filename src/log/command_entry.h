@@ -37,7 +37,7 @@ inline constexpr std::string_view kUnknown = "unknown: the centre stopped while 
 
 // Where a held command stands on a clock that no wall-clock step moves.
 struct HoldClock {
-    std::string boot;          // the system's boot id
+    std::string boot;            // the system's boot id
     std::int64_t upSeconds = 0;  // since that boot, suspends included
     std::int64_t leftSeconds = 0;
     bool operator==(const HoldClock&) const = default;

@@ -52,7 +52,7 @@ private:
     int Append(const std::string& folder, const std::vector<CommandEntry>& entries);
 
     const bool m_sync;
-    std::mutex m_writing;  // held while lines are written, so they land in the order noted
+    std::mutex m_writing;    // held while lines are written, so they land in the order noted
     std::string m_lastFile;  // under m_writing: the file last appended to
 
     std::mutex m_mutex;  // guards the members below

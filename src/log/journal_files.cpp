@@ -13,9 +13,9 @@ std::vector<std::string> RecentJournalNames(const LocalTime& today, int days) {
         return {CommandJournalName(today)};
     }
     using namespace std::chrono;
-    const sys_days last = year_month_day{year(today->tm_year + 1900),
-                                         month(static_cast<unsigned>(today->tm_mon + 1)),
-                                         day(static_cast<unsigned>(today->tm_mday))};
+    const sys_days last =
+        year_month_day{year(today->tm_year + 1900), month(static_cast<unsigned>(today->tm_mon + 1)),
+                       day(static_cast<unsigned>(today->tm_mday))};
     std::vector<std::string> names;
     for (int back = days; back >= 0; --back) {
         const year_month_day date{last - std::chrono::days(back)};

@@ -32,8 +32,9 @@ struct Reading {
             }
             read.settled.push_back(std::move(entry));
             if (read.settled.size() > 2 * kMostSettledRead) {
-                read.settled.erase(read.settled.begin(),
-                                   read.settled.end() - static_cast<std::ptrdiff_t>(kMostSettledRead));
+                read.settled.erase(
+                    read.settled.begin(),
+                    read.settled.end() - static_cast<std::ptrdiff_t>(kMostSettledRead));
             }
             return;
         }

@@ -23,7 +23,7 @@ struct OpenCommand {
 };
 
 struct JournalRead {
-    std::vector<OpenCommand> open;  // in the order they were held
+    std::vector<OpenCommand> open;      // in the order they were held
     std::vector<CommandEntry> settled;  // the last state of each settled command, oldest first
     std::uint64_t lastId = 0;  // the highest id on record: new commands are numbered after it
 };

@@ -208,8 +208,15 @@ HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> d
                              std::string text, const Moment& now, HoldFor who,
                              std::string_view source) {
     std::lock_guard lock(m_mutex);
-    HeldCommand command{0,          key, std::move(datagram), std::move(text), std::string(source),
-                        HeldState::Waiting, now.wall, 0,  now.steady + m_settings.holdFor};
+    HeldCommand command{0,
+                        key,
+                        std::move(datagram),
+                        std::move(text),
+                        std::string(source),
+                        HeldState::Waiting,
+                        now.wall,
+                        0,
+                        now.steady + m_settings.holdFor};
     const HoldResult admitted = Admit(command, who);
     if (admitted.outcome != HoldResult::Outcome::Held) {
         return admitted;
@@ -223,9 +230,9 @@ HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> d
 HoldResult DeviceTable::Restore(const CommandEntry& given, std::vector<std::uint8_t> datagram,
                                 std::chrono::seconds left, const Moment& now) {
     std::lock_guard lock(m_mutex);
-    HeldCommand command{given.id,           given.key, std::move(datagram), given.text,
-                        given.source,       HeldState::Waiting,
-                        given.at,           0,         now.steady + left};
+    HeldCommand command{
+        given.id, given.key, std::move(datagram), given.text, given.source, HeldState::Waiting,
+        given.at, 0,         now.steady + left};
     const HoldResult admitted = Admit(command, HoldFor::AnyKey);
     if (admitted.outcome != HoldResult::Outcome::Held) {
         return admitted;
@@ -279,8 +286,9 @@ HoldResult DeviceTable::Admit(const HeldCommand& command, HoldFor who) const {
     }
     // Keys not heard yet are bounded as devices are: no more keys wait than devices are kept,
     // and their commands are bounded in bytes.
-    if (!heard && ((!m_waiting.contains(command.key) && m_waiting.size() >= m_settings.maxDevices) ||
-                   m_unheardBytes + BytesOf(command) > kMostUnheardBytes)) {
+    if (!heard &&
+        ((!m_waiting.contains(command.key) && m_waiting.size() >= m_settings.maxDevices) ||
+         m_unheardBytes + BytesOf(command) > kMostUnheardBytes)) {
         return {HoldResult::Outcome::KeysFull};
     }
     const auto waiting = m_waiting.find(command.key);

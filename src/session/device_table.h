@@ -254,8 +254,8 @@ private:
     std::unordered_map<std::string, std::deque<HeldCommand>> m_waiting;
     std::unordered_map<std::uint64_t, std::string> m_waitingKey;
     std::size_t m_waitingCount = 0;
-    std::size_t m_unheardBytes = 0;     // of the commands waiting for keys not in the table
-    std::deque<HeldCommand> m_settled;  // the last ones, newest last
+    std::size_t m_unheardBytes = 0;      // of the commands waiting for keys not in the table
+    std::deque<HeldCommand> m_settled;   // the last ones, newest last
     std::deque<CommandEntry> m_history;  // the last states of commands of every source
     std::vector<DeviceEvent> m_events;
     std::uint64_t m_unreported = 0;

@@ -44,7 +44,7 @@ struct SessionConfig {
     std::function<Moment()> now = Moment::Now;  // the device table's clock
     // The command journal's, for how long held commands wait across restarts.
     std::function<HoldClock()> holdClock = SystemHoldClock;
-    Heartbeat heartbeat;                        // the log stage's, for a watchdog
+    Heartbeat heartbeat;  // the log stage's, for a watchdog
 };
 
 struct ListenResult {
@@ -128,7 +128,7 @@ private:
     ClientList m_clients;
     EngineCounters m_counters;
     std::uint64_t m_kernelDropsBefore = 0;  // of the listeners closed since the start
-    CommandJournal m_journal;  // before the device table, which writes to it
+    CommandJournal m_journal;               // before the device table, which writes to it
     DeviceTable m_devices;
     OutputQueue m_output;
     IntakeQueue m_intake;

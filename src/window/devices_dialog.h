@@ -1,7 +1,8 @@
 #pragma once
 
 // The Devices window: every device heard, live, the commands held for devices' next reports,
-// and the selected device's command history. It only shows and asks; the main window owns the destination the operator chooses.
+// and the selected device's command history. It only shows and asks; the main window owns the
+// destination the operator chooses.
 
 #include <QDialog>
 #include <QList>

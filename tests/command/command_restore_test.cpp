@@ -18,8 +18,8 @@ constexpr std::time_t kStartAt = kHeldAt + 600;  // the next start, ten minutes 
 const HoldClock kStartClock{"boot-a", 1600, 0};
 
 CommandEntry Line(std::uint64_t id, std::string_view state, std::int64_t left = -1) {
-    CommandEntry entry{kHeldAt, id, "4", std::string(state), "stdin", "KEEP" + std::to_string(id),
-                       std::nullopt};
+    CommandEntry entry{
+        kHeldAt, id, "4", std::string(state), "stdin", "KEEP" + std::to_string(id), std::nullopt};
     if (left >= 0) {
         entry.clock = HoldClock{"boot-a", 1000, left};
     }
@@ -50,8 +50,7 @@ protected:
                  Line(2, command_state::kHeld, 3600),  // killed between sending and sent
                  Line(2, command_state::kSending),
                  Line(3, command_state::kHeld, 3600),  // sent before the stop
-                 Line(3, command_state::kSending),
-                 Line(3, command_state::kSent),
+                 Line(3, command_state::kSending), Line(3, command_state::kSent),
                  Line(5, command_state::kHeld, 100),  // its time ran out while stopped
              }) {
             journal.Note(entry);

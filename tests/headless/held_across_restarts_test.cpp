@@ -8,8 +8,8 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,8 +82,8 @@ TEST_F(HeldAcrossRestarts, AHeldCommandOutlivesAKillAndLeavesOnce) {
     {
         ChildProcess centre = StartCentre();
         const std::uint16_t port = ListeningPort(centre, kTimeout);
-        EXPECT_TRUE(centre.WaitForStderrLine(Is("tarnwick: command 1 for 4 restored: KEEP"),
-                                             kTimeout))
+        EXPECT_TRUE(
+            centre.WaitForStderrLine(Is("tarnwick: command 1 for 4 restored: KEEP"), kTimeout))
             << centre.Stderr();
         EXPECT_EQ(Report(port, 200ms), (std::vector<std::string>{"@517", "#517KEEP"}));
         EXPECT_TRUE(centre.WaitForStderrLine(Is("tarnwick: command 1 for 4 sent: KEEP"), kTimeout));
@@ -100,7 +100,8 @@ TEST_F(HeldAcrossRestarts, AHeldCommandOutlivesAKillAndLeavesOnce) {
 // left as it was.
 ChildProcess StartWindow(const std::string& logDir) {
     const char* before = getenv("QT_QPA_PLATFORM");
-    const std::optional<std::string> kept = before ? std::optional<std::string>(before) : std::nullopt;
+    const std::optional<std::string> kept =
+        before ? std::optional<std::string>(before) : std::nullopt;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ChildProcess window = ChildProcess::Start({TARNWICK_EXE, "--log-dir", logDir});
     if (kept) {
@@ -124,8 +125,8 @@ TEST_F(HeldAcrossRestarts, TheWindowStopsAtSigtermWithNoBoxAndKeepsItsHeldComman
     }
     {
         ChildProcess window = StartWindow(m_temp.Path());
-        ASSERT_TRUE(window.WaitForStderrLine(Is("tarnwick: command 1 for 4 restored: KEEP"),
-                                             kTimeout))
+        ASSERT_TRUE(
+            window.WaitForStderrLine(Is("tarnwick: command 1 for 4 restored: KEEP"), kTimeout))
             << window.Stderr();
         ASSERT_EQ(window.Signal(SIGTERM), 0);
         EXPECT_EQ(window.Wait(kTimeout), 0) << window.Stderr();

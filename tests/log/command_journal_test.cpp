@@ -58,13 +58,19 @@ TEST(CommandJournalTest, TimeLeftIsNotMovedByAWallClockStep) {
     const CommandEntry held = Entry(7, command_state::kHeld, kHeldClock);
     const std::vector<LeftRow> rows = {
         {"one boot: the time since boot counts", kAt + 100, {"boot-a", 1600, 0}, 3000},
-        {"one boot, the wall clock stepped back a year", kAt - 365 * 86400, {"boot-a", 1600, 0},
+        {"one boot, the wall clock stepped back a year",
+         kAt - 365 * 86400,
+         {"boot-a", 1600, 0},
          3000},
-        {"one boot, the wall clock stepped forward a year", kAt + 365 * 86400, {"boot-a", 1600, 0},
+        {"one boot, the wall clock stepped forward a year",
+         kAt + 365 * 86400,
+         {"boot-a", 1600, 0},
          3000},
         {"another boot: the wall clock counts", kAt + 600, {"boot-b", 5, 0}, 3000},
-        {"another boot, the wall clock stepped back: no more than was left", kAt - 86400,
-         {"boot-b", 5, 0}, 3600},
+        {"another boot, the wall clock stepped back: no more than was left",
+         kAt - 86400,
+         {"boot-b", 5, 0},
+         3600},
         {"another boot, past its time", kAt + 7200, {"boot-b", 5, 0}, 0},
     };
     for (const LeftRow& row : rows) {
@@ -123,9 +129,9 @@ TEST(CommandJournalTest, RecentNamesCrossTheYear) {
     std::tm january2{};
     january2.tm_year = 126;
     january2.tm_mday = 2;
-    EXPECT_EQ(RecentJournalNames(january2, 2),
-              (std::vector<std::string>{"Commands_1231.txt", "Commands_0101.txt",
-                                        "Commands_0102.txt"}));
+    EXPECT_EQ(
+        RecentJournalNames(january2, 2),
+        (std::vector<std::string>{"Commands_1231.txt", "Commands_0101.txt", "Commands_0102.txt"}));
 }
 
 }  // namespace
