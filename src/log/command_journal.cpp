@@ -109,13 +109,16 @@ void CommandJournal::WriteWaiting() {
         }
         m_waiting = std::move(entries);
     }
-    if (error == m_error) {
+    if (error == m_error && m_lost == m_lostShown) {
         return;
     }
     m_error = error;
-    m_failure = error == 0 ? "commands recorded again in " + folder
+    m_lostShown = m_lost;
+    const std::string lost =
+        m_lost == 0 ? "" : "; " + std::to_string(m_lost) + " lines lost since the start";
+    m_failure = error == 0 ? "commands recorded again in " + folder + lost
                            : "commands not recorded in " + folder + ": " + AppendErrorText(error) +
-                                 "; they wait";
+                                 "; they wait" + lost;
 }
 
 // Each line to the file of its own day, the lines of one day in one append.

@@ -6,7 +6,6 @@
 // the last line at most. A thread of its own writes what is noted, so no front end waits for
 // the disk; the log stage, before a held command leaves, has everything noted written first.
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -40,10 +39,10 @@ public:
     void SetFolder(std::string folder);
     [[nodiscard]] std::string Folder();
 
-    // Any thread: why lines are not being written ("commands not recorded: PATH: REASON"),
-    // once each time it changes; nothing when nothing changed. Lines wait meanwhile.
+    // Any thread: why lines are not being written ("commands not recorded in DIR: REASON; they
+    // wait"), with how many were lost past kMostWaiting, once each time it changes; nothing
+    // when nothing changed.
     [[nodiscard]] std::optional<std::string> TakeFailure();
-    [[nodiscard]] std::uint64_t Lost() const { return m_lost.load(); }
 
 private:
     void Run(std::stop_token stop);
@@ -61,8 +60,8 @@ private:
     std::vector<CommandEntry> m_waiting;
     int m_error = 0;
     std::optional<std::string> m_failure;
-    std::string m_failureShown;
-    std::atomic<std::uint64_t> m_lost{0};
+    std::uint64_t m_lost = 0;
+    std::uint64_t m_lostShown = 0;
 
     std::jthread m_thread;  // last: started once everything it uses is there
 };
