@@ -1,8 +1,10 @@
 #include "centre/centre.h"
 
 #include <cstring>
+#include <ctime>
 
 #include "app/session_options.h"
+#include "command/command_restore.h"
 #include "forward/forward_position.h"
 #include "forward/run_broker_commands.h"
 #include "metrics/metrics_page.h"
@@ -34,7 +36,9 @@ Centre::Centre(const Options& options, CentreHooks hooks)
     : m_options(options),
       m_hooks(std::move(hooks)),
       m_session(ConfigOf(m_options, m_hooks)),
-      m_upkeep(std::make_unique<LogUpkeep>(UpkeepOf(m_options, m_hooks))) {}
+      m_upkeep(std::make_unique<LogUpkeep>(UpkeepOf(m_options, m_hooks))) {
+    RestoreCommands(m_session, std::time(nullptr), SystemHoldClock());
+}
 
 std::string ServerFailure::Reason() const {
     return why.empty() ? std::strerror(error) : why;
@@ -141,6 +145,9 @@ void Centre::Serve() {
     ServeWeb();
     ServeEvents();
     ServeUpkeep();
+    if (std::optional<std::string> failure = m_session.Journal().TakeFailure()) {
+        m_hooks.report(*failure);
+    }
 }
 
 void Centre::ServeUpkeep() {
@@ -183,7 +190,7 @@ void Centre::ServeForwarder() {
     }
     m_forwarder->SetCounters(m_session.Counters());
     m_forwarder->SetLogSpace(m_upkeep->Space());
-    if (RunBrokerCommands(m_session, *m_forwarder,
+    if (RunBrokerCommands(m_session, *m_forwarder, BrokerUrlText(*m_options.mqtt),
                           [this](const CommandReport& report) { ReportCommand(report); })) {
         m_hooks.wake();  // the rest next turn, after the records
     }

@@ -128,48 +128,47 @@ CommandReport ReportOfComposed(const ComposedCommand& command, std::string_view 
     }
 }
 
-CommandReport SendCommand(Session& session, const std::optional<socket_info>& destination,
-                          std::string_view bufferText, CommandMode mode) {
-    if (!destination) {
-        return {CommandOutcome::NoClient};
+std::string RefusalText(CommandOutcome outcome) {
+    std::string_view why = "not hex";
+    switch (outcome) {
+        case CommandOutcome::NoClient:
+            why = "no client";
+            break;
+        case CommandOutcome::HexTooLong:
+            why = "too long";
+            break;
+        case CommandOutcome::NoDevice:
+            why = "no device";
+            break;
+        case CommandOutcome::HeldFull:
+        case CommandOutcome::KeysFull:
+            why = "full";
+            break;
+        default:
+            break;
     }
-    const ComposedCommand command = ComposeCommand(bufferText, mode);
-    if (command.outcome != CommandOutcome::Sent) {
-        return ReportOfComposed(command, bufferText);
-    }
-    const SendResult sent = session.SendToClient(Route(*destination, session.Clients().Newest()),
-                                                 command.datagram, CommandText(bufferText, mode));
-    if (sent.status == SendResult::Status::Failed) {
-        return {CommandOutcome::SendFailed, sent.errorCode};
-    }
-    return {};
+    return std::string(command_state::kRefused) + ": " + std::string(why);
 }
 
-CommandBody ParseCommandBody(std::string_view text) {
-    if (text.starts_with(kHexPrefix)) {
-        return {text.substr(kHexPrefix.size()), CommandMode::Hex};
-    }
-    return {text, CommandMode::Text};
+namespace {
+
+// A command that went nowhere, on record with why.
+CommandReport Refused(Session& session, const std::string& key, std::string_view bufferText,
+                      CommandMode mode, std::string_view source, CommandReport report) {
+    session.Devices().CommandSettled(key, CommandText(bufferText, mode), source,
+                                     RefusalText(report.outcome), session.Now().wall);
+    return report;
 }
 
-CommandReport SendToDevice(Session& session, const std::string& key, std::string_view bufferText,
-                           CommandMode mode) {
-    const std::optional<DeviceRow> device = session.Devices().Device(key, session.Now());
-    if (!device) {
-        return {.outcome = CommandOutcome::NoDevice, .key = key};
-    }
-    return SendCommand(session, device->client, bufferText, mode);
-}
-
-CommandReport HoldCommand(Session& session, const std::string& key, std::string_view bufferText,
-                          CommandMode mode, HoldFor who) {
+CommandReport HoldOrRefuse(Session& session, const std::string& key, std::string_view bufferText,
+                           CommandMode mode, HoldFor who, std::string_view source) {
     ComposedCommand command = ComposeCommand(bufferText, mode);
     if (command.outcome != CommandOutcome::Sent) {
         return ReportOfComposed(command, bufferText);
     }
     std::string text = CommandText(bufferText, mode);
     const HoldResult held =
-        session.Devices().Hold(key, std::move(command.datagram), text, session.Now(), who);
+        session.Devices().Hold(key, std::move(command.datagram), text, session.Now(), who, source);
     switch (held.outcome) {
         case HoldResult::Outcome::Held:
             return {.outcome = CommandOutcome::Held, .heldId = held.id};
@@ -187,6 +186,53 @@ CommandReport HoldCommand(Session& session, const std::string& key, std::string_
             .key = key,
             .held = session.Devices().Settings().maxHeld,
             .text = std::move(text)};
+}
+
+}  // namespace
+
+CommandReport SendCommand(Session& session, const std::optional<socket_info>& destination,
+                          std::string_view bufferText, CommandMode mode, std::string_view source) {
+    if (!destination) {
+        return Refused(session, "", bufferText, mode, source, {CommandOutcome::NoClient});
+    }
+    const ComposedCommand command = ComposeCommand(bufferText, mode);
+    if (command.outcome != CommandOutcome::Sent) {
+        return Refused(session, destination->addr.Text(), bufferText, mode, source,
+                       ReportOfComposed(command, bufferText));
+    }
+    const SendResult sent =
+        session.SendToClient(Route(*destination, session.Clients().Newest()), command.datagram,
+                             CommandText(bufferText, mode), source);
+    if (sent.status == SendResult::Status::Failed) {
+        return {CommandOutcome::SendFailed, sent.errorCode};
+    }
+    return {};
+}
+
+CommandBody ParseCommandBody(std::string_view text) {
+    if (text.starts_with(kHexPrefix)) {
+        return {text.substr(kHexPrefix.size()), CommandMode::Hex};
+    }
+    return {text, CommandMode::Text};
+}
+
+CommandReport SendToDevice(Session& session, const std::string& key, std::string_view bufferText,
+                           CommandMode mode, std::string_view source) {
+    const std::optional<DeviceRow> device = session.Devices().Device(key, session.Now());
+    if (!device) {
+        return Refused(session, key, bufferText, mode, source,
+                       {.outcome = CommandOutcome::NoDevice, .key = key});
+    }
+    return SendCommand(session, device->client, bufferText, mode, source);
+}
+
+CommandReport HoldCommand(Session& session, const std::string& key, std::string_view bufferText,
+                          CommandMode mode, HoldFor who, std::string_view source) {
+    const CommandReport report = HoldOrRefuse(session, key, bufferText, mode, who, source);
+    if (report.outcome != CommandOutcome::Held) {
+        return Refused(session, key, bufferText, mode, source, report);
+    }
+    return report;
 }
 
 }  // namespace tarnwick

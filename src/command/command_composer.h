@@ -89,17 +89,26 @@ struct CommandReport {
 // OnBnClickedSend: no client is checked before anything else, then the text is composed and
 // sent through the session to destination, the client the operator was shown (nullopt: none
 // yet). A failed send leaves the listener open.
+// Every command, whatever becomes of it, goes on record with source (device_table.h's), one
+// refused with why (RefusalText).
 [[nodiscard]] CommandReport SendCommand(Session& session,
                                         const std::optional<socket_info>& destination,
-                                        std::string_view bufferText, CommandMode mode);
+                                        std::string_view bufferText, CommandMode mode,
+                                        std::string_view source = kFromWindow);
 
 // The command sent now to the device key, where its latest record came from.
 [[nodiscard]] CommandReport SendToDevice(Session& session, const std::string& key,
-                                         std::string_view bufferText, CommandMode mode);
+                                         std::string_view bufferText, CommandMode mode,
+                                         std::string_view source);
 
 // The command held for the device key's next report: both front ends hold through here.
 [[nodiscard]] CommandReport HoldCommand(Session& session, const std::string& key,
                                         std::string_view bufferText, CommandMode mode,
-                                        HoldFor who = HoldFor::HeardDevices);
+                                        HoldFor who = HoldFor::HeardDevices,
+                                        std::string_view source = kFromWindow);
+
+// "refused: " and why, as the journal says it: "no client", "not hex", "too long",
+// "no device", "full".
+[[nodiscard]] std::string RefusalText(CommandOutcome outcome);
 
 }  // namespace tarnwick

@@ -1,7 +1,9 @@
 #include "forward/command_messages.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <utility>
 
@@ -87,6 +89,35 @@ void ReadJsonCommand(const nlohmann::json& json, BrokerCommand& command) {
         return;
     }
     command.text = json.at("text").get<std::string>();
+    if (json.contains("expires")) {
+        const nlohmann::json& expires = json.at("expires");
+        if (expires.is_number()) {
+            command.expires = static_cast<std::time_t>(expires.get<double>());
+        } else if (expires.is_string()) {
+            command.expires = ExpiryOf(expires.get<std::string>());
+        }
+        if (!command.expires) {
+            command.refused = kRefusedInvalid;
+        }
+    }
+}
+
+// "+HH:MM", "-HH:MM" or "Z": seconds east of UTC.
+std::optional<int> OffsetOf(std::string_view text) {
+    if (text == "Z" || text == "z") {
+        return 0;
+    }
+    int hours = 0;
+    int minutes = 0;
+    char sign = 0;
+    char colon = 0;
+    int used = 0;
+    const std::string zone(text);
+    if (std::sscanf(zone.c_str(), "%c%2d%c%2d%n", &sign, &hours, &colon, &minutes, &used) != 4 ||
+        used != static_cast<int>(zone.size()) || (sign != '+' && sign != '-') || colon != ':') {
+        return std::nullopt;
+    }
+    return (sign == '-' ? -1 : 1) * (hours * 3600 + minutes * 60);
 }
 
 std::string_view RefusalOf(std::optional<LineFault> fault) {
@@ -135,6 +166,26 @@ std::optional<SentCommand> SentCommandOf(std::string_view prefix, std::string_vi
         return std::nullopt;
     }
     return SentCommand{KeyOf(levels->second), json.at("id").get<std::string>()};
+}
+
+std::optional<std::time_t> ExpiryOf(const std::string& text) {
+    std::tm t{};
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%*1[Tt ]%2d:%2d:%2d%n", &t.tm_year, &t.tm_mon,
+                    &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &used) != 6) {
+        return std::nullopt;
+    }
+    std::string_view zone = std::string_view(text).substr(static_cast<std::size_t>(used));
+    if (zone.starts_with('.')) {  // a second's fraction is no matter here
+        zone.remove_prefix(std::min(zone.find_first_not_of("0123456789", 1), zone.size()));
+    }
+    const std::optional<int> offset = OffsetOf(zone);
+    if (!offset || t.tm_mon < 1 || t.tm_mon > 12 || t.tm_mday < 1 || t.tm_mday > 31) {
+        return std::nullopt;
+    }
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    return timegm(&t) - *offset;
 }
 
 std::string_view ResultState(CommandOutcome outcome) {

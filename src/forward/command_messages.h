@@ -4,7 +4,9 @@
 // PREFIX/hold/KEY holds it for the device's next report. The payload is the command as a line
 // on standard input takes it (text, or "hex:" and hex text), or {"id":...,"text":...}; every
 // outcome goes back to PREFIX/command-result/KEY under the command's id. Here those messages
-// are read into commands, and the results written.
+// are read into commands, and the results written. A JSON command may say until when it may
+// leave: "expires" as whole seconds since 1970 or an RFC 3339 time ("2026-03-07T14:05:09Z",
+// "2026-03-07T15:05:09+01:00"); one run after it is settled as "expired" and not sent.
 //
 // Anyone who may publish on the broker reaches every device, so a broker's command follows the
 // typed line's rules (command_line.h), and its key is taken only in the one form the centre
@@ -28,6 +30,7 @@ struct BrokerCommand {
     // Why it is not run, as its result says ("invalid", "too long", "invalid key"); empty for a
     // command to run. An "invalid key" command's key is its topic level as published.
     std::string_view refused{};
+    std::optional<std::time_t> expires{};  // the payload's "expires"
     bool operator==(const BrokerCommand&) const = default;
 };
 
@@ -56,6 +59,9 @@ struct SentCommand {
 [[nodiscard]] std::optional<SentCommand> SentCommandOf(std::string_view prefix,
                                                        std::string_view topic,
                                                        std::string_view payload);
+
+// "expires" as a time: whole seconds since 1970, or an RFC 3339 date and time with its offset.
+[[nodiscard]] std::optional<std::time_t> ExpiryOf(const std::string& text);
 
 // The state a command's outcome is reported as.
 [[nodiscard]] std::string_view ResultState(CommandOutcome outcome);

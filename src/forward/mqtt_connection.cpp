@@ -30,7 +30,11 @@ std::string ReasonOf(int rc) {
 MqttConnection::MqttConnection(const ForwardSettings& settings, Deliver deliver)
     : m_settings(settings), m_deliver(std::move(deliver)) {
     InitLibraryOnce();
-    m_mosq = mosquitto_new(settings.clientId.c_str(), true, this);
+    // A persistent session under the stable client id: the broker keeps what is published for
+    // the centre (a hold, a command) while it is stopped, restarting or reconnecting, and hands
+    // it over when it is back; a command whose publisher set an expiry is dropped by the broker
+    // once it expires.
+    m_mosq = mosquitto_new(settings.clientId.c_str(), false, this);
 }
 
 MqttConnection::~MqttConnection() {

@@ -12,12 +12,24 @@ namespace {
 constexpr std::size_t kCommandsTaken = 16;
 
 void Run(Session& session, Forwarder& forwarder, const BrokerCommand& command,
-         const std::function<void(const CommandReport&)>& report) {
-    const HoldFor holdFor = forwarder.OneOfSeveral() ? HoldFor::AnyKey : HoldFor::HeardDevices;
+         std::string_view brokerUrl, const std::function<void(const CommandReport&)>& report) {
+    // A hold waits for its key whether the device has reported since the start or not: the
+    // broker hands over what was published while the centre was away as soon as it is back,
+    // before the devices report again.
+    constexpr HoldFor holdFor = HoldFor::AnyKey;
     const CommandBody parsed = ParseCommandBody(command.text);
+    const std::string source = FromBroker(brokerUrl, command.id);
+    // A command meant for now never leaves late.
+    if (const std::time_t now = session.Now().wall; command.expires && now > *command.expires) {
+        session.Devices().CommandSettled(command.key, command.text, source,
+                                         std::string(command_state::kExpired), now);
+        forwarder.Ran(command, command_state::kExpired, std::nullopt);
+        return;
+    }
     const CommandReport outcome =
-        command.hold ? HoldCommand(session, command.key, parsed.bufferText, parsed.mode, holdFor)
-                     : SendToDevice(session, command.key, parsed.bufferText, parsed.mode);
+        command.hold
+            ? HoldCommand(session, command.key, parsed.bufferText, parsed.mode, holdFor, source)
+            : SendToDevice(session, command.key, parsed.bufferText, parsed.mode, source);
     report(outcome);
     const std::optional<std::uint64_t> heldId =
         outcome.outcome == CommandOutcome::Held ? std::optional(outcome.heldId) : std::nullopt;
@@ -26,7 +38,7 @@ void Run(Session& session, Forwarder& forwarder, const BrokerCommand& command,
 
 }  // namespace
 
-bool RunBrokerCommands(Session& session, Forwarder& forwarder,
+bool RunBrokerCommands(Session& session, Forwarder& forwarder, std::string_view brokerUrl,
                        const std::function<void(const CommandReport&)>& report) {
     const auto turnEnds = std::chrono::steady_clock::now() + kBrokerCommandsTurn;
     while (std::chrono::steady_clock::now() < turnEnds) {
@@ -35,7 +47,7 @@ bool RunBrokerCommands(Session& session, Forwarder& forwarder,
             break;
         }
         for (const BrokerCommand& command : commands) {
-            Run(session, forwarder, command, report);
+            Run(session, forwarder, command, brokerUrl, report);
         }
     }
     for (const std::uint64_t id : forwarder.TakeSentElsewhere()) {

@@ -18,9 +18,11 @@ class Session;
 inline constexpr auto kBrokerCommandsTurn = std::chrono::milliseconds(2);
 
 // Runs the commands the forwarder has taken in, for one turn; report is given each outcome,
-// for the operator. One of several centres holds for devices not heard yet. Then drops the
+// for the operator. A hold waits for devices not heard yet too. Then drops the
 // held copies another centre has delivered. True when commands are left for the next turn.
+// brokerUrl: the broker, for the journal's source.
 [[nodiscard]] bool RunBrokerCommands(Session& session, Forwarder& forwarder,
+                                     std::string_view brokerUrl,
                                      const std::function<void(const CommandReport&)>& report);
 
 }  // namespace tarnwick

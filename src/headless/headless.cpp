@@ -243,7 +243,7 @@ private:
         }
         Session& session = m_centre.session();
         m_devices.ReportAll(SendCommand(session, session.Clients().Newest(),
-                                        line.command.bufferText, line.command.mode));
+                                        line.command.bufferText, line.command.mode, kFromStdin));
     }
 
     void Stop() {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "headless/device_event_text.h"
+#include "centre/device_event_text.h"
 #include "headless/devices_csv.h"
 #include "log/atomic_file.h"
 #include "session/session.h"
@@ -32,13 +32,13 @@ void HeadlessDevices::Serve(const StdinLine& line) {
 }
 
 void HeadlessDevices::SendNow(const StdinLine& line) {
-    ReportAll(
-        SendToDevice(m_session, std::string(line.key), line.command.bufferText, line.command.mode));
+    ReportAll(SendToDevice(m_session, std::string(line.key), line.command.bufferText,
+                           line.command.mode, kFromStdin));
 }
 
 void HeadlessDevices::Hold(const StdinLine& line) {
-    ReportAll(
-        HoldCommand(m_session, std::string(line.key), line.command.bufferText, line.command.mode));
+    ReportAll(HoldCommand(m_session, std::string(line.key), line.command.bufferText,
+                          line.command.mode, HoldFor::HeardDevices, kFromStdin));
 }
 
 void HeadlessDevices::ReportAll(const CommandReport& report) {
@@ -67,7 +67,8 @@ void HeadlessDevices::Stop() {
         WriteDevicesFile();
     }
     if (const std::size_t waiting = m_session.Devices().Waiting(); waiting > 0) {
-        m_report("held commands still waiting, not sent: " + std::to_string(waiting));
+        m_report("held commands kept in the command journal for the next start: " +
+                 std::to_string(waiting));
     }
 }
 

@@ -4,6 +4,7 @@
 // output and the window's rows. One record must stay one line there, and a byte that would move
 // the cursor or drive a terminal must be seen instead.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,5 +19,11 @@ namespace tarnwick {
 // The same for the part of text from `from` on, in place; text without control bytes is left
 // untouched, at no cost but a look at each byte.
 void EscapeControlBytesFrom(std::string& text, std::size_t from);
+
+// The same escapes with the backslash itself doubled, for text that is read back as it was
+// (the command journal): UnescapeControlBytes gives the bytes again, nothing for a text no
+// escaping made.
+[[nodiscard]] std::string EscapeReversibly(std::string_view text);
+[[nodiscard]] std::optional<std::string> UnescapeControlBytes(std::string_view text);
 
 }  // namespace tarnwick

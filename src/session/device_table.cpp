@@ -1,6 +1,7 @@
 #include "session/device_table.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <utility>
 
@@ -12,6 +13,8 @@ namespace {
 constexpr std::size_t kSettledListed = 100;
 // Events a front end has not taken yet, at most; past it they are counted, not kept.
 constexpr std::size_t kEventsKept = 100'000;
+// The last states of commands kept for the devices' histories, of all devices together.
+constexpr std::size_t kHistoryKept = 10'000;
 
 std::size_t BytesOf(const HeldCommand& command) {
     return command.datagram.size() + command.text.size();
@@ -49,11 +52,25 @@ std::string_view DeviceEventWord(DeviceEvent::Kind kind) {
             return "forgotten";
         case DeviceEvent::Kind::Unreported:
             return "not reported";
+        case DeviceEvent::Kind::Restored:
+            return command_state::kRestored;
+        case DeviceEvent::Kind::Unknown:
+            return command_state::kUnknown;
     }
     return "";
 }
 
-DeviceTable::DeviceTable(DeviceSettings settings) : m_settings(std::move(settings)) {}
+std::string FromBroker(std::string_view url, std::string_view id) {
+    return "broker " + std::string(url) + " id " + std::string(id);
+}
+
+std::string FromPage(std::string_view clientAddress) {
+    return "page " + std::string(clientAddress);
+}
+
+DeviceTable::DeviceTable(DeviceSettings settings, CommandJournal* journal,
+                         std::function<HoldClock()> holdClock)
+    : m_settings(std::move(settings)), m_journal(journal), m_holdClock(std::move(holdClock)) {}
 
 std::vector<HeldCommand> DeviceTable::Heard(std::string_view loggedRecord, std::string_view body,
                                             const socket_info& sender, const Moment& now,
@@ -115,10 +132,13 @@ std::vector<HeldCommand> DeviceTable::Deliver(DeviceRow& row, const Moment& now)
 
 void DeviceTable::Delivered(const HeldCommand& command, int errorCode) {
     std::lock_guard lock(m_mutex);
+    const std::time_t at = std::time(nullptr);
     if (errorCode == 0) {
         AddEvent({DeviceEvent::Kind::Sent, command.key, command.id, command.text, 0});
+        Note(command, std::string(command_state::kSent), at);
         return;
     }
+    Note(command, std::string(command_state::kNotSent) + ": " + std::strerror(errorCode), at);
     AddEvent({DeviceEvent::Kind::SendFailed, command.key, command.id, command.text, errorCode});
     --m_commandsSent;
     if (const auto found = m_byKey.find(command.key); found != m_byKey.end()) {
@@ -133,18 +153,39 @@ void DeviceTable::Delivered(const HeldCommand& command, int errorCode) {
     }
 }
 
-void DeviceTable::CommandSent(const PeerAddress& to, std::string_view text, std::time_t at) {
+std::uint64_t DeviceTable::CommandSent(const PeerAddress& to, std::string_view text,
+                                       std::string_view source, std::time_t at, int errorCode) {
     std::lock_guard lock(m_mutex);
-    ++m_commandsSent;
+    const std::uint64_t id = m_nextId++;
     // The newest senders stand first: the device a command goes to is almost always near.
     const auto entry = std::ranges::find_if(
         m_order, [&to](const Entry& candidate) { return candidate.row.client.addr == to; });
+    const std::string key = entry == m_order.end()
+                                ? to.Text() + " (" + std::to_string(to.Port()) + ")"
+                                : entry->row.key;
+    const std::string state =
+        errorCode == 0 ? std::string(command_state::kSent)
+                       : std::string(command_state::kNotSent) + ": " + std::strerror(errorCode);
+    Note({at, id, key, state, std::string(source), std::string(text), std::nullopt});
+    if (errorCode != 0) {
+        return id;
+    }
+    ++m_commandsSent;
+    AddEvent({DeviceEvent::Kind::Sent, key, id, std::string(text), 0});
     if (entry == m_order.end()) {
-        return;
+        return id;
     }
     ++entry->row.commandsSent;
     entry->row.latestCommand.assign(text);
     entry->row.latestCommandAt = at;
+    return id;
+}
+
+void DeviceTable::CommandSettled(const std::string& key, std::string_view text,
+                                 std::string_view source, std::string state, std::time_t at) {
+    std::lock_guard lock(m_mutex);
+    Note({at, m_nextId++, key, std::move(state), std::string(source), std::string(text),
+          std::nullopt});
 }
 
 std::vector<DeviceRow> DeviceTable::Devices(const Moment& now) const {
@@ -167,35 +208,112 @@ std::optional<DeviceRow> DeviceTable::Device(const std::string& key, const Momen
 }
 
 HoldResult DeviceTable::Hold(const std::string& key, std::vector<std::uint8_t> datagram,
-                             std::string text, const Moment& now, HoldFor who) {
+                             std::string text, const Moment& now, HoldFor who,
+                             std::string_view source) {
     std::lock_guard lock(m_mutex);
-    const auto found = m_byKey.find(key);
-    if (found == m_byKey.end() && who == HoldFor::HeardDevices) {
+    HeldCommand command{0,
+                        key,
+                        std::move(datagram),
+                        std::move(text),
+                        std::string(source),
+                        HeldState::Waiting,
+                        now.wall,
+                        0,
+                        now.steady + m_settings.holdFor};
+    const HoldResult admitted = Admit(command, who);
+    if (admitted.outcome != HoldResult::Outcome::Held) {
+        return admitted;
+    }
+    command.id = m_nextId++;
+    AddEvent({DeviceEvent::Kind::Held, key, command.id, command.text, 0});
+    Note(command, std::string(command_state::kHeld), now.wall, m_settings.holdFor);
+    return Wait(std::move(command));
+}
+
+HoldResult DeviceTable::Restore(const CommandEntry& given, std::vector<std::uint8_t> datagram,
+                                std::chrono::seconds left, const Moment& now) {
+    std::lock_guard lock(m_mutex);
+    HeldCommand command{
+        given.id, given.key, std::move(datagram), given.text, given.source, HeldState::Waiting,
+        given.at, 0,         now.steady + left};
+    const HoldResult admitted = Admit(command, HoldFor::AnyKey);
+    if (admitted.outcome != HoldResult::Outcome::Held) {
+        return admitted;
+    }
+    m_nextId = std::max(m_nextId, given.id + 1);
+    AddEvent({DeviceEvent::Kind::Restored, given.key, given.id, given.text, 0});
+    Note(command, std::string(command_state::kRestored), now.wall, left);
+    return Wait(std::move(command));
+}
+
+void DeviceTable::SettledAtStart(const CommandEntry& given, DeviceEvent::Kind kind,
+                                 const Moment& now, std::optional<std::string> state) {
+    std::lock_guard lock(m_mutex);
+    m_nextId = std::max(m_nextId, given.id + 1);
+    AddEvent({kind, given.key, given.id, given.text, 0});
+    CommandEntry settled = given;
+    settled.at = now.wall;
+    settled.state = state.value_or(std::string(DeviceEventWord(kind)));
+    settled.clock.reset();
+    Note(std::move(settled));
+}
+
+void DeviceTable::RestoreHistory(const std::vector<CommandEntry>& settled, std::uint64_t lastId) {
+    std::lock_guard lock(m_mutex);
+    m_nextId = std::max(m_nextId, lastId + 1);
+    for (const CommandEntry& entry : settled) {
+        m_history.push_back(entry);
+    }
+    while (m_history.size() > kHistoryKept) {
+        m_history.pop_front();
+    }
+}
+
+std::vector<CommandEntry> DeviceTable::History(const std::string& key, std::size_t most) const {
+    std::lock_guard lock(m_mutex);
+    std::vector<CommandEntry> history;
+    for (auto entry = m_history.rbegin(); entry != m_history.rend() && history.size() < most;
+         ++entry) {
+        if (entry->key == key) {
+            history.push_back(*entry);
+        }
+    }
+    return history;
+}
+
+// Under m_mutex: whether command may wait, as Hold says.
+HoldResult DeviceTable::Admit(const HeldCommand& command, HoldFor who) const {
+    const bool heard = Heard(command.key);
+    if (!heard && who == HoldFor::HeardDevices) {
         return {HoldResult::Outcome::NoDevice};
     }
     // Keys not heard yet are bounded as devices are: no more keys wait than devices are kept,
     // and their commands are bounded in bytes.
-    const std::size_t bytes = datagram.size() + text.size();
-    if (found == m_byKey.end() &&
-        ((!m_waiting.contains(key) && m_waiting.size() >= m_settings.maxDevices) ||
-         m_unheardBytes + bytes > kMostUnheardBytes)) {
+    if (!heard &&
+        ((!m_waiting.contains(command.key) && m_waiting.size() >= m_settings.maxDevices) ||
+         m_unheardBytes + BytesOf(command) > kMostUnheardBytes)) {
         return {HoldResult::Outcome::KeysFull};
     }
-    std::deque<HeldCommand>& waiting = m_waiting[key];
-    if (waiting.size() >= m_settings.maxHeld) {
+    const auto waiting = m_waiting.find(command.key);
+    if (waiting != m_waiting.end() && waiting->second.size() >= m_settings.maxHeld) {
         return {HoldResult::Outcome::Full};
     }
-    const std::uint64_t id = m_nextId++;
-    if (found != m_byKey.end()) {
+    return {HoldResult::Outcome::Held};
+}
+
+// Under m_mutex: command, admitted, waits for its key's next report.
+HoldResult DeviceTable::Wait(HeldCommand command) {
+    if (const auto found = m_byKey.find(command.key); found != m_byKey.end()) {
         ++found->second->row.commandsHeld;
     } else {
-        m_unheardBytes += bytes;
+        m_unheardBytes += BytesOf(command);
     }
     ++m_waitingCount;
-    m_waitingKey.emplace(id, key);
-    AddEvent({DeviceEvent::Kind::Held, key, id, text, 0});
-    waiting.push_back({id, key, std::move(datagram), std::move(text), HeldState::Waiting, now.wall,
-                       0, now.steady + m_settings.holdFor, 0});
+    const std::uint64_t id = command.id;
+    m_waitingKey.emplace(id, command.key);
+    std::deque<HeldCommand>& waiting = m_waiting[command.key];
+    // Restored commands come in the order they were held, before any held since.
+    waiting.insert(std::ranges::upper_bound(waiting, id, {}, &HeldCommand::id), std::move(command));
     return {HoldResult::Outcome::Held, id};
 }
 
@@ -341,7 +459,32 @@ void DeviceTable::Settle(HeldCommand command, HeldState state, std::time_t at,
     if (kind) {
         AddEvent({*kind, command.key, command.id, command.text, 0});
     }
+    // A delivery is on record as being sent until the socket has taken it.
+    Note(command, std::string(kind ? DeviceEventWord(*kind) : command_state::kSending), at);
     m_settled.push_back(std::move(command));
+}
+
+void DeviceTable::Note(const HeldCommand& command, std::string state, std::time_t at,
+                       std::optional<std::chrono::seconds> left) {
+    std::optional<HoldClock> clock;
+    if (left) {
+        clock = m_holdClock();
+        clock->leftSeconds = left->count();
+    }
+    Note({at, command.id, command.key, std::move(state), command.source, command.text,
+          std::move(clock)});
+}
+
+void DeviceTable::Note(CommandEntry entry) {
+    if (Settles(entry.state)) {
+        m_history.push_back(entry);
+        if (m_history.size() > kHistoryKept) {
+            m_history.pop_front();
+        }
+    }
+    if (m_journal != nullptr) {
+        m_journal->Note(std::move(entry));
+    }
 }
 
 void DeviceTable::AddEvent(DeviceEvent event) {

@@ -12,6 +12,11 @@
 // number of them, and a report takes at most kDeliveredPerReport, so a device is never sent
 // more than it can take in one burst.
 //
+// Every command it is given or settles goes on record in the command journal, with its state:
+// a held one as it is held, as it is being sent (before its datagram leaves: the log stage has
+// the journal written first), and as what became of it; one sent now once the socket took it;
+// one refused with why. The last states stay listed as each device's command history.
+//
 // Thread-safe: the log stage writes it, the session ticks it, the front ends read snapshots and
 // events, and hold or cancel commands.
 
@@ -19,6 +24,7 @@
 #include <cstdint>
 #include <ctime>
 #include <deque>
+#include <functional>
 #include <list>
 #include <mutex>
 #include <optional>
@@ -27,6 +33,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "log/command_journal.h"
+#include "log/journal_reader.h"
 #include "net/client_list.h"
 #include "session/device_key.h"
 #include "session/moment.h"
@@ -75,6 +83,7 @@ struct HeldCommand {
     std::string key;                     // the device it waits for
     std::vector<std::uint8_t> datagram;  // what goes out
     std::string text;                    // what the operator typed, for the lists
+    std::string source;                  // who gave it, as the journal has it
     HeldState state = HeldState::Waiting;
     std::time_t heldSince = 0;
     std::time_t sentAt = 0;  // or expired or cancelled at
@@ -95,6 +104,8 @@ struct DeviceEvent {
         Reporting,
         Forgotten,
         Unreported,  // commandId: how many events were passed over, nobody taking them
+        Restored,    // held again at a start, from the journal
+        Unknown,     // the centre stopped while sending it: not sent again
     };
     Kind kind;
     std::string key;
@@ -104,7 +115,8 @@ struct DeviceEvent {
 };
 
 // "held", "sent", "expired", "cancelled", "sent by another centre", "not sent", "silent",
-// "reporting again", "forgotten", "not reported"
+// "reporting again", "forgotten", "not reported", "restored", "unknown: the centre stopped while
+// sending it"
 [[nodiscard]] std::string_view DeviceEventWord(DeviceEvent::Kind kind);
 
 // The table in figures, for a scrape.
@@ -128,9 +140,19 @@ struct HoldResult {
     std::uint64_t id = 0;  // Held: the command's id
 };
 
+// Who gave a command, as the journal says: "window", "stdin", "broker URL id ID" or "page
+// ADDRESS".
+inline constexpr std::string_view kFromWindow = "window";
+inline constexpr std::string_view kFromStdin = "stdin";
+[[nodiscard]] std::string FromBroker(std::string_view url, std::string_view id);
+[[nodiscard]] std::string FromPage(std::string_view clientAddress);
+
 class DeviceTable {
 public:
-    explicit DeviceTable(DeviceSettings settings);
+    // journal: where commands go on record (none: nowhere); holdClock: the clock the journal's
+    // held lines are measured on, across restarts.
+    explicit DeviceTable(DeviceSettings settings, CommandJournal* journal = nullptr,
+                         std::function<HoldClock()> holdClock = SystemHoldClock);
 
     [[nodiscard]] const DeviceSettings& Settings() const { return m_settings; }
 
@@ -145,15 +167,39 @@ public:
     // datagram the socket took is said to be sent.
     void Delivered(const HeldCommand& command, int errorCode);
     // A command sent now to `to` (addressed, or to the newest sender): counted for the device
-    // whose latest record came from there, if any.
-    void CommandSent(const PeerAddress& to, std::string_view text, std::time_t at);
+    // whose latest record came from there, if any, and said as sent; on record as not sent when
+    // the socket refused it (errorCode). Its id.
+    std::uint64_t CommandSent(const PeerAddress& to, std::string_view text, std::string_view source,
+                              std::time_t at, int errorCode = 0);
+    // The log stage, before the commands Heard gave leave: everything on record is written.
+    void WriteRecord() {
+        if (m_journal != nullptr) {
+            m_journal->Flush();
+        }
+    }
+    // A command that went no further than state (refused, or not sent, and why), on record.
+    void CommandSettled(const std::string& key, std::string_view text, std::string_view source,
+                        std::string state, std::time_t at);
 
     // Front ends.
     [[nodiscard]] std::vector<DeviceRow> Devices(const Moment& now) const;
     [[nodiscard]] std::optional<DeviceRow> Device(const std::string& key, const Moment& now) const;
     // Holds datagram for the device's next report, up to maxHeld a key.
     HoldResult Hold(const std::string& key, std::vector<std::uint8_t> datagram, std::string text,
-                    const Moment& now, HoldFor who = HoldFor::HeardDevices);
+                    const Moment& now, HoldFor who = HoldFor::HeardDevices,
+                    std::string_view source = kFromWindow);
+    // At a start, from the journal: what was on record, numbered on from lastId; an open
+    // command held again for what it has left (left), whatever key it waits for; one settled
+    // while the centre was stopped (kind Expired or Unknown), said and put on record as state
+    // (none: the kind's word).
+    void RestoreHistory(const std::vector<CommandEntry>& settled, std::uint64_t lastId);
+    HoldResult Restore(const CommandEntry& given, std::vector<std::uint8_t> datagram,
+                       std::chrono::seconds left, const Moment& now);
+    void SettledAtStart(const CommandEntry& given, DeviceEvent::Kind kind, const Moment& now,
+                        std::optional<std::string> state = std::nullopt);
+    // The latest states of the commands for key, newest first, at most most.
+    [[nodiscard]] std::vector<CommandEntry> History(const std::string& key,
+                                                    std::size_t most = 50) const;
     // A waiting command settled without being sent here; false when it waits no longer.
     bool Cancel(std::uint64_t id, const Moment& now);
     bool SentElsewhere(std::uint64_t id, const Moment& now);
@@ -195,8 +241,17 @@ private:
     void NoteSilences(const Moment& now);
     void ExpireHeld(const Moment& now);
     void AddEvent(DeviceEvent event);
+    // On record, and listed in the history once it settles. Under m_mutex.
+    // left: a held line's, with the hold clock.
+    void Note(const HeldCommand& command, std::string state, std::time_t at,
+              std::optional<std::chrono::seconds> left = std::nullopt);
+    void Note(CommandEntry entry);
+    [[nodiscard]] HoldResult Admit(const HeldCommand& command, HoldFor who) const;
+    HoldResult Wait(HeldCommand command);
 
     DeviceSettings m_settings;
+    CommandJournal* m_journal = nullptr;
+    std::function<HoldClock()> m_holdClock;
     mutable std::mutex m_mutex;
     Order m_order;
     std::unordered_map<std::string, Order::iterator> m_byKey;
@@ -205,8 +260,9 @@ private:
     std::unordered_map<std::string, std::deque<HeldCommand>> m_waiting;
     std::unordered_map<std::uint64_t, std::string> m_waitingKey;
     std::size_t m_waitingCount = 0;
-    std::size_t m_unheardBytes = 0;     // of the commands waiting for keys not in the table
-    std::deque<HeldCommand> m_settled;  // the last ones, newest last
+    std::size_t m_unheardBytes = 0;      // of the commands waiting for keys not in the table
+    std::deque<HeldCommand> m_settled;   // the last ones, newest last
+    std::deque<CommandEntry> m_history;  // the last states of commands of every source
     std::vector<DeviceEvent> m_events;
     std::uint64_t m_unreported = 0;
     std::uint64_t m_nextId = 1;

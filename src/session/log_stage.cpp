@@ -186,6 +186,11 @@ bool LogStage::IsResend(const RecvHandOff& record, const LocalTime& stamp) {
 }
 
 void LogStage::SendHeld(int socket) {
+    // Never twice: a command is on record as being sent before it leaves, so a centre killed
+    // now settles it as unknown at its next start instead of sending it again.
+    if (!m_held.empty()) {
+        m_devices.WriteRecord();
+    }
     for (const auto& [to, command] : m_held) {
         const auto sent = sendto(socket, command.datagram.data(), command.datagram.size(), 0,
                                  to.Sockaddr(), to.Length());

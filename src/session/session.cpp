@@ -8,8 +8,19 @@
 
 namespace tarnwick {
 
+namespace {
+
+// The folder part of a log file's path.
+std::string FolderOf(const std::string& logFile) {
+    const std::size_t slash = logFile.rfind('/');
+    return slash == std::string::npos ? "." : logFile.substr(0, slash);
+}
+
+}  // namespace
+
 Session::Session(SessionConfig config)
-    : m_devices(std::move(config.devices)),
+    : m_journal(FolderOf(config.logFile), config.sync),
+      m_devices(std::move(config.devices), &m_journal, std::move(config.holdClock)),
       m_output(std::move(config.wake), config.capacity),
       m_intake({}, config.capacity),
       m_datagrams(m_switches, m_clients, m_counters, m_intake),
@@ -121,17 +132,23 @@ int Session::ReceiveBufferBytes() const {
 }
 
 SendResult Session::SendToClient(const socket_info& client, std::span<const std::uint8_t> datagram,
-                                 std::string_view text) {
+                                 std::string_view text, std::string_view source) {
     if (!m_listener || client.listener != m_listenerId) {
         return {SendResult::Status::Failed, EBADF};
     }
     const auto sent = sendto(m_listener->Fd(), datagram.data(), datagram.size(), 0,
                              client.addr.Sockaddr(), client.addr.Length());
-    if (sent < 0) {
-        return {SendResult::Status::Failed, errno};
+    const int error = sent < 0 ? errno : 0;
+    m_devices.CommandSent(client.addr, text, source, m_now().wall, error);
+    if (error != 0) {
+        return {SendResult::Status::Failed, error};
     }
-    m_devices.CommandSent(client.addr, text, m_now().wall);
     return {};
+}
+
+void Session::SetLogFile(std::string path) {
+    m_journal.SetFolder(FolderOf(path));
+    m_logStage.SetLogFile(std::move(path));
 }
 
 }  // namespace tarnwick

@@ -43,7 +43,9 @@ struct SessionConfig {
     std::size_t capacity = OrderedQueue<RecvHandOff>::kDefaultCapacity;
     DeviceSettings devices;
     std::function<Moment()> now = Moment::Now;  // the device table's clock
-    Heartbeat heartbeat;                        // the log stage's, for a watchdog
+    // The command journal's, for how long held commands wait across restarts.
+    std::function<HoldClock()> holdClock = SystemHoldClock;
+    Heartbeat heartbeat;  // the log stage's, for a watchdog
 };
 
 struct ListenResult {
@@ -83,7 +85,8 @@ public:
     void SetAutoReply(bool ticked) { m_switches.autoReply.store(ticked); }
     void SetDisplayHex(bool ticked) { m_switches.displayHex.store(ticked); }
 
-    void SetLogFile(std::string path) { m_logStage.SetLogFile(std::move(path)); }
+    // The command journal follows the log to its folder.
+    void SetLogFile(std::string path);
     [[nodiscard]] std::string LogFile() const { return m_logStage.LogFile(); }
     // Why the log is not being written, while it is not; empty otherwise.
     [[nodiscard]] std::string LogStatus() const { return m_logStage.Status(); }
@@ -92,10 +95,14 @@ public:
     void DrainInto(std::vector<HandledRecord>& out) { m_output.DrainInto(out); }
 
     // One command to client through the listener it came in on, counted for the device there;
-    // text: the command as the operator typed it. A client whose listener has been closed since
-    // gets nothing (EBADF), and no socket is touched.
+    // text: the command as the operator typed it, source: who gave it. It goes on record once
+    // the socket took it or refused it (after its sendto: a command sent now is never sent
+    // again, at a restart or otherwise). A client whose listener has been closed since gets
+    // nothing (EBADF), and no socket is touched.
     SendResult SendToClient(const socket_info& client, std::span<const std::uint8_t> datagram,
-                            std::string_view text);
+                            std::string_view text, std::string_view source = kFromWindow);
+    // The command journal, in the log folder.
+    [[nodiscard]] CommandJournal& Journal() { return m_journal; }
 
     [[nodiscard]] const ClientList& Clients() const { return m_clients; }
     // The devices heard, and the commands held for their next report. Held commands leave
@@ -127,6 +134,7 @@ private:
     EngineCounters m_counters;
     RateHistory m_rates;
     std::uint64_t m_kernelDropsBefore = 0;  // of the listeners closed since the start
+    CommandJournal m_journal;               // before the device table, which writes to it
     DeviceTable m_devices;
     OutputQueue m_output;
     IntakeQueue m_intake;

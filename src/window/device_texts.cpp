@@ -60,11 +60,11 @@ OperatorMessage DeviceForgottenNotice(const std::string& key) {
             kCaption, MessageIcon::Exclamation};
 }
 
-OperatorMessage StillHeldNotice(std::size_t waiting, bool givenUp) {
+OperatorMessage StillHeldNotice(std::size_t waiting, bool closing) {
     const std::string commands = Plural(waiting, "command", "commands");
-    if (givenUp) {
-        return {commands + " held for devices' next reports " + (waiting == 1 ? "is" : "are") +
-                    " given up.",
+    if (closing) {
+        return {commands + " held for devices' next reports " + (waiting == 1 ? "waits" : "wait") +
+                    " in the command journal for the next start.",
                 kCaption, MessageIcon::Exclamation};
     }
     return {

@@ -24,7 +24,7 @@ namespace tarnwick {
 // The chosen device was forgotten since it was chosen: nothing was held.
 [[nodiscard]] OperatorMessage DeviceForgottenNotice(const std::string& key);
 // Commands still waiting when the listener closes (they stay held) or the window closes
-// (they are given up); waiting is at least 1.
-[[nodiscard]] OperatorMessage StillHeldNotice(std::size_t waiting, bool givenUp);
+// (the command journal keeps them for the next start); waiting is at least 1.
+[[nodiscard]] OperatorMessage StillHeldNotice(std::size_t waiting, bool closing);
 
 }  // namespace tarnwick

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <ctime>
 
+#include "log/time_text.h"
 #include "window/device_texts.h"
 #include "window/devices_model.h"
 
@@ -86,6 +87,11 @@ void DevicesDialog::BuildLayout() {
         {QStringLiteral("Device"), QStringLiteral("Command"), QStringLiteral("State")});
     m_held->horizontalHeader()->setStretchLastSection(true);
 
+    m_history = new QTableWidget(0, 4, this);
+    MakeList(*m_history, "IDC_COMMAND_HISTORY");
+    m_history->setHorizontalHeaderLabels({QStringLiteral("At"), QStringLiteral("Command"),
+                                          QStringLiteral("State"), QStringLiteral("From")});
+
     m_chosen = new QLabel(this);
     m_chosen->setObjectName(QStringLiteral("IDC_CHOSEN_DEVICE"));
     m_useButton = Button("&Use as destination", "IDC_USE_AS_DESTINATION", this);
@@ -99,7 +105,9 @@ void DevicesDialog::BuildLayout() {
     layout->addWidget(heldLabel);
     layout->addWidget(m_held, 1);
     layout->addLayout(Row({m_cancelButton}));
-    resize(1260, 480);
+    layout->addWidget(new QLabel(QStringLiteral("Commands of the selected device:"), this));
+    layout->addWidget(m_history, 1);
+    resize(1260, 640);
 
     connect(m_table, &QTableView::doubleClicked, this, &DevicesDialog::ChooseSelected);
     connect(m_useButton, &QPushButton::clicked, this, &DevicesDialog::ChooseSelected);
@@ -107,6 +115,8 @@ void DevicesDialog::BuildLayout() {
     connect(m_cancelButton, &QPushButton::clicked, this, &DevicesDialog::CancelSelected);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &DevicesDialog::EnableButtons);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &DevicesDialog::RefreshHistory);
     connect(m_held, &QTableWidget::itemSelectionChanged, this, &DevicesDialog::EnableButtons);
     EnableButtons();
 }
@@ -132,7 +142,28 @@ void DevicesDialog::Refresh() {
     const Moment now = Moment::Now();
     m_model->Refresh(m_devices.Devices(now), now.wall);
     RefreshHeld();
+    RefreshHistory();
     EnableButtons();
+}
+
+void DevicesDialog::RefreshHistory() {
+    const std::optional<DeviceRow> device = SelectedDevice();
+    QList<QStringList> rows;
+    for (const CommandEntry& entry :
+         device ? m_devices.History(device->key) : std::vector<CommandEntry>{}) {
+        rows.append({Latin1(ClockText(LocalTimeOf(entry.at))), Latin1(entry.text),
+                     Latin1(entry.state), Latin1(entry.source)});
+    }
+    if (rows == m_historyShown) {
+        return;
+    }
+    m_history->setRowCount(static_cast<int>(rows.size()));
+    for (int row = 0; row < rows.size(); ++row) {
+        for (int column = 0; column < rows[row].size(); ++column) {
+            m_history->setItem(row, column, new QTableWidgetItem(rows[row][column]));
+        }
+    }
+    m_historyShown = std::move(rows);
 }
 
 void DevicesDialog::RefreshHeld() {

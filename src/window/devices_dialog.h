@@ -1,7 +1,8 @@
 #pragma once
 
-// The Devices window: every device heard, live, and the commands held for devices' next
-// reports. It only shows and asks; the main window owns the destination the operator chooses.
+// The Devices window: every device heard, live, the commands held for devices' next reports,
+// and the selected device's command history. It only shows and asks; the main window owns the
+// destination the operator chooses.
 
 #include <QDialog>
 #include <QList>
@@ -45,6 +46,8 @@ private:
     void BuildLayout();
     void Refresh();
     void RefreshHeld();
+    // The selected device's command history, newest first.
+    void RefreshHistory();
     void ChooseSelected();
     void CancelSelected();
     void EnableButtons();
@@ -56,12 +59,14 @@ private:
     QSortFilterProxyModel* m_sorted = nullptr;
     QTableView* m_table = nullptr;
     QTableWidget* m_held = nullptr;
+    QTableWidget* m_history = nullptr;
     QLabel* m_chosen = nullptr;
     QPushButton* m_useButton = nullptr;
     QPushButton* m_newestButton = nullptr;
     QPushButton* m_cancelButton = nullptr;
     QTimer* m_refresh = nullptr;
-    QList<QStringList> m_heldShown;  // the held list's rows as last shown
+    QList<QStringList> m_heldShown;     // the held list's rows as last shown
+    QList<QStringList> m_historyShown;  // and the history's
 };
 
 }  // namespace tarnwick

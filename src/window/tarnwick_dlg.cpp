@@ -21,6 +21,7 @@
 
 #include "app/operator_lines.h"
 #include "app/session_options.h"
+#include "centre/device_event_text.h"
 #include "command/command_composer.h"
 #include "log/log_folder.h"
 #include "net/local_address.h"
@@ -128,6 +129,15 @@ CentreHooks CTarnwickDlg::Hooks() {
     CentreHooks hooks;
     hooks.wake = [this] { PostDrain(); };
     hooks.report = PrintOperatorLines;
+    // What became of each command, on standard error as the headless centre says it; the
+    // Devices window shows the rest.
+    hooks.events = [](const std::vector<DeviceEvent>& events) {
+        for (const DeviceEvent& event : events) {
+            if (IsCommandEvent(event.kind)) {
+                PrintOperatorLines(DeviceEventText(event, 0));
+            }
+        }
+    };
     return hooks;
 }
 
@@ -446,17 +456,17 @@ void CTarnwickDlg::ChooseDevice(std::optional<std::string> key) {
     ShowDestination();
 }
 
-void CTarnwickDlg::ReportStillHeld(bool givenUp) {
+void CTarnwickDlg::ReportStillHeld(bool closing) {
     const std::size_t waiting = m_centre.session().Devices().Waiting();
     if (waiting == 0) {
         return;
     }
     // A logout or a shutdown waits for nobody's click: the box's words go to standard error.
     if (m_closingForSignal) {
-        PrintOperatorLines(StillHeldNotice(waiting, givenUp).text);
+        PrintOperatorLines(StillHeldNotice(waiting, closing).text);
         return;
     }
-    m_boxes->Show(StillHeldNotice(waiting, givenUp), QMessageBox::Ok);
+    m_boxes->Show(StillHeldNotice(waiting, closing), QMessageBox::Ok);
 }
 
 void CTarnwickDlg::CloseForSignal() {

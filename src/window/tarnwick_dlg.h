@@ -97,7 +97,7 @@ private:
     void OnDevices();
     void ChooseDevice(std::optional<std::string> key);
     // One message for the commands still waiting, if any; givenUp: the window is closing.
-    void ReportStillHeld(bool givenUp);
+    void ReportStillHeld(bool closing);
     void ShowListenState();
     void StartServers();
     CentreHooks Hooks();

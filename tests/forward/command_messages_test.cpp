@@ -42,6 +42,12 @@ TEST(CommandMessagesTest, ReadsTheTopicAndThePayload) {
          BrokerCommand{false, "u", "", std::string(1528, 'x')}},
         {"an empty text in JSON", "fleet/command/u", R"({"text":""})",
          BrokerCommand{false, "u", "", "", kRefusedInvalid}},
+        {"an expiry in seconds since 1970", "fleet/command/u",
+         R"({"id":"e","text":"GO","expires":1772892369})",
+         BrokerCommand{false, "u", "e", "GO", {}, 1772892369}},
+        {"an expiry that is no time", "fleet/command/u",
+         R"({"id":"e","text":"GO","expires":"soon"})",
+         BrokerCommand{false, "u", "e", "GO", kRefusedInvalid}},
         {"a key escaped where the centre would not", "fleet/command/dev%31", "X",
          BrokerCommand{false, "dev%31", "", "", kRefusedKey}},
         {"an escape in lower case", "fleet/command/a%2fb", "X",
@@ -63,6 +69,21 @@ TEST(CommandMessagesTest, ReadsTheTopicAndThePayload) {
             command->id.clear();
         }
         EXPECT_EQ(command, row.command);
+    }
+}
+
+TEST(CommandMessagesTest, AnExpiryIsAnRfc3339TimeWithItsOffset) {
+    const struct {
+        const char* text;
+        std::optional<std::time_t> at;
+    } rows[] = {
+        {"2026-03-07T14:06:09Z", 1772892369},          {"2026-03-07T15:06:09+01:00", 1772892369},
+        {"2026-03-07t13:06:09.250-01:00", 1772892369}, {"2026-03-07 14:06:09Z", 1772892369},
+        {"2026-03-07T14:06:09", std::nullopt},  // a local time says no moment
+        {"2026-13-07T14:06:09Z", std::nullopt},        {"2026-03-07T14:06:09Z junk", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(ExpiryOf(row.text), row.at) << row.text;
     }
 }
 

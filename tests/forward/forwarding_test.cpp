@@ -294,13 +294,12 @@ TEST_F(Forwarding, CommandsThroughTheBrokerReachTheDeviceAndEveryOutcomeComesBac
     EXPECT_EQ(device.Receive(kTimeout).value_or(Datagram{}).bytes, "#51788");
     results.Publish("tarnwick/command/" + key, R"({"id":"typo","text":"hex:38 zz"})");
     results.Publish("tarnwick/command/nobody", R"({"id":"lost","text":"X"})");
+    results.Publish("tarnwick/command/" + key, R"({"id":"past","text":"LATE","expires":1})");
 
     // A held command's later states come with the device events, up to a second later.
-    const std::multiset<std::pair<std::string, std::string>> wanted = {{"now", "sent"},
-                                                                       {"later", "held"},
-                                                                       {"later", "sent"},
-                                                                       {"typo", "not hex"},
-                                                                       {"lost", "no device"}};
+    const std::multiset<std::pair<std::string, std::string>> wanted = {
+        {"now", "sent"},     {"later", "held"},     {"later", "sent"},
+        {"typo", "not hex"}, {"lost", "no device"}, {"past", "expired"}};
     const auto got = resultsFor(wanted.size());
     EXPECT_EQ(std::multiset(got.begin(), got.end()), wanted) << centre.Stderr();
 }

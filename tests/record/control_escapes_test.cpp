@@ -32,5 +32,20 @@ TEST(ControlEscapesTest, EveryControlByteIsSeenAndNothingElseChanges) {
     }
 }
 
+TEST(ControlEscapesTest, ReversibleEscapesGiveTheBytesBack) {
+    const std::vector<EscapeRow> rows = {
+        {"a backslash is doubled, so typed escapes stay typed", "\\x1B\\", "\\\\x1B\\\\"},
+        {"control bytes as the log shows them", "A\tB\r\x1B", "A\\tB\\r\\x1B"},
+        {"plain text", "#517RESET", "#517RESET"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(EscapeReversibly(row.bytes), row.shown) << row.proves;
+        EXPECT_EQ(UnescapeControlBytes(row.shown), row.bytes) << row.proves;
+    }
+    for (const char* torn : {"A\\", "\\x1", "\\q", "A\tB"}) {
+        EXPECT_EQ(UnescapeControlBytes(torn), std::nullopt) << torn;
+    }
+}
+
 }  // namespace
 }  // namespace tarnwick

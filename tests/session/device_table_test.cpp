@@ -230,8 +230,8 @@ TEST_F(DeviceTableTest, HeldCommandsAreBoundedAndLeaveSixteenAReport) {
 TEST_F(DeviceTableTest, ACommandSentNowCountsForTheDeviceAtThatAddress) {
     Report("1", 4000, At(100));
     Report("2", 4001, At(101));
-    m_table.CommandSent(From("10.0.0.7", 4000).addr, "NOW", At(102).wall);
-    m_table.CommandSent(From("10.0.0.9", 4000).addr, "NOBODY", At(102).wall);
+    m_table.CommandSent(From("10.0.0.7", 4000).addr, "NOW", kFromWindow, At(102).wall);
+    m_table.CommandSent(From("10.0.0.9", 4000).addr, "NOBODY", kFromWindow, At(102).wall);
     const auto one = m_table.Device("1", At(102));
     EXPECT_EQ(one->commandsSent, 1u);
     EXPECT_EQ(one->latestCommand, "NOW");
@@ -247,7 +247,7 @@ TEST_F(DeviceTableTest, CountsDevicesSilentOnesHeldAndSentCommands) {
     Hold("2", 'B', At(650));
     EXPECT_EQ(Report("2", 4001, At(660)).size(), 2u);
     Hold("2", 'C', At(661));
-    m_table.CommandSent(From("10.0.0.9", 4000).addr, "NOBODY", At(662).wall);
+    m_table.CommandSent(From("10.0.0.9", 4000).addr, "NOBODY", kFromWindow, At(662).wall);
     EXPECT_EQ(m_table.Counts(At(702)), (DeviceCounts{2, 1, 1, 3}));
 }
 

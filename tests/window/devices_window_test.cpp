@@ -27,7 +27,7 @@ class DevicesWindowTest : public QObject {
 
 private:
     WindowScript m_script;
-    QTemporaryDir m_logDir;
+    std::optional<QTemporaryDir> m_logDir;  // each test's own: its journal starts empty
     std::unique_ptr<CTarnwickDlg> m_dlg;
     std::uint16_t m_port = 0;
     std::optional<UdpPeer> m_first;
@@ -64,7 +64,7 @@ private:
     // Two devices report on one port, from 127.0.0.1 and from ::1; the second, the IPv6 one,
     // becomes SEND's destination through the Devices window.
     void ChooseSecondOfTwo(Options options = {}) {
-        options.logDir = m_logDir.path().toStdString();
+        options.logDir = m_logDir->path().toStdString();
         options.autoReply = true;
         m_dlg = OpenWindow(options, m_script);
         m_port = Listen(*m_dlg);
@@ -89,7 +89,10 @@ private:
     }
 
 private Q_SLOTS:
-    void init() { m_script = {}; }
+    void init() {
+        m_script = {};
+        m_logDir.emplace();
+    }
     void cleanup() {
         m_dlg.reset();
         m_first.reset();
@@ -177,6 +180,17 @@ private Q_SLOTS:
         QCOMPARE(m_script.shown.size(), 1u);
         QCOMPARE(m_script.shown[0].message.text,
                  std::string("2 commands are still held for devices' next reports."));
+    }
+
+    void aDevicesCommandHistoryListsWhatBecameOfItsCommands() {
+        ChooseSecondOfTwo();
+        Send(QStringLiteral("GO"));
+        QCOMPARE(Received(*m_second), QByteArray("#517GO"));
+        QTableWidget* history = Find<QTableWidget>(*m_dlg, "IDC_COMMAND_HISTORY");
+        QTRY_COMPARE_WITH_TIMEOUT(history->rowCount(), 1, kPatienceMs);
+        QCOMPARE(history->item(0, 1)->text(), QStringLiteral("GO"));
+        QCOMPARE(history->item(0, 2)->text(), QStringLiteral("sent"));
+        QCOMPARE(history->item(0, 3)->text(), QStringLiteral("window"));
     }
 
     void aStopSignalClosesWithNoBoxToWaitFor() {

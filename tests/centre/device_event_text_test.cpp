@@ -1,4 +1,4 @@
-#include "headless/device_event_text.h"
+#include "centre/device_event_text.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +40,9 @@ TEST(OperatorTextTest, KeysAndCommandsFromOutsideShowTheirControlBytes) {
          "device " + key + " forgotten (the table holds at most 10)"},
         {"a held command sent", DeviceEventText({Kind::Sent, kKey, 3, kCommand}, 10),
          "command 3 for " + key + " sent: " + command},
+        {"a command the centre stopped while sending",
+         DeviceEventText({Kind::Unknown, kKey, 6, kCommand}, 10),
+         "command 6 for " + key + " unknown: the centre stopped while sending it: " + command},
         {"a copy sent by another centre",
          DeviceEventText({Kind::SentElsewhere, kKey, 4, kCommand}, 10),
          "command 4 for " + key + " sent by another centre: " + command},

@@ -1,6 +1,7 @@
 #pragma once
 
-// The one line the headless centre prints for a device event (without the program's name).
+// The one line a centre prints on standard error for a device event (without the program's
+// name): the headless centre for every event, the window for the commands'.
 
 #include <cstddef>
 #include <string>
@@ -14,5 +15,8 @@ namespace tarnwick {
 // "device KEY forgotten (the table holds at most N)"; the key's and the command's control
 // bytes escaped (EscapeControlBytes).
 [[nodiscard]] std::string DeviceEventText(const DeviceEvent& event, std::size_t maxDevices);
+
+// True for what became of a command (held, sent, restored, ...), false for a device's news.
+[[nodiscard]] bool IsCommandEvent(DeviceEvent::Kind kind);
 
 }  // namespace tarnwick

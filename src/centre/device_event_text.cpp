@@ -1,4 +1,4 @@
-#include "headless/device_event_text.h"
+#include "centre/device_event_text.h"
 
 #include <cstring>
 
@@ -29,9 +29,23 @@ std::string DeviceEventText(const DeviceEvent& event, std::size_t maxDevices) {
         case DeviceEvent::Kind::Expired:
         case DeviceEvent::Kind::Cancelled:
         case DeviceEvent::Kind::SentElsewhere:
+        case DeviceEvent::Kind::Restored:
+        case DeviceEvent::Kind::Unknown:
             break;
     }
     return "command " + std::to_string(event.commandId) + " for " + key + " " + word + ": " + text;
+}
+
+bool IsCommandEvent(DeviceEvent::Kind kind) {
+    switch (kind) {
+        case DeviceEvent::Kind::Silent:
+        case DeviceEvent::Kind::Reporting:
+        case DeviceEvent::Kind::Forgotten:
+        case DeviceEvent::Kind::Unreported:
+            return false;
+        default:
+            return true;
+    }
 }
 
 }  // namespace tarnwick

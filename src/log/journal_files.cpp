@@ -1,0 +1,30 @@
+#include "log/journal_files.h"
+
+#include <chrono>
+
+namespace tarnwick {
+
+std::string CommandJournalName(const LocalTime& t) {
+    return "Commands_" + MonthDayText(t) + ".txt";
+}
+
+std::vector<std::string> RecentJournalNames(const LocalTime& today, int days) {
+    if (!today) {
+        return {CommandJournalName(today)};
+    }
+    using namespace std::chrono;
+    const sys_days last =
+        year_month_day{year(today->tm_year + 1900), month(static_cast<unsigned>(today->tm_mon + 1)),
+                       day(static_cast<unsigned>(today->tm_mday))};
+    std::vector<std::string> names;
+    for (int back = days; back >= 0; --back) {
+        const year_month_day date{last - std::chrono::days(back)};
+        std::tm t{};
+        t.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
+        t.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
+        names.push_back(CommandJournalName(t));
+    }
+    return names;
+}
+
+}  // namespace tarnwick
