@@ -79,9 +79,11 @@ PageOutcome RunPageCommand(Session& session, const PageCommand& command, HoldFor
         return Cancel(session, command.id);
     }
     const CommandBody body = ParseCommandBody(command.text);
-    return Answered(command.kind == PageCommand::Kind::Hold
-                        ? HoldCommand(session, command.key, body.bufferText, body.mode, holdFor)
-                        : SendToDevice(session, command.key, body.bufferText, body.mode));
+    const std::string source = FromPage(command.client);
+    return Answered(
+        command.kind == PageCommand::Kind::Hold
+            ? HoldCommand(session, command.key, body.bufferText, body.mode, holdFor, source)
+            : SendToDevice(session, command.key, body.bufferText, body.mode, source));
 }
 
 std::string AuditLine(const PageCommand& command, std::string_view said) {
