@@ -64,20 +64,27 @@ std::optional<std::pair<char, std::size_t>> EscapeAt(std::string_view text) {
     return std::pair{static_cast<char>(high * 16 + low), std::size_t{4}};
 }
 
-}  // namespace
-
-std::string EscapeReversibly(std::string_view text) {
+// Every control byte as an escape; a backslash doubled too where the text must read back.
+std::string Escaped(std::string_view text, bool doubleBackslash) {
     std::string out;
     out.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (IsControlByte(byte)) {
             AppendEscape(byte, out);
+        } else if (c == '\\' && doubleBackslash) {
+            out += "\\\\";
         } else {
-            out += c == '\\' ? "\\\\" : std::string_view(&c, 1);
+            out += c;
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::string EscapeReversibly(std::string_view text) {
+    return Escaped(text, true);
 }
 
 std::optional<std::string> UnescapeControlBytes(std::string_view text) {
@@ -103,17 +110,7 @@ std::optional<std::string> UnescapeControlBytes(std::string_view text) {
 }
 
 std::string EscapeControlBytes(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (IsControlByte(byte)) {
-            AppendEscape(byte, out);
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return Escaped(text, false);
 }
 
 void EscapeControlBytesFrom(std::string& text, std::size_t from) {
