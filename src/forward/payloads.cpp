@@ -114,12 +114,20 @@ std::string DevicePayload(const DeviceRow& device) {
         .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::string OnlinePayload(const CounterSnapshot& counters) {
+std::string OnlinePayload(const CounterSnapshot& counters, const ForwardState& forward) {
     nlohmann::json payload{{"state", "online"}};
     for (const auto& field : kCounterFields<std::uint64_t>) {
         payload[std::string(field.label)] = counters.*field.member;
     }
-    return payload.dump();
+    payload["backlog records"] = forward.backlogRecords;
+    payload["backlog seconds"] = forward.backlogSeconds;
+    if (forward.positionError.empty()) {
+        payload["position"] = "saved";
+    } else {
+        payload["position"] = "not saved: " + forward.positionError;
+        payload["sent again at a restart"] = forward.sentAgainAtRestart;
+    }
+    return payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string HexPayload(const LogEntry& entry) {

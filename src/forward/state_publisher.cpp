@@ -50,7 +50,7 @@ bool StatePublisher::PublishStatusIfDue() {
         const std::lock_guard lock(m_mutex);
         counters = m_counters;
     }
-    return m_link.Publish(m_statusTopic, OnlinePayload(counters), true).has_value();
+    return m_link.Publish(m_statusTopic, OnlinePayload(counters, m_forward), true).has_value();
 }
 
 bool StatePublisher::PublishDevicesDue() {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
 #include <utility>
 
 namespace tarnwick {
@@ -87,6 +88,35 @@ std::optional<std::uint64_t> DayFiles::SizeOf(const std::string& file) const {
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(status.st_size);
+}
+
+std::vector<std::string> DayFiles::Paths() const {
+    std::vector<std::string> paths;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(kNamePrefix) && name.ends_with(kNameEnd)) {
+            paths.push_back(entry.path().string());
+        }
+    }
+    return paths;
+}
+
+std::string DayFiles::First() const {
+    const LocalTime now = m_clock();
+    const auto today = now ? DayOf(*now) : std::nullopt;
+    if (!today) {
+        return {};
+    }
+    // Each name stands for one day of the last year: the day after today's a year ago first.
+    const auto yearAgo = std::chrono::sys_days(*today) - std::chrono::days(364);
+    for (auto day = yearAgo; day <= std::chrono::sys_days(*today); day += std::chrono::days(1)) {
+        const std::string file = FileOfDay(std::chrono::year_month_day(day));
+        if (SizeOf(file)) {
+            return file;
+        }
+    }
+    return {};
 }
 
 LogPosition StartOfToday(const LocalClock& clock) {

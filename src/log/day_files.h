@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "log/log_position.h"
 #include "log/time_text.h"
@@ -27,6 +28,10 @@ public:
     [[nodiscard]] std::string After(const std::string& file) const;
     // The file's size now; nothing when it is not there.
     [[nodiscard]] std::optional<std::uint64_t> SizeOf(const std::string& file) const;
+    // Every day's file where the day files are kept, by path, in no order.
+    [[nodiscard]] std::vector<std::string> Paths() const;
+    // The file of the oldest day up to today that has one; empty when there is none.
+    [[nodiscard]] std::string First() const;
 
 private:
     std::string m_folder;

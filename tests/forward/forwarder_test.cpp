@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -101,10 +104,10 @@ TEST(ForwarderTest, WhatALostConnectionHadInFlightGoesOutAgainAndNothingIsSkippe
         for (const int mid : mids) {
             broker.Deliver(1, {LinkEvent::Kind::Acked, mid});
         }
-        const std::string end = test::TodaysLogName() + " " + std::to_string(log.size()) + "\n";
+        const std::string end = test::TodaysLogName() + " " + std::to_string(log.size()) + " ";
         EXPECT_TRUE(broker.WaitFor(
             [&](const FakeBroker&) {
-                return test::ReadFile(folder.PathOf(kPositionFileName)) == end;
+                return test::ReadFile(folder.PathOf(kPositionFileName)).starts_with(end);
             },
             kTimeout))
             << "saved at the log's end once all is acknowledged";
@@ -112,17 +115,108 @@ TEST(ForwarderTest, WhatALostConnectionHadInFlightGoesOutAgainAndNothingIsSkippe
     }
 }
 
-TEST(ForwarderTest, ARetainedCommandIsSaidOnceAndNeverRunAndARefusedOneIsAnsweredAtOnce) {
-    const test::TempFolder folder;
-    FakeBroker broker;
+ForwardSettings SettingsOf(const test::TempFolder& folder) {
     ForwardSettings settings;
     settings.topic = "t";
     settings.logFolder = folder.Path();
-    Forwarder forwarder(
-        settings, [] {}, [](const std::string&) { return std::nullopt; }, broker.Maker());
+    return settings;
+}
+
+std::optional<DeviceRow> NoDevice(const std::string& /*key*/) {
+    return std::nullopt;
+}
+
+// Started, and its first connection accepted.
+void StartConnected(Forwarder& forwarder, FakeBroker& broker) {
     forwarder.Start();
     ASSERT_TRUE(broker.WaitFor([](const FakeBroker& b) { return b.Connections() == 1; }, kTimeout));
     broker.Deliver(0, {LinkEvent::Kind::Connected});
+}
+
+// The day before today's file, by name.
+std::string YesterdaysLogName() {
+    const time_t yesterday = time(nullptr) - 24 * 3600;
+    tm local{};
+    localtime_r(&yesterday, &local);
+    char text[32] = {};
+    strftime(text, sizeof text, "Data_logs_%m%d.txt", &local);
+    return text;
+}
+
+struct PositionRow {
+    const char* proves;
+    std::string position;  // mqtt_position.txt's bytes; "<dir>": a folder in its place
+    std::string said;      // a report that begins so, DIR standing for the folder
+    std::string state;     // how StateText ends once the records are acknowledged
+};
+
+TEST(ForwarderTest, APositionThatCannotBeSavedOrReadIsSaidAndForwardingGoesOn) {
+    const std::vector<PositionRow> rows = {
+        {"a folder in its place: held in memory, with what a restart sends again", "<dir>",
+         "forwarding position not saved in DIR: Is a directory; forwarding goes on",
+         "; position not saved: a restart sends 2 records again"},
+        {"garbage: the oldest day's file is replayed, not today's alone", "zz\n",
+         "forwarding position DIR/mqtt_position.txt is corrupt (not a position): replaying the "
+         "log from DIR/" +
+             YesterdaysLogName() + " on",
+         "MQTT broker connected"},
+    };
+    for (const PositionRow& row : rows) {
+        SCOPED_TRACE(row.proves);
+        const test::TempFolder folder;
+        test::WriteFile(folder.PathOf(YesterdaysLogName()),
+                        test::LoggedEntry("1.2.3.4 (5):" + kRecords[0]));
+        test::WriteFile(folder.PathOf(test::TodaysLogName()),
+                        test::LoggedEntry("1.2.3.4 (5):" + kRecords[1]));
+        if (row.position == "<dir>") {
+            std::filesystem::create_directory(folder.PathOf(kPositionFileName));
+        } else {
+            test::WriteFile(folder.PathOf(kPositionFileName), row.position);
+        }
+        FakeBroker broker;
+        Forwarder forwarder(
+            SettingsOf(folder), [] {}, NoDevice, broker.Maker());
+        StartConnected(forwarder, broker);
+        const std::size_t expected = 2;  // yesterday's and today's, replayed
+        ASSERT_TRUE(broker.WaitFor(
+            [&](const FakeBroker& b) { return RecordsOn(b, 0).size() == expected; }, kTimeout));
+        std::vector<int> mids;
+        RecordsOn(broker, 0, &mids);
+        for (const int mid : mids) {
+            broker.Deliver(0, {LinkEvent::Kind::Acked, mid});
+        }
+        std::string said = row.said;
+        said.replace(said.find("DIR"), 3, folder.Path());
+        if (said.find("DIR") != std::string::npos) {
+            said.replace(said.find("DIR"), 3, folder.Path());
+        }
+        std::vector<std::string> reports;
+        EXPECT_TRUE(broker.WaitFor(
+            [&](const FakeBroker&) {
+                for (std::string& line : forwarder.TakeReports()) {
+                    reports.push_back(std::move(line));
+                }
+                return std::ranges::any_of(
+                    reports, [&](const std::string& line) { return line.starts_with(said); });
+            },
+            kTimeout))
+            << (reports.empty() ? "" : reports.back());
+        if (row.position == "<dir>") {
+            EXPECT_TRUE(broker.WaitFor(
+                [&](const FakeBroker&) { return forwarder.StateText().ends_with("again"); },
+                kTimeout));
+        }
+        EXPECT_TRUE(forwarder.StateText().ends_with(row.state)) << forwarder.StateText();
+        forwarder.Stop();
+    }
+}
+
+TEST(ForwarderTest, ARetainedCommandIsSaidOnceAndNeverRunAndARefusedOneIsAnsweredAtOnce) {
+    const test::TempFolder folder;
+    FakeBroker broker;
+    Forwarder forwarder(
+        SettingsOf(folder), [] {}, NoDevice, broker.Maker());
+    StartConnected(forwarder, broker);
     for (int resubscribed = 0; resubscribed < 2; ++resubscribed) {
         broker.Deliver(0, {LinkEvent::Kind::Message, 0, "t/hold/u", "RESET", true});
     }
