@@ -21,6 +21,8 @@ namespace {
 
 constexpr auto kPoll = std::chrono::milliseconds(100);
 constexpr auto kSaveEvery = std::chrono::milliseconds(100);
+// Fewer records than this waiting in the log are a moment's work, not worth the notice.
+constexpr std::uint64_t kBehindSaid = 256;
 constexpr auto kRetrySave = std::chrono::seconds(1);
 constexpr int kForwarderNice = 10;
 // Retained command topics said, at most: each is said once however often it comes again.
@@ -152,7 +154,7 @@ std::string Forwarder::StateText() {
     const std::uint64_t behind = m_behind;
     const std::uint64_t resend = m_notSavedResend;
     std::string state = m_link.StateText();
-    if (behind > static_cast<std::uint64_t>(kMaxInFlight)) {
+    if (behind > kBehindSaid) {
         state += ", " + GroupedDigits(behind) + " records behind";
     }
     if (resend > 0) {

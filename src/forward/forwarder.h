@@ -80,8 +80,8 @@ public:
     // The front end's thread: what the operator should hear since the last call.
     [[nodiscard]] std::vector<std::string> TakeReports();
     // "MQTT broker connected", "MQTT broker down since HH:MM:SS" or, before the first
-    // connection, "MQTT broker: connecting", then ", N records behind" while more than a
-    // window's worth waits in the log, and "; position not saved: a restart sends N records
+    // connection, "MQTT broker: connecting", then ", N records behind" while more than 256
+    // records wait in the log, and "; position not saved: a restart sends N records
     // again" while it cannot be saved: the window's notice.
     [[nodiscard]] std::string StateText();
 
