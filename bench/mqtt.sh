@@ -1,22 +1,28 @@
 #!/usr/bin/env bash
-# Forwarding to a local mosquitto (--mqtt), on one run: the headless centre's answer rate with
-# and without forwarding (plain, forwarding, plain, forwarding, so one noisy run does not decide
-# the ratio), the forwarded records/s, the catch-up rate after a 60-second outage, and the
-# forward lag (sent -> seen by a QoS 1 subscriber) at 1,000 records/s. Figures only. Run by
-# bench/run.sh at its end, or alone:
+# Forwarding to a local mosquitto (--mqtt), on one run: first the broker's own ingest against
+# the forward rate, side by side, with one QoS 1 subscriber attached to both: a centre forwards
+# a standing backlog of 1,000,000 logged records (from its start until the saved position, moved
+# only by PUBACKs, reaches the end of the log), then one `mosquitto_pub -q 1 -l` client sends
+# the very payloads the subscriber saw into the same broker (until its last PUBACK). Then the
+# headless centre's answer rate with and without forwarding (plain, forwarding, plain,
+# forwarding, so one noisy run does not decide the ratio), the forwarded records/s, the
+# catch-up after a 60-second outage, and the forward lag (sent -> seen by a QoS 1 subscriber)
+# at 1,000 records/s. Figures only. Run by bench/run.sh at its end, or alone:
 #
 #     bench/mqtt.sh [BUILD_DIR]      (default: build/release in the repository)
 #
-# The outage: the broker is stopped while tarnwick-device sends 5,000 records/s for 60 s, which
-# the centre logs and answers as usual, so the backlog grows at a known, steady pace to 300,000
-# records; then the broker is started again, and the catch-up runs from when the centre says
-# the broker is back until the saved position (mqtt_position.txt) reaches the end of the log.
+# The outage: the broker is stopped while tarnwick-device sends 20,000 records/s for 60 s, which
+# the centre logs and answers as usual, so the backlog grows at a known, steady pace to
+# 1,200,000 records; then the broker is started again, and the catch-up runs from when the
+# centre says the broker is back until the saved position (mqtt_position.txt) reaches the end of
+# the log.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/release}
-outage_rate=5000
+outage_rate=20000
 outage_seconds=60
+backlog_records=1000000
 
 . "$root/bench/broker_bench.sh"
 
@@ -52,7 +58,46 @@ entries_after() {
     tail -c +$((${position:-0} + 1)) "$work/$1"/Data_logs_*.txt | grep -c '^-->' || true
 }
 
+# subscribe FILE: one QoS 1 subscriber to every topic of the centre's, "TOPIC PAYLOAD" a line;
+# sets sub_pid.
+subscribe() {
+    mosquitto_sub -p "$broker_port" -q 1 -t 'tarnwick/#' -F '%t %p' >"$1" &
+    sub_pid=$!
+    running+=("$sub_pid")
+    sleep 0.3
+}
+
+# unsubscribe FILE COUNT: once FILE holds COUNT records (at most 60 s), the subscriber ends.
+unsubscribe() {
+    for _ in $(seq 600); do
+        [ "$(grep -c '^tarnwick/record/' "$1" || true)" -ge "$2" ] && break
+        sleep 0.1
+    done
+    kill -TERM "$sub_pid"
+    wait "$sub_pid" 2>/dev/null || true
+}
+
 start_broker
+echo "== The broker's ingest against forwarding: $backlog_records records, one QoS 1 subscriber"
+centre backlog
+"$device_exe" --port "$centre_port" --count "$backlog_records" "${flood_args[@]}" >/dev/null || true
+stop_centre
+subscribe "$work/forwarded.txt"
+centre backlog --mqtt "mqtt://127.0.0.1:$broker_port"
+forward_seconds=$(forwarded backlog)
+forward_rate=$(per_second "$backlog_records" "$forward_seconds")
+stop_centre
+unsubscribe "$work/forwarded.txt" "$backlog_records"
+# The very payloads the centre published, from one client, into the same broker and subscriber.
+sed -n 's|^tarnwick/record/[^ ]* ||p' "$work/forwarded.txt" >"$work/payloads.txt"
+subscribe "$work/ingested.txt"
+ingest_started=$EPOCHREALTIME
+mosquitto_pub -p "$broker_port" -q 1 -l -t tarnwick/record/ingest <"$work/payloads.txt"
+ingest_seconds=$(since "$ingest_started")
+ingest_rate=$(per_second "$(wc -l <"$work/payloads.txt")" "$ingest_seconds")
+unsubscribe "$work/ingested.txt" "$backlog_records"
+rm -f "$work/forwarded.txt" "$work/ingested.txt" "$work/payloads.txt" "$work"/backlog/Data_logs_*
+
 echo "== Forwarding: headless centre, $records records, without and with --mqtt, twice in turn"
 plain_rates=()
 with_rates=()
@@ -114,6 +159,10 @@ stop_centre
 stop_broker
 
 printf '%-44s %s\n' \
+    "broker ingest, mosquitto_pub -q 1 -l:" "$ingest_rate messages/s ($ingest_seconds s)" \
+    "forwarded from a standing backlog:" "$forward_rate records/s ($forward_seconds s)" \
+    "forwarded / ingest:" "$(awk -v a="$forward_rate" -v b="$ingest_rate" \
+        'BEGIN { printf "%.2f", a / b }')" \
     "answers/s without --mqtt:" "median $plain_median (runs 1 and 3: ${plain_rates[*]})" \
     "answers/s with --mqtt:" "median $with_median (runs 2 and 4: ${with_rates[*]})" \
     "with / without, medians:" "$(awk -v a="$with_median" -v b="$plain_median" \

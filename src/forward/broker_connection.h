@@ -3,6 +3,7 @@
 // One connection to the broker, as the link sees it: started once, thrown away whole when it is
 // lost or refused. Its events come on a thread of its own and must only be queued there.
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,7 +29,11 @@ struct LinkEvent {
 
 // How many QoS 1 messages may be out and not yet saved as acknowledged: the most a lost
 // connection or a killed centre sends twice, and the bound of the memory a slow broker takes.
-inline constexpr int kMaxInFlight = 256;
+inline constexpr int kMaxInFlight = 8192;
+
+// How long a broker may leave every message unanswered before it is given up: the keepalive's
+// ping goes unanswered too by then.
+inline constexpr std::chrono::seconds kNoAnswer{15};
 
 class BrokerConnection {
 public:

@@ -10,7 +10,8 @@ namespace tarnwick {
 namespace {
 
 constexpr auto kConnectTimeout = std::chrono::seconds(10);
-constexpr auto kLongestBackoff = std::chrono::seconds(30);
+// Short enough that forwarding resumes within 5 s of the broker's return.
+constexpr auto kLongestBackoff = std::chrono::seconds(4);
 
 // The password file's first line; empty when it cannot be read (the broker then refuses).
 std::string PasswordOf(const std::optional<std::string>& file) {

@@ -1,8 +1,8 @@
 #pragma once
 
 // The forwarder's one connection to the broker at a time: made when one is due, thrown away
-// whole when it is lost, refused or gives no answer in time, and made again after 1, 2, 4 ...
-// up to 30 s. Events of a connection thrown away are stale and never reach the forwarder. The
+// whole when it is lost, refused or gives no answer in time, and made again after 1, 2, then
+// every 4 s. Events of a connection thrown away are stale and never reach the forwarder. The
 // operator hears of the first connection, of an outage once with its first reason, and of the
 // connection coming back.
 

@@ -3,7 +3,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <memory>
 #include <utility>
@@ -17,16 +20,63 @@ namespace tarnwick {
 namespace {
 
 constexpr auto kPoll = std::chrono::milliseconds(100);
+constexpr auto kSaveEvery = std::chrono::milliseconds(100);
+// Fewer records than this waiting in the log are a moment's work, not worth the notice.
+constexpr std::uint64_t kBehindSaid = 256;
+constexpr auto kRetrySave = std::chrono::seconds(1);
 constexpr int kForwarderNice = 10;
 // Retained command topics said, at most: each is said once however often it comes again.
 constexpr std::size_t kRetainedTopicsSaid = 10'000;
 
-// Where forwarding goes on from: the replay's day, the saved position, or today's start.
-LogPosition StartOf(const ForwardSettings& settings) {
-    if (settings.replayFrom) {
-        return StartOfDay(*settings.replayFrom);
+// "YYYY-MM-DD HH:MM:SS", local time, as a wall-clock time; 0 when it is no such time.
+std::time_t LogTimeOf(const std::string& logTime) {
+    std::tm t{};
+    if (std::sscanf(logTime.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &t.tm_year, &t.tm_mon, &t.tm_mday,
+                    &t.tm_hour, &t.tm_min, &t.tm_sec) != 6) {
+        return 0;
     }
-    return LoadPosition(settings.logFolder).value_or(StartOfToday(SystemLocalTime));
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    t.tm_isdst = -1;
+    const std::time_t at = std::mktime(&t);
+    return at == -1 ? 0 : at;
+}
+
+struct ForwardStart {
+    LogPosition position;
+    std::string said;  // for the operator; empty when there is nothing to say
+};
+
+// A saved position past the end of the file it names (by identity, or by name alone).
+bool PastTheEnd(const DayFiles& files, const LogPosition& position) {
+    const std::optional<FileIdentity> named = IdentityOf(files.PathOf(position.file));
+    const std::optional<std::uint64_t> size = files.SizeOf(position.file);
+    return named && size && (!position.identity.Known() || *named == position.identity) &&
+           *size < position.offset;
+}
+
+// Where forwarding goes on from: the replay's day, the saved position, or today's start. A
+// position that does not read back replays the oldest day's file there is, and on.
+ForwardStart StartOf(const ForwardSettings& settings) {
+    if (settings.replayFrom) {
+        return {StartOfDay(*settings.replayFrom), {}};
+    }
+    const SavedPosition saved = LoadPosition(settings.logFolder);
+    const DayFiles files(settings.logFolder, SystemLocalTime);
+    std::string why = saved.why;
+    if (saved.state == SavedPosition::State::Read) {
+        if (!PastTheEnd(files, saved.position)) {
+            return {saved.position, {}};
+        }
+        why = "past the end of " + files.PathOf(saved.position.file);
+    } else if (saved.state == SavedPosition::State::None) {
+        return {StartOfToday(SystemLocalTime), {}};
+    }
+    const std::string first = files.First();
+    const LogPosition start = first.empty() ? StartOfToday(SystemLocalTime) : LogPosition{first};
+    return {start, "forwarding position " + settings.logFolder + "/" + kPositionFileName +
+                       " is corrupt (" + why + "): replaying the log from " +
+                       files.PathOf(start.file) + " on"};
 }
 
 // The centre's last will says it is offline; commands, holds and other centres' results come
@@ -59,17 +109,26 @@ Forwarder::Forwarder(ForwardSettings settings, std::function<void()> wake, Devic
           LinkSettingsOf(m_settings), connect ? std::move(connect) : MqttConnections(m_settings),
           *this, [this](std::string line) { Report(std::move(line)); }, [this] { Nudge(); }, m_now),
       m_states(m_settings, std::move(device), m_link, m_now),
-      m_cursor(m_settings.logFolder, StartOf(m_settings),
+      m_cursor(m_settings.logFolder, {},
                [this](std::string_view line) {
                    m_backlogStale = true;
                    Report(std::string(line));
                }),
-      m_window(m_cursor.Position(), static_cast<std::size_t>(kMaxInFlight)),
+      m_window({}, static_cast<std::size_t>(kMaxInFlight)),
       m_replayFrom(m_settings.replayFrom),
       m_resends(m_settings.resendWindow),
-      m_backlog(m_settings.logFolder) {}
+      m_backlog(m_settings.logFolder) {
+    ForwardStart start = StartOf(m_settings);
+    m_cursor.Seek(start.position);
+    m_window = PublishWindow(start.position, static_cast<std::size_t>(kMaxInFlight));
+    m_savedOnDisk = std::move(start.position);
+    m_startSaid = std::move(start.said);
+}
 
 void Forwarder::Start() {
+    if (!m_startSaid.empty()) {
+        Report(std::exchange(m_startSaid, {}));
+    }
     m_thread = std::jthread([this](const std::stop_token& stop) { Run(stop); });
 }
 
@@ -93,12 +152,17 @@ void Forwarder::SetCounters(const CounterSnapshot& counters) {
 }
 
 std::string Forwarder::StateText() {
-    m_backlogWanted = true;
     const std::uint64_t behind = m_behind;
-    const std::string state = m_link.StateText();
-    return behind > static_cast<std::uint64_t>(kMaxInFlight)
-               ? state + ", " + GroupedDigits(behind) + " records behind"
-               : state;
+    const std::uint64_t resend = m_notSavedResend;
+    std::string state = m_link.StateText();
+    if (behind > kBehindSaid) {
+        state += ", " + GroupedDigits(behind) + " records behind";
+    }
+    if (resend > 0) {
+        state +=
+            "; position not saved: a restart sends " + GroupedDigits(resend) + " records again";
+    }
+    return state;
 }
 
 std::vector<std::string> Forwarder::TakeReports() {
@@ -164,7 +228,8 @@ void Forwarder::Run(const std::stop_token& stop) {
             m_woken = false;
         }
         m_link.Serve();
-        SaveIfMoved();  // first: what it saves leaves the window for new messages
+        WatchAnswers();
+        SaveIfMoved(false);  // first: what it saves leaves the window for new messages
         CountBacklogIfDue();
         // Each goes out only while the link is up: a refused publish ends the round.
         if (m_link.Up() && m_states.PublishStatusIfDue() && PublishResults() &&
@@ -172,7 +237,7 @@ void Forwarder::Run(const std::stop_token& stop) {
             PublishMore();
         }
     }
-    SaveIfMoved();
+    SaveIfMoved(true);
     m_states.Offline();
     m_link.Close();
 }
@@ -187,7 +252,23 @@ void Forwarder::Down() {
 }
 
 void Forwarder::Acked(int mid) {
-    m_backlog.Acked(m_window.Acked(mid));
+    const std::size_t records = m_window.Acked(mid);
+    m_backlog.Acked(records);
+    m_sentAgainAtRestart += records;
+    m_answerDue = m_now().steady + kNoAnswer;
+}
+
+void Forwarder::WatchAnswers() {
+    if (!m_link.Up() || m_window.InFlight() == 0) {
+        m_answerDue = {};
+        return;
+    }
+    const Clock::time_point now = m_now().steady;
+    if (m_answerDue == Clock::time_point{}) {
+        m_answerDue = now + kNoAnswer;
+    } else if (now >= m_answerDue) {
+        m_link.Fail("no answer from the broker for " + std::to_string(kNoAnswer.count()) + " s");
+    }
 }
 
 // The broker's messages become commands for the front end: the session is driven there. A
@@ -235,25 +316,25 @@ void Forwarder::PublishMore() {
             return;
         }
         for (const LogEntry& entry : batch.entries) {
-            if (!PublishEntry(batch.file, entry)) {
+            if (!PublishEntry(batch, entry)) {
                 return;
             }
         }
     }
 }
 
-bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
+bool Forwarder::PublishEntry(const CursorBatch& batch, const LogEntry& entry) {
     const std::string key =
         entry.hex ? std::string()
                   : DeviceKeyOf(m_settings.deviceKey, entry.text, entry.address, entry.port);
     // Every record takes its turn in the resend window, those a replay passes over too, so that
     // a replay marks what the first run marked.
-    const bool resent =
-        !entry.hex && m_resends.Resent({file, entry.end}, key, entry.text, LogSecondOf(entry.time));
+    const bool resent = !entry.hex && m_resends.Resent(PositionAfter(batch, entry), key, entry.text,
+                                                       LogSecondOf(entry.time));
     // Before the replay's time: passed over, as if the broker had it. Header times compare as
     // text.
     if (m_replayFrom && entry.time < *m_replayFrom) {
-        m_backlog.Acked(m_window.PassedOver({file, entry.end}, !entry.hex));
+        m_backlog.Acked(m_window.PassedOver(PositionAfter(batch, entry), !entry.hex));
         return true;
     }
     m_replayFrom.reset();
@@ -276,37 +357,60 @@ bool Forwarder::PublishEntry(const std::string& file, const LogEntry& entry) {
             return false;
         }
         if (resent && m_settings.skipResends) {
-            m_backlog.Acked(m_window.PassedOver({file, entry.end}, true));
+            m_backlog.Acked(m_window.PassedOver(PositionAfter(batch, entry), true));
             return true;
         }
     }
     const std::optional<int> mid = m_link.Publish(topic, payload, false);
     if (mid) {
-        m_window.Published(*mid, {file, entry.end}, !entry.hex);
+        m_window.Published(*mid, PositionAfter(batch, entry), !entry.hex);
     }
     return mid.has_value();
 }
 
-void Forwarder::SaveIfMoved() {
+// Each save is flushed, file and folder: saved when half the window waits for it, when nothing
+// is in flight, a tenth of a second after the last, and at the stop. A position that cannot be
+// saved is held in memory, and forwarding goes on; saving is tried again once a second.
+void Forwarder::SaveIfMoved(bool now) {
     const std::optional<LogPosition> unsaved = m_window.Unsaved();
-    if (!unsaved) {
+    if (!unsaved || (!now && !SaveDue(m_now().steady))) {
         return;
     }
-    const int error = SavePosition(m_settings.logFolder, *unsaved);
-    if (error != m_saveError) {
-        Report(error == 0 ? "forwarding position saved again"
-                          : "forwarding position not saved in " + m_settings.logFolder + ": " +
-                                std::strerror(error));
+    m_lastSave = m_now().steady;
+    Saved(SavePosition(m_settings.logFolder, *unsaved));
+    m_window.Saved();
+}
+
+bool Forwarder::SaveDue(Clock::time_point now) const {
+    if (m_saveError != 0) {
+        return now >= m_lastSave + kRetrySave;
     }
-    m_saveError = error;
+    return m_window.InFlight() == 0 || m_window.AckedCount() >= m_window.Capacity() / 2 ||
+           now >= m_lastSave + kSaveEvery;
+}
+
+void Forwarder::Saved(int error) {
     if (error == 0) {
-        m_window.Saved();
+        m_savedOnDisk = m_window.Acknowledged();
+        m_sentAgainAtRestart = 0;
     }
+    if (error != m_saveError) {
+        m_saveError = error;
+        Report(error == 0
+                   ? "forwarding position saved again in " + m_settings.logFolder
+                   : "forwarding position not saved in " + m_settings.logFolder + ": " +
+                         std::strerror(error) +
+                         "; forwarding goes on, a restart would send again what followed " +
+                         m_savedOnDisk.file + " byte " + std::to_string(m_savedOnDisk.offset));
+        UpdateForwardState();
+        m_states.StatusNow();
+    }
+    m_notSavedResend = error == 0 ? 0 : m_sentAgainAtRestart;
 }
 
 void Forwarder::CountBacklogIfDue() {
     const Clock::time_point now = m_now().steady;
-    if (!m_backlogWanted || now < m_nextCount) {
+    if (now < m_nextCount) {
         return;
     }
     m_nextCount = now + std::chrono::seconds(1);
@@ -316,6 +420,22 @@ void Forwarder::CountBacklogIfDue() {
     }
     m_backlog.CountNew();
     m_behind = m_backlog.Behind();
+    UpdateForwardState();
+}
+
+// The status topic's view of forwarding: the backlog, how old its oldest record is, and
+// whether the position is saved.
+void Forwarder::UpdateForwardState() {
+    const std::uint64_t behind = m_behind;
+    const LogPosition& acked = m_window.Acknowledged();
+    const std::time_t ackedAt = LogTimeOf(acked.entryTime);
+    const std::time_t wall = m_now().wall;
+    m_states.SetForward({.backlogRecords = behind,
+                         .backlogSeconds = behind > 0 && ackedAt > 0 && wall > ackedAt
+                                               ? static_cast<std::uint64_t>(wall - ackedAt)
+                                               : 0,
+                         .positionError = m_saveError == 0 ? "" : std::strerror(m_saveError),
+                         .sentAgainAtRestart = m_sentAgainAtRestart});
 }
 
 }  // namespace tarnwick

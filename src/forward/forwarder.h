@@ -82,8 +82,9 @@ public:
     // The front end's thread: what the operator should hear since the last call.
     [[nodiscard]] std::vector<std::string> TakeReports();
     // "MQTT broker connected", "MQTT broker down since HH:MM:SS" or, before the first
-    // connection, "MQTT broker: connecting", then ", N records behind" while more than a
-    // window's worth waits in the log: the window's notice. The first call starts the count.
+    // connection, "MQTT broker: connecting", then ", N records behind" while more than 256
+    // records wait in the log, and "; position not saved: a restart sends N records
+    // again" while it cannot be saved: the window's notice.
     [[nodiscard]] std::string StateText();
     // Any thread: records logged and not yet acknowledged, as last counted.
     [[nodiscard]] std::uint64_t Behind() const { return m_behind; }
@@ -97,10 +98,15 @@ private:
     void Acked(int mid) override;
     void Received(const std::string& topic, const std::string& payload, bool retained) override;
     void PublishMore();
-    bool PublishEntry(const std::string& file, const LogEntry& entry);
+    bool PublishEntry(const CursorBatch& batch, const LogEntry& entry);
     bool PublishResults();
-    void SaveIfMoved();
+    // The broker that acknowledges nothing for kNoAnswer while messages wait is given up.
+    void WatchAnswers();
+    void SaveIfMoved(bool now);
+    [[nodiscard]] bool SaveDue(Clock::time_point now) const;
+    void Saved(int error);
     void CountBacklogIfDue();
+    void UpdateForwardState();
     void Report(std::string line);
 
     // Constant from construction on; used by any thread.
@@ -128,22 +134,26 @@ private:
     StatePublisher m_states;
 
     // The forwarder's thread alone.
+    std::string m_startSaid;  // what the operator hears of where forwarding starts
     LogCursor m_cursor;
     PublishWindow m_window;
-    int m_saveError = 0;                      // the last save's, reported when it changes
-    std::optional<std::string> m_replayFrom;  // until the first entry from then on
-    std::string m_lastRecordSender;           // "ADDR PORT" of the last record published
-    std::string m_lastRecordKey;              // and its key, for the hex entry after it
+    int m_saveError = 0;                     // the last save's, reported when it changes
+    LogPosition m_savedOnDisk;               // where a restart would go on from
+    std::uint64_t m_sentAgainAtRestart = 0;  // records acknowledged since it was saved
+    Clock::time_point m_lastSave{};
+    Clock::time_point m_answerDue{};                 // while messages are in flight
+    std::optional<std::string> m_replayFrom;         // until the first entry from then on
+    std::string m_lastRecordSender;                  // "ADDR PORT" of the last record published
+    std::string m_lastRecordKey;                     // and its key, for the hex entry after it
     ResendMarks m_resends;
     std::unordered_set<std::string> m_retainedSaid;  // retained command topics said
     BacklogCount m_backlog;
     bool m_backlogStale = false;  // the cursor passed over a file: count afresh
     Clock::time_point m_nextCount{};
 
-    // The backlog is counted only once the front end shows it: its thread sets m_backlogWanted
-    // and reads m_behind, which the forwarder's thread writes.
-    std::atomic<bool> m_backlogWanted{false};
+    // Written by the forwarder's thread, read by the front end's.
     std::atomic<std::uint64_t> m_behind{0};
+    std::atomic<std::uint64_t> m_notSavedResend{0};  // records; 0 while the position is saved
 
     std::jthread m_thread;  // last: stopped and joined first
 };

@@ -9,7 +9,13 @@
 namespace tarnwick {
 namespace {
 
-constexpr int kKeepAliveSeconds = 30;
+// Unanswered, the keepalive's ping ends the connection two keepalives after the broker's last
+// word: within kNoAnswer.
+constexpr int kKeepAliveSeconds = 7;
+// Sent and not yet acknowledged, at most: the library holds the rest of the forwarder's window in
+// its queue. It walks the messages in flight for every acknowledgement, so fewer cost less; a
+// round trip to the broker is far shorter than what the broker takes to handle these.
+constexpr unsigned kLibraryInFlight = 32;
 
 void InitLibraryOnce() {
     static std::once_flag once;
@@ -20,9 +26,20 @@ MqttConnection& Of(void* self) {
     return *static_cast<MqttConnection*>(self);
 }
 
-// The library's error, with errno's text where the system had the reason.
+// The library's error in the operator's words, with errno's text where the system had the
+// reason.
 std::string ReasonOf(int rc) {
-    return rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
+    switch (rc) {
+        case MOSQ_ERR_ERRNO:
+            return std::strerror(errno);
+        case MOSQ_ERR_CONN_LOST:
+        case MOSQ_ERR_NO_CONN:
+            return "the broker closed the connection";
+        case MOSQ_ERR_KEEPALIVE:
+            return "no answer from the broker for " + std::to_string(kNoAnswer.count()) + " s";
+        default:
+            return mosquitto_strerror(rc);
+    }
 }
 
 }  // namespace
@@ -57,7 +74,7 @@ std::string MqttConnection::Start(const std::string& password, const std::string
     // A command's result is a small message that must not wait for the last one's TCP
     // acknowledgement: another centre drops its held copy only once the result reaches it.
     mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_max_inflight_messages_set(m_mosq, kMaxInFlight);
+    mosquitto_max_inflight_messages_set(m_mosq, kLibraryInFlight);
     mosquitto_connect_callback_set(m_mosq, OnConnect);
     mosquitto_disconnect_callback_set(m_mosq, OnDisconnect);
     mosquitto_publish_callback_set(m_mosq, OnPublish);
@@ -90,8 +107,13 @@ std::string MqttConnection::Start(const std::string& password, const std::string
 
 bool MqttConnection::Publish(const std::string& topic, std::string_view payload, bool retain,
                              int& mid) {
-    return mosquitto_publish(m_mosq, &mid, topic.c_str(), static_cast<int>(payload.size()),
-                             payload.data(), 1, retain) == MOSQ_ERR_SUCCESS;
+    const int rc = mosquitto_publish(m_mosq, &mid, topic.c_str(), static_cast<int>(payload.size()),
+                                     payload.data(), 1, retain);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        const std::lock_guard lock(m_errorMutex);
+        m_lastError = ReasonOf(rc);
+    }
+    return rc == MOSQ_ERR_SUCCESS;
 }
 
 bool MqttConnection::Subscribe(const std::string& filter) {
@@ -119,7 +141,12 @@ void MqttConnection::OnConnect(mosquitto* /*mosq*/, void* self, int rc) {
     }
 }
 
+// The end of a connection is said in its own words, not in a log line of the library's.
 void MqttConnection::OnDisconnect(mosquitto* /*mosq*/, void* self, int rc) {
+    {
+        const std::lock_guard lock(Of(self).m_errorMutex);
+        Of(self).m_lastError.clear();
+    }
     Of(self).m_deliver({LinkEvent::Kind::Lost, 0, ReasonOf(rc)});
 }
 

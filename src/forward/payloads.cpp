@@ -117,7 +117,8 @@ std::string DevicePayload(const DeviceRow& device) {
         .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::string OnlinePayload(const CounterSnapshot& counters, const LogSpace& space) {
+std::string OnlinePayload(const CounterSnapshot& counters, const ForwardState& forward,
+                          const LogSpace& space) {
     nlohmann::json payload{{"state", "online"}};
     for (const auto& field : kCounterFields<std::uint64_t>) {
         payload[std::string(field.label)] = counters.*field.member;
@@ -126,7 +127,15 @@ std::string OnlinePayload(const CounterSnapshot& counters, const LogSpace& space
         payload["log bytes"] = space.folderBytes;
         payload["log free bytes"] = space.freeBytes;
     }
-    return payload.dump();
+    payload["backlog records"] = forward.backlogRecords;
+    payload["backlog seconds"] = forward.backlogSeconds;
+    if (forward.positionError.empty()) {
+        payload["position"] = "saved";
+    } else {
+        payload["position"] = "not saved: " + forward.positionError;
+        payload["sent again at a restart"] = forward.sentAgainAtRestart;
+    }
+    return payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string HexPayload(const LogEntry& entry) {

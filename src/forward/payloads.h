@@ -3,6 +3,7 @@
 // What the broker is sent: topics with the device key as one level, and JSON payloads with
 // fixed field names, built from the log's own entries.
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -35,10 +36,20 @@ namespace tarnwick {
 // PREFIX/device/KEY: {"key","address","port","first heard","last heard","records","silent"}.
 [[nodiscard]] std::string DevicePayload(const DeviceRow& device);
 
-// PREFIX/status: {"state":"online"} and every counter under its name; {"state":"offline"} is
-// the last will, and what a centre says as it stops.
-// The log folder's size and free space join the counters once measured.
-[[nodiscard]] std::string OnlinePayload(const CounterSnapshot& counters, const LogSpace& space);
+// How forwarding stands, for PREFIX/status.
+struct ForwardState {
+    std::uint64_t backlogRecords = 0;  // logged and not yet acknowledged
+    std::uint64_t backlogSeconds = 0;  // how long ago the last acknowledged record was logged
+    std::string positionError;         // why the position cannot be saved; empty: it is
+    std::uint64_t sentAgainAtRestart = 0;
+};
+
+// PREFIX/status: {"state":"online"}, every counter under its name, then "backlog records",
+// "backlog seconds" and "position": "saved", or "not saved: REASON" with "sent again at a
+// restart", and the log folder's size and free space once measured; {"state":"offline"} is the
+// last will, and what a centre says as it stops.
+[[nodiscard]] std::string OnlinePayload(const CounterSnapshot& counters,
+                                        const ForwardState& forward, const LogSpace& space);
 inline constexpr std::string_view kOfflinePayload = R"({"state":"offline"})";
 
 }  // namespace tarnwick

@@ -13,21 +13,22 @@ std::size_t PublishWindow::BatchRoom() const {
 }
 
 void PublishWindow::Published(int mid, LogPosition after, bool record) {
-    m_messages.push_back({mid, std::move(after), false, record});
+    m_bySequence[mid] = m_frontSequence + m_messages.size();
+    m_messages.push_back({std::move(after), false, record});
 }
 
 std::size_t PublishWindow::PassedOver(LogPosition after, bool record) {
-    m_messages.push_back({0, std::move(after), true, record});
+    m_messages.push_back({std::move(after), true, record});
     return MoveAcknowledged();
 }
 
 std::size_t PublishWindow::Acked(int mid) {
-    for (Message& message : m_messages) {
-        if (message.mid == mid && !message.acked) {
-            message.acked = true;
-            break;
-        }
+    const auto found = m_bySequence.find(mid);
+    if (found == m_bySequence.end()) {
+        return 0;
     }
+    m_messages[static_cast<std::size_t>(found->second - m_frontSequence)].acked = true;
+    m_bySequence.erase(found);
     return MoveAcknowledged();
 }
 
@@ -48,11 +49,14 @@ void PublishWindow::Saved() {
     m_saved = m_acknowledged;
     m_messages.erase(m_messages.begin(),
                      m_messages.begin() + static_cast<std::ptrdiff_t>(m_ackedCount));
+    m_frontSequence += m_ackedCount;
     m_ackedCount = 0;
 }
 
 const LogPosition& PublishWindow::Rewind() {
+    m_frontSequence += m_messages.size();
     m_messages.clear();
+    m_bySequence.clear();
     m_ackedCount = 0;
     return m_acknowledged;
 }

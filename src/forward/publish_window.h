@@ -6,8 +6,10 @@
 // it and sends the rest again. The window is bounded: what a kill would send again.
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <optional>
+#include <unordered_map>
 
 #include "forward/forward_position.h"
 
@@ -23,6 +25,11 @@ public:
     [[nodiscard]] std::size_t BatchRoom() const;
     // How many more entries may go out at all.
     [[nodiscard]] std::size_t Room() const { return m_capacity - m_messages.size(); }
+    [[nodiscard]] std::size_t Capacity() const { return m_capacity; }
+    // Published and not yet acknowledged.
+    [[nodiscard]] std::size_t InFlight() const { return m_bySequence.size(); }
+    // Acknowledged and not yet saved.
+    [[nodiscard]] std::size_t AckedCount() const { return m_ackedCount; }
 
     // An entry that ends at after went out as message mid; record: not a hex entry.
     void Published(int mid, LogPosition after, bool record);
@@ -44,7 +51,6 @@ public:
 
 private:
     struct Message {
-        int mid = 0;
         LogPosition after;  // the position once this message is acknowledged
         bool acked = false;
         bool record = false;
@@ -54,7 +60,9 @@ private:
 
     std::size_t m_capacity;
     std::deque<Message> m_messages;
-    std::size_t m_ackedCount = 0;  // of those at its front, acknowledged
+    std::uint64_t m_frontSequence = 0;  // of m_messages' first, counted from the start
+    std::unordered_map<int, std::uint64_t> m_bySequence;  // mid: sequence, while in flight
+    std::size_t m_ackedCount = 0;                         // of those at its front, acknowledged
     LogPosition m_acknowledged;
     LogPosition m_saved;
 };

@@ -57,7 +57,8 @@ bool StatePublisher::PublishStatusIfDue() {
         counters = m_counters;
         space = m_logSpace;
     }
-    return m_link.Publish(m_statusTopic, OnlinePayload(counters, space), true).has_value();
+    return m_link.Publish(m_statusTopic, OnlinePayload(counters, m_forward, space), true)
+        .has_value();
 }
 
 bool StatePublisher::PublishDevicesDue() {

@@ -14,6 +14,7 @@
 
 #include "forward/broker_link.h"
 #include "forward/forward_settings.h"
+#include "forward/payloads.h"
 #include "log/log_space.h"
 #include "session/counters.h"
 #include "session/device_table.h"
@@ -43,6 +44,9 @@ public:
 
     // The forwarder's thread, from here on. The link is up: the status goes out at once.
     void Connected();
+    // How forwarding stands, for the next status; StatusNow: that status goes out at once.
+    void SetForward(ForwardState forward) { m_forward = std::move(forward); }
+    void StatusNow() { m_nextStatus = {}; }
     // Each false when the link refused a publish (it is down then); what did not go out goes
     // at the next connection.
     bool PublishStatusIfDue();
@@ -73,6 +77,7 @@ private:
     // The forwarder's thread alone. When each device's state may next go out unasked.
     std::unordered_map<std::string, Clock::time_point> m_deviceNext;
     Clock::time_point m_nextStatus{};
+    ForwardState m_forward;
 };
 
 }  // namespace tarnwick

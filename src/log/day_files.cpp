@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <tuple>
 #include <utility>
@@ -173,6 +174,30 @@ std::optional<std::uint64_t> DayFiles::SizeOf(const std::string& file) const {
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(status.st_size);
+}
+
+std::vector<DayFile> DayFiles::Plain() const {
+    const LocalTime now = m_clock();
+    const auto today = now ? DayOf(*now) : std::nullopt;
+    if (!today) {
+        return {};
+    }
+    std::vector<DayFile> files = ListDayFiles(m_folder, kDayLogFamily, *today);
+    std::erase_if(files, [](const DayFile& file) { return file.compressed; });
+    return files;
+}
+
+std::vector<std::string> DayFiles::Paths() const {
+    std::vector<std::string> paths;
+    for (const DayFile& file : Plain()) {
+        paths.push_back(PathOf(file.name));
+    }
+    return paths;
+}
+
+std::string DayFiles::First() const {
+    const std::vector<DayFile> files = Plain();
+    return files.empty() ? std::string() : files.front().name;
 }
 
 LogPosition StartOfToday(const LocalClock& clock) {

@@ -71,8 +71,16 @@ public:
     [[nodiscard]] std::string After(const std::string& file) const;
     // The file's size now; nothing when it is not there.
     [[nodiscard]] std::optional<std::uint64_t> SizeOf(const std::string& file) const;
+    // Every day's plain file, in the folder and its year folders, by path, oldest first.
+    [[nodiscard]] std::vector<std::string> Paths() const;
+    // The plain file of the oldest day up to today that has one, year folders too; empty when
+    // there is none.
+    [[nodiscard]] std::string First() const;
 
 private:
+    // The plain files of the days up to today, oldest first, year folders too.
+    [[nodiscard]] std::vector<DayFile> Plain() const;
+
     std::string m_folder;
     LocalClock m_clock;
 };

@@ -75,6 +75,7 @@ std::optional<LogEntry> EntryOf(std::string_view header, std::string_view body) 
                     .port = sender->port,
                     .hex = sender->hex,
                     .text = std::string(body.substr(sender->textAt)),
+                    .start = 0,
                     .end = 0};
 }
 
@@ -132,6 +133,7 @@ private:
             m_parsed.used = at;
         }
         m_header = header;
+        m_headerAt = at;
         m_body.clear();
     }
 
@@ -142,6 +144,7 @@ private:
         }
         std::optional<LogEntry> entry = EntryOf(m_header, m_body);
         if (entry) {
+            entry->start = m_base + m_headerAt;
             entry->end = m_base + end;
             m_parsed.entries.push_back(std::move(*entry));
         } else {
@@ -173,9 +176,10 @@ private:
     std::string_view m_bytes;
     std::uint64_t m_base;
     ParsedEntries m_parsed;
-    std::string_view m_header;  // of the entry being read; empty between entries
-    std::string m_body;         // its lines, joined
-    std::size_t m_lineEnd = 0;  // just past the last whole line
+    std::string_view m_header;   // of the entry being read; empty between entries
+    std::size_t m_headerAt = 0;  // where it begins
+    std::string m_body;          // its lines, joined
+    std::size_t m_lineEnd = 0;   // just past the last whole line
 };
 
 }  // namespace

@@ -29,8 +29,9 @@ struct LogEntry {
     std::string address;
     int port = 0;
     bool hex = false;
-    std::string text;       // after "ADDR (PORT):"; hex text without its line breaks
-    std::uint64_t end = 0;  // the offset just past the entry in its file
+    std::string text;         // after "ADDR (PORT):"; hex text without its line breaks
+    std::uint64_t start = 0;  // the offset of its header in its file
+    std::uint64_t end = 0;    // the offset just past the entry in its file
     bool operator==(const LogEntry&) const = default;
 };
 

@@ -68,20 +68,68 @@ LogTail ReadUpToSize(int fd, LogTail tail, std::uint64_t offset, std::size_t lim
     return tail;
 }
 
+FileIdentity IdentityOfStat(const struct stat& file) {
+    return {static_cast<std::uint64_t>(file.st_dev), static_cast<std::uint64_t>(file.st_ino)};
+}
+
 }  // namespace
 
-LogTail ReadLogTail(const std::string& path, std::uint64_t offset, std::size_t limit) {
+OpenLogFile::OpenLogFile(OpenLogFile&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_identity(other.m_identity) {}
+
+OpenLogFile& OpenLogFile::operator=(OpenLogFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_identity = other.m_identity;
+    }
+    return *this;
+}
+
+void OpenLogFile::Close() {
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
+}
+
+OpenLogFile OpenLogFile::Open(const std::string& path, LogTail& failed) {
+    OpenLogFile file;
     // O_NONBLOCK: a FIFO in the file's place must not hold the forwarder.
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        return Failed(errno);
+        failed = Failed(errno);
+        return file;
     }
-    LogTail tail = SizeLocked(fd);
-    if (tail.status == LogTail::Status::Read) {
-        tail = ReadUpToSize(fd, std::move(tail), offset, limit);
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        failed = Failed(S_ISREG(status.st_mode) ? errno : kNotRegularFile);
+        close(fd);
+        return file;
     }
-    close(fd);
-    return tail;
+    file.m_fd = fd;
+    file.m_identity = IdentityOfStat(status);
+    return file;
+}
+
+LogTail OpenLogFile::Read(std::uint64_t offset, std::size_t limit) const {
+    LogTail tail = SizeLocked(m_fd);
+    return tail.status == LogTail::Status::Read ? ReadUpToSize(m_fd, std::move(tail), offset, limit)
+                                                : tail;
+}
+
+LogTail ReadLogTail(const std::string& path, std::uint64_t offset, std::size_t limit) {
+    LogTail failed;
+    const OpenLogFile file = OpenLogFile::Open(path, failed);
+    return file.IsOpen() ? file.Read(offset, limit) : failed;
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return IdentityOfStat(status);
 }
 
 }  // namespace tarnwick

@@ -7,7 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "log/log_position.h"
 
 namespace tarnwick {
 
@@ -22,6 +25,33 @@ struct LogTail {
     [[nodiscard]] bool AtEnd(std::uint64_t offset) const { return offset + bytes.size() == size; }
 };
 
+// A log file held open by its reader: one moved or removed while the reader is behind is still
+// read to its end, and another file under its name is told apart by its identity.
+class OpenLogFile {
+public:
+    OpenLogFile() = default;
+    OpenLogFile(const OpenLogFile&) = delete;
+    OpenLogFile& operator=(const OpenLogFile&) = delete;
+    OpenLogFile(OpenLogFile&& other) noexcept;
+    OpenLogFile& operator=(OpenLogFile&& other) noexcept;
+    ~OpenLogFile() { Close(); }
+
+    // The file at path, or a tail that says why not (Missing, Failed).
+    [[nodiscard]] static OpenLogFile Open(const std::string& path, LogTail& failed);
+
+    [[nodiscard]] bool IsOpen() const { return m_fd >= 0; }
+    [[nodiscard]] const FileIdentity& Identity() const { return m_identity; }
+    [[nodiscard]] LogTail Read(std::uint64_t offset, std::size_t limit) const;
+    void Close();
+
+private:
+    int m_fd = -1;
+    FileIdentity m_identity;
+};
+
 [[nodiscard]] LogTail ReadLogTail(const std::string& path, std::uint64_t offset, std::size_t limit);
+
+// The identity of the file at path now; nothing when there is none.
+[[nodiscard]] std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 }  // namespace tarnwick

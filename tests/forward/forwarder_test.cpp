@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -41,6 +44,12 @@ std::vector<std::string> RecordsOn(const FakeBroker& broker, std::size_t connect
     return records;
 }
 
+struct RewindRow {
+    const char* proves;
+    std::vector<std::size_t> acked;  // of the records' messages, before the connection is lost
+    std::ptrdiff_t sentAgainFrom;    // the first record the next connection publishes
+};
+
 // The forwarder's clock: the steady time the test moves on.
 std::function<Moment()> ClockOf(const std::atomic<std::chrono::steady_clock::rep>& now) {
     return [&now] {
@@ -49,12 +58,6 @@ std::function<Moment()> ClockOf(const std::atomic<std::chrono::steady_clock::rep
             0};
     };
 }
-
-struct RewindRow {
-    const char* proves;
-    std::vector<std::size_t> acked;  // of the records' messages, before the connection is lost
-    std::ptrdiff_t sentAgainFrom;    // the first record the next connection publishes
-};
 
 TEST(ForwarderTest, WhatALostConnectionHadInFlightGoesOutAgainAndNothingIsSkipped) {
     const std::vector<RewindRow> rows = {
@@ -107,13 +110,109 @@ TEST(ForwarderTest, WhatALostConnectionHadInFlightGoesOutAgainAndNothingIsSkippe
         for (const int mid : mids) {
             broker.Deliver(1, {LinkEvent::Kind::Acked, mid});
         }
-        const std::string end = test::TodaysLogName() + " " + std::to_string(log.size()) + "\n";
+        const std::string end = test::TodaysLogName() + " " + std::to_string(log.size()) + " ";
         EXPECT_TRUE(broker.WaitFor(
             [&](const FakeBroker&) {
-                return test::ReadFile(folder.PathOf(kPositionFileName)) == end;
+                return test::ReadFile(folder.PathOf(kPositionFileName)).starts_with(end);
             },
             kTimeout))
             << "saved at the log's end once all is acknowledged";
+        forwarder.Stop();
+    }
+}
+
+ForwardSettings SettingsOf(const test::TempFolder& folder) {
+    ForwardSettings settings;
+    settings.topic = "t";
+    settings.logFolder = folder.Path();
+    return settings;
+}
+
+std::optional<DeviceRow> NoDevice(const std::string& /*key*/) {
+    return std::nullopt;
+}
+
+// Started, and its first connection accepted.
+void StartConnected(Forwarder& forwarder, FakeBroker& broker) {
+    forwarder.Start();
+    ASSERT_TRUE(broker.WaitFor([](const FakeBroker& b) { return b.Connections() == 1; }, kTimeout));
+    broker.Deliver(0, {LinkEvent::Kind::Connected});
+}
+
+// The day before today's file, by name.
+std::string YesterdaysLogName() {
+    const time_t yesterday = time(nullptr) - 24 * 3600;
+    tm local{};
+    localtime_r(&yesterday, &local);
+    char text[32] = {};
+    strftime(text, sizeof text, "Data_logs_%m%d.txt", &local);
+    return text;
+}
+
+struct PositionRow {
+    const char* proves;
+    std::string position;  // mqtt_position.txt's bytes; "<dir>": a folder in its place
+    std::string said;      // a report that begins so, DIR standing for the folder
+    std::string state;     // how StateText ends once the records are acknowledged
+};
+
+TEST(ForwarderTest, APositionThatCannotBeSavedOrReadIsSaidAndForwardingGoesOn) {
+    const std::vector<PositionRow> rows = {
+        {"a folder in its place: held in memory, with what a restart sends again", "<dir>",
+         "forwarding position not saved in DIR: Is a directory; forwarding goes on",
+         "; position not saved: a restart sends 2 records again"},
+        {"garbage: the oldest day's file is replayed, not today's alone", "zz\n",
+         "forwarding position DIR/mqtt_position.txt is corrupt (not a position): replaying the "
+         "log from DIR/" +
+             YesterdaysLogName() + " on",
+         "MQTT broker connected"},
+    };
+    for (const PositionRow& row : rows) {
+        SCOPED_TRACE(row.proves);
+        const test::TempFolder folder;
+        test::WriteFile(folder.PathOf(YesterdaysLogName()),
+                        test::LoggedEntry("1.2.3.4 (5):" + kRecords[0]));
+        test::WriteFile(folder.PathOf(test::TodaysLogName()),
+                        test::LoggedEntry("1.2.3.4 (5):" + kRecords[1]));
+        if (row.position == "<dir>") {
+            std::filesystem::create_directory(folder.PathOf(kPositionFileName));
+        } else {
+            test::WriteFile(folder.PathOf(kPositionFileName), row.position);
+        }
+        FakeBroker broker;
+        Forwarder forwarder(
+            SettingsOf(folder), [] {}, NoDevice, broker.Maker());
+        StartConnected(forwarder, broker);
+        const std::size_t expected = 2;  // yesterday's and today's, replayed
+        ASSERT_TRUE(broker.WaitFor(
+            [&](const FakeBroker& b) { return RecordsOn(b, 0).size() == expected; }, kTimeout));
+        std::vector<int> mids;
+        RecordsOn(broker, 0, &mids);
+        for (const int mid : mids) {
+            broker.Deliver(0, {LinkEvent::Kind::Acked, mid});
+        }
+        std::string said = row.said;
+        said.replace(said.find("DIR"), 3, folder.Path());
+        if (said.find("DIR") != std::string::npos) {
+            said.replace(said.find("DIR"), 3, folder.Path());
+        }
+        std::vector<std::string> reports;
+        EXPECT_TRUE(broker.WaitFor(
+            [&](const FakeBroker&) {
+                for (std::string& line : forwarder.TakeReports()) {
+                    reports.push_back(std::move(line));
+                }
+                return std::ranges::any_of(
+                    reports, [&](const std::string& line) { return line.starts_with(said); });
+            },
+            kTimeout))
+            << (reports.empty() ? "" : reports.back());
+        if (row.position == "<dir>") {
+            EXPECT_TRUE(broker.WaitFor(
+                [&](const FakeBroker&) { return forwarder.StateText().ends_with("again"); },
+                kTimeout));
+        }
+        EXPECT_TRUE(forwarder.StateText().ends_with(row.state)) << forwarder.StateText();
         forwarder.Stop();
     }
 }
@@ -184,14 +283,9 @@ TEST(ForwarderTest, AResendIsMarkedOrLeftOutAndKeepsItsMarkWhenSentAgain) {
 TEST(ForwarderTest, ARetainedCommandIsSaidOnceAndNeverRunAndARefusedOneIsAnsweredAtOnce) {
     const test::TempFolder folder;
     FakeBroker broker;
-    ForwardSettings settings;
-    settings.topic = "t";
-    settings.logFolder = folder.Path();
     Forwarder forwarder(
-        settings, [] {}, [](const std::string&) { return std::nullopt; }, broker.Maker());
-    forwarder.Start();
-    ASSERT_TRUE(broker.WaitFor([](const FakeBroker& b) { return b.Connections() == 1; }, kTimeout));
-    broker.Deliver(0, {LinkEvent::Kind::Connected});
+        SettingsOf(folder), [] {}, NoDevice, broker.Maker());
+    StartConnected(forwarder, broker);
     for (int resubscribed = 0; resubscribed < 2; ++resubscribed) {
         broker.Deliver(0, {LinkEvent::Kind::Message, 0, "t/hold/u", "RESET", true});
     }

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <limits>
 #include <map>
 #include <string>
@@ -87,8 +89,8 @@ TEST(LogCursorTest, WalksTheDayFilesAndPassesOverWhatIsNoLog) {
          {"Data_logs_0305.txt", 40},
          {"#ST,456;B:2;#"},
          {"Data_logs_0307.txt", kB.size()},
-         {"forwarding: log file DIR/Data_logs_0305.txt is gone; going on with "
-          "DIR/Data_logs_0307.txt"}},
+         {"forwarding: log file DIR/Data_logs_0305.txt is gone (whatever followed byte 40 is "
+          "lost); going on with DIR/Data_logs_0307.txt"}},
         {"today's file before its first entry is waited for",
          {},
          {"Data_logs_0307.txt", 0},
@@ -100,14 +102,15 @@ TEST(LogCursorTest, WalksTheDayFilesAndPassesOverWhatIsNoLog) {
          {"Data_logs_0306.txt", 1000},
          {"#ST,456;B:2;#"},
          {"Data_logs_0307.txt", kB.size()},
-         {"forwarding: log file DIR/Data_logs_0306.txt was cut below the forwarded position; "
-          "going on with DIR/Data_logs_0307.txt"}},
-        {"today's file cut below the position is read again from its start",
+         {"forwarding: log file DIR/Data_logs_0306.txt was cut to 95 bytes, below the forwarded "
+          "position (whatever followed byte 1000 is lost); going on with DIR/Data_logs_0307.txt"}},
+        {"today's file cut below the position is said and read again from its start",
          {{"Data_logs_0307.txt", kA}},
          {"Data_logs_0307.txt", 1000},
          {"#ST,123;A:1;#"},
          {"Data_logs_0307.txt", kA.size()},
-         {}},
+         {"forwarding: log file DIR/Data_logs_0307.txt was cut to 95 bytes, below the forwarded "
+          "position (whatever followed byte 1000 is lost); reading it again from its start"}},
         {"bytes after the last line end wait for the rest of their entry",
          {{"Data_logs_0307.txt", kA + kB.substr(0, 30)}},
          {"Data_logs_0307.txt", 0},
@@ -164,7 +167,70 @@ TEST(LogCursorTest, WalksTheDayFilesAndPassesOverWhatIsNoLog) {
             }
         }
         EXPECT_EQ(records, row.records);
-        EXPECT_EQ(cursor.Position(), row.end);
+        EXPECT_EQ(cursor.Position().file, row.end.file);
+        EXPECT_EQ(cursor.Position().offset, row.end.offset);
+        std::vector<std::string> expected;
+        for (const std::string& report : row.reports) {
+            expected.push_back(WithFolder(report, folder.Path()));
+        }
+        EXPECT_EQ(reports, expected);
+    }
+}
+
+// What happens to today's file under a cursor that has read it to its end.
+struct UnderRow {
+    const char* proves;
+    std::function<void(const std::string& path)> change;
+    std::vector<std::string> records;  // read after the change
+    std::vector<std::string> reports;  // DIR stands for the folder
+};
+
+TEST(LogCursorTest, AFileChangedUnderItsReaderIsToldApartByItsIdentityAndSaid) {
+    const std::string name = "Data_logs_0307.txt";
+    const std::string kC = Entry("#ST,789;C:3;#");
+    const std::vector<UnderRow> rows = {
+        {"moved while read: read to its end, then the new file under its name",
+         [&](const std::string& path) {
+             std::filesystem::rename(path, path + ".old");
+             test::WriteFile(path + ".old", kA + kB);
+             test::WriteFile(path, kC);
+         },
+         {"#ST,456;B:2;#", "#ST,789;C:3;#"},
+         {"forwarding: log file DIR/Data_logs_0307.txt was replaced before it was forwarded; "
+          "read to its end, nothing lost; reading the new file under its name from its start"}},
+        {"cut below the position: said, and read again from its start",
+         [&](const std::string& path) { std::filesystem::resize_file(path, 0); },
+         {},
+         {"forwarding: log file DIR/Data_logs_0307.txt was cut to 0 bytes, below the forwarded "
+          "position (nothing not yet forwarded was lost); reading it again from its start"}},
+        {"edited in place at the position: said, and read again from its start",
+         [&](const std::string& path) {
+             std::string edited = kA;
+             edited.replace(edited.find("14:05:09"), 8, "14:05:10");
+             std::ofstream(path, std::ios::binary | std::ios::in) << edited;
+         },
+         {"#ST,123;A:1;#"},
+         {"forwarding: log file DIR/Data_logs_0307.txt changed at the forwarded position (byte " +
+          std::to_string(kA.size()) + "); reading it again from its start"}},
+    };
+    for (const UnderRow& row : rows) {
+        SCOPED_TRACE(row.proves);
+        const test::TempFolder folder;
+        const std::string path = folder.PathOf(name);
+        test::WriteFile(path, kA);
+        std::vector<std::string> reports;
+        LogCursor cursor(
+            folder.Path(), {name, 0}, [&](std::string_view line) { reports.emplace_back(line); },
+            Today);
+        ASSERT_EQ(cursor.Next(100).entries.size(), 1U);
+        row.change(path);
+        std::vector<std::string> records;
+        for (int call = 0; call < 8; ++call) {
+            for (const LogEntry& entry : cursor.Next(100).entries) {
+                records.push_back(entry.text);
+            }
+        }
+        EXPECT_EQ(records, row.records);
         std::vector<std::string> expected;
         for (const std::string& report : row.reports) {
             expected.push_back(WithFolder(report, folder.Path()));

@@ -153,6 +153,8 @@ TEST(LogRoundTrip, TheReaderGivesBackExactlyWhatTheLogStageWrote) {
                                          ? LogHeaderText(TimeOf(trip.wrote[i + 1].time.c_str()))
                                          : std::string();
             EXPECT_EQ(trip.bytes.substr(trip.read[i].end, next.size()), next);
+            EXPECT_EQ(trip.read[i].start, i == 0 ? 0 : trip.read[i - 1].end);
+            trip.wrote[i].start = trip.read[i].start;
             trip.wrote[i].end = trip.read[i].end;
         }
         EXPECT_EQ(trip.read.back().end, trip.bytes.size());

@@ -120,10 +120,17 @@ bool MqttBroker::Start() {
 }
 
 // SIGTERM, so it saves what it keeps; SIGKILL when it has not ended after 10 s.
+void MqttBroker::Freeze(bool frozen) {
+    if (m_pid > 0) {
+        kill(m_pid, frozen ? SIGSTOP : SIGCONT);
+    }
+}
+
 void MqttBroker::Stop() {
     if (m_pid <= 0) {
         return;
     }
+    kill(m_pid, SIGCONT);
     kill(m_pid, SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (waitpid(m_pid, nullptr, WNOHANG) == 0) {

@@ -43,6 +43,8 @@ public:
     bool Start();
     // SIGTERM by PID, and reaped: it saves its persistence file.
     void Stop();
+    // SIGSTOP and SIGCONT by PID: a broker that answers nothing, its connections still open.
+    void Freeze(bool frozen);
 
     [[nodiscard]] std::uint16_t Port() const { return m_port; }
     [[nodiscard]] std::uint16_t OpenPort() const { return m_openPort; }
