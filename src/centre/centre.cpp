@@ -26,7 +26,18 @@ UpkeepSettings UpkeepOf(const Options& options, const CentreHooks& hooks) {
     return {.folder = folder,
             .rules = {options.compressAfter, options.deleteAfter, options.deleteUnforwarded},
             .minFree = options.minFree,
-            .forwarded = [folder] { return LoadPosition(folder); },
+            .forwarded = [folder]() -> std::optional<LogPosition> {
+                const SavedPosition saved = LoadPosition(folder);
+                switch (saved.state) {
+                    case SavedPosition::State::None:
+                        return std::nullopt;
+                    case SavedPosition::State::Read:
+                        return saved.position;
+                    case SavedPosition::State::Corrupt:
+                        return LogPosition{};  // names no file: nothing counts as forwarded
+                }
+                return LogPosition{};
+            },
             .wake = hooks.wake};
 }
 

@@ -57,16 +57,6 @@ SavedPosition PositionOf(const std::vector<std::string>& words) {
     return {SavedPosition::State::Read, std::move(position), {}};
 }
 
-int SyncFolder(const std::string& folder) {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return errno;
-    }
-    const int error = fsync(fd) == 0 ? 0 : errno;
-    close(fd);
-    return error;
-}
-
 }  // namespace
 
 SavedPosition LoadPosition(const std::string& folder) {

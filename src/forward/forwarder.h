@@ -141,10 +141,10 @@ private:
     LogPosition m_savedOnDisk;               // where a restart would go on from
     std::uint64_t m_sentAgainAtRestart = 0;  // records acknowledged since it was saved
     Clock::time_point m_lastSave{};
-    Clock::time_point m_answerDue{};                 // while messages are in flight
-    std::optional<std::string> m_replayFrom;         // until the first entry from then on
-    std::string m_lastRecordSender;                  // "ADDR PORT" of the last record published
-    std::string m_lastRecordKey;                     // and its key, for the hex entry after it
+    Clock::time_point m_answerDue{};          // while messages are in flight
+    std::optional<std::string> m_replayFrom;  // until the first entry from then on
+    std::string m_lastRecordSender;           // "ADDR PORT" of the last record published
+    std::string m_lastRecordKey;              // and its key, for the hex entry after it
     ResendMarks m_resends;
     std::unordered_set<std::string> m_retainedSaid;  // retained command topics said
     BacklogCount m_backlog;

@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "forward/broker_connection.h"
 #include "log/log_position.h"
 #include "session/resend_window.h"
 
@@ -21,8 +23,11 @@ namespace tarnwick {
 
 class ResendMarks {
 public:
-    // Marks kept for entries read again: far more than the forwarder has unacknowledged.
-    static constexpr std::size_t kRemembered = 4096;
+    // Resends remembered for entries read again: twice what the forwarder may have
+    // unacknowledged, all of them resends at worst.
+    static constexpr std::size_t kRemembered = 2 * static_cast<std::size_t>(kMaxInFlight);
+    // Files whose reach is remembered: a window read again spans a day's roll at most.
+    static constexpr std::size_t kFilesRemembered = 4;
 
     explicit ResendMarks(std::chrono::seconds window) : m_window(window) {}
 
@@ -33,9 +38,15 @@ public:
 private:
     using Place = std::pair<std::string, std::uint64_t>;  // file, end
 
+    // An entry up to a file's reach was judged before: only the resends among them are kept,
+    // so that a window read again costs nothing for the many records that are none.
+    void Remember(Place place);
+
     ResendWindow m_window;
-    std::map<Place, bool> m_marks;
-    std::deque<Place> m_order;  // of m_marks, oldest first
+    std::map<std::string, std::uint64_t> m_reach;  // the furthest end judged, by file
+    std::deque<std::string> m_files;               // of m_reach, oldest first
+    std::set<Place> m_resent;
+    std::deque<Place> m_order;  // of m_resent, oldest first
 };
 
 }  // namespace tarnwick
