@@ -219,6 +219,7 @@ const COLUMNS = [
   {title: "Last heard", sort: "lastHeard", text: (d) => d.lastHeard, className: "time"},
   {title: "Age", sort: "lastHeard", reversed: true, text: ageOf, className: "num"},
   {title: "Records", sort: "records", text: (d) => number.format(d.records), className: "num"},
+  {title: "Resends", sort: "resends", text: (d) => number.format(d.resends), className: "num"},
   {title: "Latest record", sort: "latestRecord", text: (d) => d.latestRecord, className: "line"},
   {title: "Held", sort: "commandsHeld", text: (d) => d.commandsHeld, className: "num"},
   {title: "Sent", sort: "commandsSent", text: (d) => d.commandsSent, className: "num"},

@@ -1,5 +1,8 @@
 #include "forward/command_ledger.h"
 
+#include <algorithm>
+
+#include "command/command_line.h"
 #include "forward/payloads.h"
 
 namespace tarnwick {
@@ -28,7 +31,13 @@ bool CommandLedger::TakeIn(BrokerCommand command, std::time_t at, Clock::time_po
     Forget(now);
     if (!command.refused.empty()) {
         Result(command, command.refused, at);
-        return false;
+        if (m_refused.size() == kMostRefusedKept) {
+            return false;
+        }
+        // A payload too long for a command is kept for the record only as far as one may go.
+        command.text.resize(std::min(command.text.size(), kLongestCommandLine));
+        m_refused.push_back(std::move(command));
+        return m_refused.size() == 1 && m_commands.empty();
     }
     const std::string ref = RefOf(command.key, command.id);
     if (const auto known = m_known.find(ref); known != m_known.end()) {
@@ -126,6 +135,11 @@ bool CommandLedger::Settled(std::uint64_t heldId, std::string_view state, std::t
     Result(command, state, at);
     m_held.erase(held);
     return true;
+}
+
+std::vector<BrokerCommand> CommandLedger::TakeRefused() {
+    const std::lock_guard lock(m_mutex);
+    return std::exchange(m_refused, {});
 }
 
 std::vector<std::uint64_t> CommandLedger::TakeSentElsewhere() {

@@ -50,8 +50,8 @@ public:
         : m_holdFor(holdFor) {}
 
     // The forwarder's thread: a command from the broker, at a wall-clock and a steady time.
-    // True when it is the first to wait for TakeCommands, which takes the rest with it (the
-    // front end is to be woken); a refused or repeated one is answered at once.
+    // True when it is the first to wait for TakeCommands or TakeRefused, which take the rest
+    // with them (the front end is to be woken); a refused or repeated one is answered at once.
     bool TakeIn(BrokerCommand command, std::time_t at, Clock::time_point now);
     // The forwarder's thread: some centre reported sent; true when a held copy waits for
     // TakeSentElsewhere.
@@ -75,6 +75,10 @@ public:
     // The front end's thread: held commands (the device table's ids) that another centre has
     // delivered, to be dropped there.
     [[nodiscard]] std::vector<std::uint64_t> TakeSentElsewhere();
+    // The front end's thread: the commands refused on arrival, to go on record; at most
+    // kMostRefusedKept wait, a flood's rest being answered on the broker alone.
+    static constexpr std::size_t kMostRefusedKept = 4096;
+    [[nodiscard]] std::vector<BrokerCommand> TakeRefused();
 
 private:
     // One command, by its key and id, for as long as its id is remembered.
@@ -99,6 +103,7 @@ private:
     // Held here, by the device table's id: their later states go back even once forgotten.
     std::unordered_map<std::uint64_t, BrokerCommand> m_held;
     std::vector<std::uint64_t> m_sentElsewhere;
+    std::vector<BrokerCommand> m_refused;
     // This centre's own "sent" results, until the broker hands them back.
     std::unordered_multiset<std::string> m_ownSent;
     std::deque<std::string> m_ownSentOrder;

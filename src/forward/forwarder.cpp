@@ -188,6 +188,10 @@ void Forwarder::Ran(const BrokerCommand& command, std::string_view state,
     Nudge();  // its result goes out
 }
 
+std::vector<BrokerCommand> Forwarder::TakeRefused() {
+    return m_ledger.TakeRefused();
+}
+
 std::vector<std::uint64_t> Forwarder::TakeSentElsewhere() {
     return m_ledger.TakeSentElsewhere();
 }

@@ -77,6 +77,8 @@ public:
     // The front end's thread: held commands (the device table's ids) that another centre on the
     // broker has delivered, to be dropped here.
     [[nodiscard]] std::vector<std::uint64_t> TakeSentElsewhere();
+    // The front end's thread: commands refused on arrival, for the record (CommandLedger's).
+    [[nodiscard]] std::vector<BrokerCommand> TakeRefused();
     // The device table's events, as the front end takes them.
     void DeviceEvents(const std::vector<DeviceEvent>& events);
     // The front end's thread: what the operator should hear since the last call.

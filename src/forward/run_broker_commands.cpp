@@ -50,6 +50,13 @@ bool RunBrokerCommands(Session& session, Forwarder& forwarder, std::string_view 
             Run(session, forwarder, command, brokerUrl, report);
         }
     }
+    // Refused on arrival, and answered so on the broker already: on record too.
+    for (const BrokerCommand& command : forwarder.TakeRefused()) {
+        session.Devices().CommandSettled(
+            command.key, command.text, FromBroker(brokerUrl, command.id),
+            std::string(command_state::kRefused) + ": " + std::string(command.refused),
+            session.Now().wall);
+    }
     for (const std::uint64_t id : forwarder.TakeSentElsewhere()) {
         (void)session.Devices().SentElsewhere(id, session.Now());
     }

@@ -11,13 +11,14 @@
 namespace tarnwick {
 namespace {
 
-constexpr std::array<std::pair<std::string_view, DeviceColumn>, 12> kColumns = {{
+constexpr std::array<std::pair<std::string_view, DeviceColumn>, 13> kColumns = {{
     {"key", DeviceColumn::Key},
     {"address", DeviceColumn::Address},
     {"port", DeviceColumn::Port},
     {"firstHeard", DeviceColumn::FirstHeard},
     {"lastHeard", DeviceColumn::LastHeard},
     {"records", DeviceColumn::Records},
+    {"resends", DeviceColumn::Resends},
     {"latestRecord", DeviceColumn::LatestRecord},
     {"commandsHeld", DeviceColumn::CommandsHeld},
     {"commandsSent", DeviceColumn::CommandsSent},
@@ -44,6 +45,8 @@ bool Before(const DeviceRow& a, const DeviceRow& b, DeviceColumn column) {
             return by(a.lastHeard, b.lastHeard);
         case DeviceColumn::Records:
             return by(a.records, b.records);
+        case DeviceColumn::Resends:
+            return by(a.resends, b.resends);
         case DeviceColumn::LatestRecord:
             return by(a.latestRecord, b.latestRecord);
         case DeviceColumn::CommandsHeld:

@@ -29,6 +29,7 @@ enum class DeviceColumn {
     FirstHeard,
     LastHeard,
     Records,
+    Resends,
     LatestRecord,
     CommandsHeld,
     CommandsSent,

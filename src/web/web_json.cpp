@@ -28,6 +28,7 @@ nlohmann::json DeviceJson(const DeviceRow& row) {
         {"address", row.client.addr.Text()},
         {"port", row.client.addr.Port()},
         {"records", row.records},
+        {"resends", row.resends},
         {"latestRecord", row.latestRecord},
         {"commandsHeld", row.commandsHeld},
         {"commandsSent", row.commandsSent},

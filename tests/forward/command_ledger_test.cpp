@@ -96,10 +96,12 @@ TEST(CommandLedgerTest, AnIdIsOneCommandAndAnotherCentresSentDropsTheCopyHeldHer
          },
          {},
          {{"c1", "held"}, {"c1", "held"}}},
-        {"a refused command is answered at once and never run",
+        {"a refused command is answered at once, never run, and taken for the record",
          [](CommandLedger& ledger) {
-             EXPECT_FALSE(ledger.TakeIn({false, "u", "c1", "", kRefusedTooLong}, 0, kStart));
+             const BrokerCommand refused{false, "u", "c1", "", kRefusedTooLong};
+             EXPECT_TRUE(ledger.TakeIn(refused, 0, kStart));
              EXPECT_FALSE(ledger.More());
+             EXPECT_EQ(ledger.TakeRefused(), std::vector<BrokerCommand>{refused});
          },
          {},
          {{"c1", "too long"}}},
