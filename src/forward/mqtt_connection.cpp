@@ -31,6 +31,10 @@ MqttConnection& Of(void* self) {
 std::string ReasonOf(int rc) {
     switch (rc) {
         case MOSQ_ERR_ERRNO:
+            // A broker that closes while messages go out is seen first as a failed write.
+            if (errno == EPIPE || errno == ECONNRESET) {
+                return "the broker closed the connection";
+            }
             return std::strerror(errno);
         case MOSQ_ERR_CONN_LOST:
         case MOSQ_ERR_NO_CONN:
