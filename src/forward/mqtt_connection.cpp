@@ -113,15 +113,21 @@ bool MqttConnection::Publish(const std::string& topic, std::string_view payload,
                              int& mid) {
     const int rc = mosquitto_publish(m_mosq, &mid, topic.c_str(), static_cast<int>(payload.size()),
                                      payload.data(), 1, retain);
+    return Succeeded(rc);
+}
+
+// A broker that stops between its CONNACK and this is said as closed, not as a refusal.
+bool MqttConnection::Subscribe(const std::string& filter) {
+    return Succeeded(mosquitto_subscribe(m_mosq, nullptr, filter.c_str(), 1));
+}
+
+// A failed call keeps its reason for LastError.
+bool MqttConnection::Succeeded(int rc) {
     if (rc != MOSQ_ERR_SUCCESS) {
         const std::lock_guard lock(m_errorMutex);
         m_lastError = ReasonOf(rc);
     }
     return rc == MOSQ_ERR_SUCCESS;
-}
-
-bool MqttConnection::Subscribe(const std::string& filter) {
-    return mosquitto_subscribe(m_mosq, nullptr, filter.c_str(), 1) == MOSQ_ERR_SUCCESS;
 }
 
 void MqttConnection::OnMessage(mosquitto* /*mosq*/, void* self, const void* message) {

@@ -26,10 +26,11 @@ public:
     bool Publish(const std::string& topic, std::string_view payload, bool retain,
                  int& mid) override;
     bool Subscribe(const std::string& filter) override;
-    // The library's log line of the last error.
+    // The last failed call's reason, or the library's log line of its last error.
     [[nodiscard]] std::string LastError() override;
 
 private:
+    bool Succeeded(int rc);
     static void OnConnect(mosquitto* mosq, void* self, int rc);
     static void OnDisconnect(mosquitto* mosq, void* self, int rc);
     static void OnPublish(mosquitto* mosq, void* self, int mid);

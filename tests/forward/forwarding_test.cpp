@@ -182,6 +182,10 @@ TEST_F(Forwarding, ABrokerOutageLosesNothingAnswered) {
         NumberedDevices devices(port, 64);
         std::thread sender([&] { devices.Run(5000, 1s); });
         if (!row.downAtStart) {
+            // The words below are those of a connection that was up.
+            ASSERT_TRUE(
+                centre.WaitForStderrLine(StartsWith("tarnwick: MQTT broker connected: "), kTimeout))
+                << centre.Stderr();
             Flood(devices, row.answeredBeforeStop);
             row.frozen ? m_broker.Freeze(true) : m_broker.Stop();
         }
