@@ -676,13 +676,18 @@ function drawCounters(centre) {
   const facts = $("centre-facts");
   facts.replaceChildren();
   const broker = centre.broker;
-  fact(facts, "Broker", broker ? broker.state + ", backlog " + number.format(broker.backlog)
-                               : "none (no --mqtt)");
+  fact(facts, "Broker", broker ? brokerText(broker) : "none (no --mqtt)");
   if (centre.log) {
     fact(facts, "Log folder", centre.log.folder);
     fact(facts, "Free space", bytesText(centre.log.freeBytes));
   }
   drawChart(centre.history || []);
+}
+
+// "STATE, backlog N records", and how far behind while records wait.
+function brokerText(broker) {
+  const behind = broker.backlog > 0 ? ", " + number.format(broker.backlogSeconds) + " s behind" : "";
+  return broker.state + ", backlog " + number.format(broker.backlog) + " records" + behind;
 }
 
 let chartMissing = false;

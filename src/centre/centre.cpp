@@ -81,6 +81,10 @@ std::optional<ServerFailure> Centre::StartMetrics() {
     auto started = MetricsServer::Start(at.address, at.port, [this] {
         MetricsFigures figures = FiguresOf(m_session);
         figures.logSpace = m_upkeep->Space();
+        if (m_forwarder) {
+            figures.forwarding =
+                BacklogFigures{m_forwarder->Behind(), m_forwarder->BehindSeconds()};
+        }
         return MetricsPage(figures);
     });
     if (!started.server) {
@@ -185,7 +189,8 @@ void Centre::ServeWeb() {
         m_hooks.report(line);
     }
     if (m_forwarder) {
-        BrokerFigures figures{m_forwarder->StateText(), m_forwarder->Behind()};
+        BrokerFigures figures{m_forwarder->StateText(), m_forwarder->Behind(),
+                              m_forwarder->BehindSeconds()};
         std::lock_guard lock(m_brokerGuard);
         m_broker = std::move(figures);
     }

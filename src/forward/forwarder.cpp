@@ -434,10 +434,11 @@ void Forwarder::UpdateForwardState() {
     const LogPosition& acked = m_window.Acknowledged();
     const std::time_t ackedAt = LogTimeOf(acked.entryTime);
     const std::time_t wall = m_now().wall;
+    m_behindSeconds = behind > 0 && ackedAt > 0 && wall > ackedAt
+                          ? static_cast<std::uint64_t>(wall - ackedAt)
+                          : 0;
     m_states.SetForward({.backlogRecords = behind,
-                         .backlogSeconds = behind > 0 && ackedAt > 0 && wall > ackedAt
-                                               ? static_cast<std::uint64_t>(wall - ackedAt)
-                                               : 0,
+                         .backlogSeconds = m_behindSeconds,
                          .positionError = m_saveError == 0 ? "" : std::strerror(m_saveError),
                          .sentAgainAtRestart = m_sentAgainAtRestart});
 }

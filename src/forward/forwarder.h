@@ -90,6 +90,8 @@ public:
     [[nodiscard]] std::string StateText();
     // Any thread: records logged and not yet acknowledged, as last counted.
     [[nodiscard]] std::uint64_t Behind() const { return m_behind; }
+    // Any thread: how long ago the last acknowledged record was logged, while records wait.
+    [[nodiscard]] std::uint64_t BehindSeconds() const { return m_behindSeconds; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -155,6 +157,7 @@ private:
 
     // Written by the forwarder's thread, read by the front end's.
     std::atomic<std::uint64_t> m_behind{0};
+    std::atomic<std::uint64_t> m_behindSeconds{0};
     std::atomic<std::uint64_t> m_notSavedResend{0};  // records; 0 while the position is saved
 
     std::jthread m_thread;  // last: stopped and joined first

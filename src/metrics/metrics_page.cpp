@@ -89,11 +89,23 @@ void Space(std::string& page, const LogSpace& space) {
     Sample(page, "tarnwick_log_free_bytes", space.freeBytes);
 }
 
+void Forwarding(std::string& page, const std::optional<BacklogFigures>& backlog) {
+    if (!backlog) {
+        return;
+    }
+    Family(page, "tarnwick_forward_backlog_records", "gauge",
+           "Records logged and not yet acknowledged by the broker.");
+    Sample(page, "tarnwick_forward_backlog_records", backlog->records);
+    Family(page, "tarnwick_forward_backlog_seconds", "gauge",
+           "How long ago the last record the broker acknowledged was logged, while records wait.");
+    Sample(page, "tarnwick_forward_backlog_seconds", backlog->seconds);
+}
+
 }  // namespace
 
 MetricsFigures FiguresOf(const Session& session) {
     return {session.Counters(), session.Devices().Counts(session.Now()), session.LogWriteLatency(),
-            LogSpace{}};
+            LogSpace{}, std::nullopt};
 }
 
 std::string MetricsPage(const MetricsFigures& figures) {
@@ -102,6 +114,7 @@ std::string MetricsPage(const MetricsFigures& figures) {
     Devices(page, figures.devices);
     LogWrite(page, figures.logWrite);
     Space(page, figures.logSpace);
+    Forwarding(page, figures.forwarding);
     return page;
 }
 

@@ -277,7 +277,9 @@ WebReply WebApi::Counters() {
     }
     nlohmann::json broker = nullptr;
     if (const auto figuresOfBroker = m_sources.broker()) {
-        broker = {{"state", figuresOfBroker->state}, {"backlog", figuresOfBroker->backlog}};
+        broker = {{"state", figuresOfBroker->state},
+                  {"backlog", figuresOfBroker->backlog},
+                  {"backlogSeconds", figuresOfBroker->backlogSeconds}};
     }
     const std::string file = m_session.LogFile();
     const std::string folder = file.substr(0, file.rfind('/'));

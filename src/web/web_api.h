@@ -23,10 +23,12 @@ namespace tarnwick {
 
 class Session;
 
-// The broker's state and backlog, as the window's notice has them.
+// The broker's state and backlog, as the window's notice has them, and how long ago the last
+// acknowledged record was logged.
 struct BrokerFigures {
     std::string state;
     std::uint64_t backlog = 0;
+    std::uint64_t backlogSeconds = 0;
 };
 
 // What the API reads besides the session, each from any thread.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 namespace {
@@ -28,13 +29,32 @@ TEST(MetricsPageTest, TheHistogramsBucketsAddUpAndItsSumIsExactSeconds) {
     }
 }
 
-TEST(MetricsPageTest, TheLogFoldersSpaceIsShownOnceMeasured) {
-    MetricsFigures figures;
-    EXPECT_EQ(MetricsPage(figures).find("tarnwick_log_bytes"), std::string::npos);
-    figures.logSpace = {.measured = true, .folderBytes = 5, .freeBytes = 7};
-    const std::string page = MetricsPage(figures);
-    EXPECT_NE(page.find("\ntarnwick_log_bytes 5\n"), std::string::npos) << page;
-    EXPECT_NE(page.find("\ntarnwick_log_free_bytes 7\n"), std::string::npos) << page;
+// Families whose figures may be missing: none is shown as zero.
+TEST(MetricsPageTest, TheLogFoldersSpaceAndTheBrokersBacklogAreShownOnceKnown) {
+    struct Row {
+        void (*know)(MetricsFigures&);
+        std::vector<std::string> lines;
+    };
+    for (const Row& row : {
+             Row{[](MetricsFigures& f) {
+                     f.logSpace = {.measured = true, .folderBytes = 5, .freeBytes = 7};
+                 },
+                 {"\ntarnwick_log_bytes 5\n", "\ntarnwick_log_free_bytes 7\n"}},
+             Row{[](MetricsFigures& f) {
+                     f.forwarding = BacklogFigures{12, 3};
+                 },
+                 {"\ntarnwick_forward_backlog_records 12\n",
+                  "\ntarnwick_forward_backlog_seconds 3\n"}},
+         }) {
+        MetricsFigures figures;
+        const std::string family = row.lines.front().substr(1, row.lines.front().rfind(' ') - 1);
+        EXPECT_EQ(MetricsPage(figures).find(family), std::string::npos) << family;
+        row.know(figures);
+        const std::string page = MetricsPage(figures);
+        for (const std::string& line : row.lines) {
+            EXPECT_NE(page.find(line), std::string::npos) << line << page;
+        }
+    }
 }
 
 }  // namespace
