@@ -27,4 +27,10 @@ std::vector<std::string> RecentJournalNames(const LocalTime& today, int days) {
     return names;
 }
 
+std::vector<std::string> JournalNamesWithin(std::time_t now, std::chrono::seconds reach) {
+    // A day more than the reach, so a reach starting before midnight has its first day's file.
+    const auto days = std::chrono::duration_cast<std::chrono::days>(reach).count() + 1;
+    return RecentJournalNames(LocalTimeOf(now), static_cast<int>(days));
+}
+
 }  // namespace tarnwick

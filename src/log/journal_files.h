@@ -4,6 +4,8 @@
 // place that names them, so the log folder's keeping of old days can find them as it finds the
 // log's.
 
+#include <chrono>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -16,5 +18,8 @@ namespace tarnwick {
 
 // The names of the files of today and the days days before it, oldest first.
 [[nodiscard]] std::vector<std::string> RecentJournalNames(const LocalTime& today, int days);
+// The names of the files that hold every line of the last reach before now, oldest first.
+[[nodiscard]] std::vector<std::string> JournalNamesWithin(std::time_t now,
+                                                          std::chrono::seconds reach);
 
 }  // namespace tarnwick
