@@ -5,7 +5,7 @@
 namespace tarnwick {
 
 std::string CommandJournalName(const LocalTime& t) {
-    return "Commands_" + MonthDayText(t) + ".txt";
+    return std::string(kJournalFamily.prefix) + MonthDayText(t) + std::string(kJournalFamily.end);
 }
 
 std::vector<std::string> RecentJournalNames(const LocalTime& today, int days) {
@@ -27,10 +27,13 @@ std::vector<std::string> RecentJournalNames(const LocalTime& today, int days) {
     return names;
 }
 
+// A day more than the reach, so a reach starting before midnight has its first day's file.
+int JournalDaysWithin(std::chrono::seconds reach) {
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::days>(reach).count()) + 1;
+}
+
 std::vector<std::string> JournalNamesWithin(std::time_t now, std::chrono::seconds reach) {
-    // A day more than the reach, so a reach starting before midnight has its first day's file.
-    const auto days = std::chrono::duration_cast<std::chrono::days>(reach).count() + 1;
-    return RecentJournalNames(LocalTimeOf(now), static_cast<int>(days));
+    return RecentJournalNames(LocalTimeOf(now), JournalDaysWithin(reach));
 }
 
 }  // namespace tarnwick
