@@ -82,7 +82,8 @@ void CommandLedger::Remember(const BrokerCommand& command, std::string state, st
                              bool sentElsewhere, Clock::time_point since) {
     const std::string ref = RefOf(command.key, command.id);
     const std::lock_guard lock(m_mutex);
-    // An id refused on arrival and taken again is on record twice: the later line counts.
+    // One id on record as two commands (one taken again past an earlier run's hold time): the
+    // later counts.
     const auto found = m_known.find(ref);
     Known& known = found == m_known.end() ? Note(ref, command, since) : found->second;
     known.state = std::move(state);

@@ -11,8 +11,8 @@
 
 namespace tarnwick {
 
-// The journal's lines from the broker of settings within its hold time, as of now; a command
-// refused on arrival is not remembered, as it is not within a run.
+// The journal's lines from the broker of settings within its hold time, as of now. A refused
+// command never left: it is not remembered, and runs afresh if handed over again.
 void RecallBrokerCommands(CommandLedger& ledger, const ForwardSettings& settings,
                           const Moment& now);
 
