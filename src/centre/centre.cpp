@@ -7,6 +7,7 @@
 #include "command/command_restore.h"
 #include "forward/forward_position.h"
 #include "forward/run_broker_commands.h"
+#include "log/journal_files.h"
 #include "metrics/metrics_page.h"
 
 namespace tarnwick {
@@ -24,7 +25,8 @@ SessionConfig ConfigOf(const Options& options, const CentreHooks& hooks) {
 UpkeepSettings UpkeepOf(const Options& options, const CentreHooks& hooks) {
     const std::string folder = LogFolderOf(options);
     return {.folder = folder,
-            .rules = {options.compressAfter, options.deleteAfter, options.deleteUnforwarded},
+            .rules = {options.compressAfter, options.deleteAfter, options.deleteUnforwarded,
+                      JournalDaysWithin(options.holdFor)},
             .minFree = options.minFree,
             .forwarded = [folder]() -> std::optional<LogPosition> {
                 const SavedPosition saved = LoadPosition(folder);

@@ -27,4 +27,16 @@ enum class LineFault {
 // Why text is no command to send; nothing when it is one.
 [[nodiscard]] std::optional<LineFault> CommandLineFault(std::string_view text);
 
+// What a refusal for a fault says, on record and in a broker's result.
+inline constexpr std::string_view kRefusedInvalid = "invalid";
+inline constexpr std::string_view kRefusedTooLong = "too long";
+[[nodiscard]] std::string_view LineFaultWord(LineFault fault);
+
+class Session;
+
+// A line given as a command and refused for fault: on record as typed, for key, "refused: "
+// and why.
+void RefuseLine(Session& session, std::string_view key, std::string_view text, LineFault fault,
+                std::string_view source);
+
 }  // namespace tarnwick

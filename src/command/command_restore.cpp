@@ -8,8 +8,6 @@
 namespace tarnwick {
 namespace {
 
-constexpr std::int64_t kSecondsADay = 24 * 60 * 60;
-
 void Restore(DeviceTable& devices, const OpenCommand& open, std::int64_t left,
              const Moment& moment) {
     const CommandBody body = ParseCommandBody(open.given.text);
@@ -29,9 +27,8 @@ void Restore(DeviceTable& devices, const OpenCommand& open, std::int64_t left,
 
 void RestoreCommands(Session& session, std::time_t now, const HoldClock& clockNow) {
     DeviceTable& devices = session.Devices();
-    const auto days = static_cast<int>(devices.Settings().holdFor.count() / kSecondsADay) + 1;
-    const JournalRead read =
-        ReadJournal(session.Journal().Folder(), RecentJournalNames(LocalTimeOf(now), days));
+    const JournalRead read = ReadJournal(session.Journal().Folder(),
+                                         JournalNamesWithin(now, devices.Settings().holdFor));
     devices.RestoreHistory(read.settled, read.lastId);
     const Moment moment = session.Now();
     for (const OpenCommand& open : read.open) {
@@ -44,6 +41,8 @@ void RestoreCommands(Session& session, std::time_t now, const HoldClock& clockNo
             Restore(devices, open, left, moment);
         }
     }
+    // What became of each is on file before the forwarder reads the journal for its ids.
+    session.Journal().Flush();
 }
 
 }  // namespace tarnwick

@@ -78,6 +78,22 @@ CommandLedger::Known& CommandLedger::Note(const std::string& ref, const BrokerCo
     return known;
 }
 
+void CommandLedger::Remember(const BrokerCommand& command, std::string state, std::uint64_t heldId,
+                             bool sentElsewhere, Clock::time_point since) {
+    const std::string ref = RefOf(command.key, command.id);
+    const std::lock_guard lock(m_mutex);
+    // One id on record as two commands (one taken again past an earlier run's hold time): the
+    // later counts.
+    const auto found = m_known.find(ref);
+    Known& known = found == m_known.end() ? Note(ref, command, since) : found->second;
+    known.state = std::move(state);
+    known.sentElsewhere = sentElsewhere;
+    known.heldId = heldId;
+    if (heldId != 0) {
+        m_held.emplace(heldId, command);
+    }
+}
+
 std::vector<BrokerCommand> CommandLedger::TakeCommands(std::size_t most) {
     const std::lock_guard lock(m_mutex);
     std::vector<BrokerCommand> taken;

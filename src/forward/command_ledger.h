@@ -8,7 +8,8 @@
 //
 // An id is one command: a command whose key and id were taken in within the hold time is
 // answered with the first one's state and not run again, whether a publisher sent it twice or
-// the broker handed it over again. Every step costs the same however many commands wait.
+// the broker handed it over again, in this run or, remembered from the command journal, the
+// last (recalled_commands.h). Every step costs the same however many commands wait.
 
 #include <chrono>
 #include <cstddef>
@@ -53,6 +54,12 @@ public:
     // True when it is the first to wait for TakeCommands or TakeRefused, which take the rest
     // with them (the front end is to be woken); a refused or repeated one is answered at once.
     bool TakeIn(BrokerCommand command, std::time_t at, Clock::time_point now);
+    // At a start, before anything is taken in: a command a past run took in at since (on the
+    // steady clock), whose repeats are answered with state and not run; heldId: the device
+    // table's id while it waits there again, 0 once settled. sentElsewhere: another centre
+    // delivered it.
+    void Remember(const BrokerCommand& command, std::string state, std::uint64_t heldId,
+                  bool sentElsewhere, Clock::time_point since);
     // The forwarder's thread: some centre reported sent; true when a held copy waits for
     // TakeSentElsewhere.
     [[nodiscard]] bool Sent(const SentCommand& sent, Clock::time_point now);

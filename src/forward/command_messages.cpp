@@ -124,7 +124,7 @@ std::string_view RefusalOf(std::optional<LineFault> fault) {
     if (!fault) {
         return {};
     }
-    return *fault == LineFault::TooLong ? kRefusedTooLong : kRefusedInvalid;
+    return LineFaultWord(*fault);
 }
 
 }  // namespace

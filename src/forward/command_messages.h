@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "command/command_composer.h"
+#include "command/command_line.h"
 
 namespace tarnwick {
 
@@ -38,8 +39,6 @@ struct BrokerCommand {
 // and across restarts.
 [[nodiscard]] std::string Digest(std::initializer_list<std::string_view> parts);
 
-inline constexpr std::string_view kRefusedInvalid = "invalid";
-inline constexpr std::string_view kRefusedTooLong = "too long";
 inline constexpr std::string_view kRefusedKey = "invalid key";
 
 // The command a message on topic carries; nothing for a topic that is no command's, and for an

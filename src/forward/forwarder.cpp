@@ -14,6 +14,7 @@
 #include "forward/broker_url.h"
 #include "forward/mqtt_connection.h"
 #include "forward/payloads.h"
+#include "forward/recalled_commands.h"
 #include "record/control_escapes.h"
 
 namespace tarnwick {
@@ -123,6 +124,7 @@ Forwarder::Forwarder(ForwardSettings settings, std::function<void()> wake, Devic
     m_window = PublishWindow(start.position, static_cast<std::size_t>(kMaxInFlight));
     m_savedOnDisk = std::move(start.position);
     m_startSaid = std::move(start.said);
+    RecallBrokerCommands(m_ledger, m_settings, m_now());
 }
 
 void Forwarder::Start() {

@@ -221,6 +221,9 @@ private:
             if (line.tooLong) {
                 Report("input line longer than " + std::to_string(kLongestCommandLine) +
                        " bytes: discarded, nothing sent");
+                const StdinLine parsed = ParseStdinLine(line.text);
+                RefuseLine(m_centre.session(), parsed.key, parsed.text, LineFault::TooLong,
+                           kFromStdin);
             } else {
                 SendLine(line.text);
             }
@@ -234,6 +237,7 @@ private:
         if (const auto fault = CommandLineFault(line.text)) {
             if (*fault != LineFault::Empty) {
                 Report("input line holds a NUL byte: discarded, nothing sent");
+                RefuseLine(m_centre.session(), line.key, line.text, *fault, kFromStdin);
             }
             return;
         }

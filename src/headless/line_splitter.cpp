@@ -1,5 +1,7 @@
 #include "headless/line_splitter.h"
 
+#include <utility>
+
 namespace tarnwick {
 
 void LineSplitter::Feed(std::string_view chunk, std::vector<InputLine>& lines) {
@@ -39,9 +41,10 @@ void LineSplitter::Take(std::string_view part, std::vector<InputLine>& lines) {
     // One byte of room for the CR of a CR LF line.
     const bool endsInCr = part.empty() ? m_pending.ends_with('\r') : part.ends_with('\r');
     if (m_pending.size() + part.size() > m_maxLine + (endsInCr ? 1 : 0)) {
-        m_pending.clear();
+        m_pending += part;  // one read's worth at most
+        m_pending.resize(m_maxLine);
         m_skipping = true;
-        lines.push_back({"", true});
+        lines.push_back({std::exchange(m_pending, {}), true});
         return;
     }
     m_pending += part;

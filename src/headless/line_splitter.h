@@ -11,8 +11,10 @@
 namespace tarnwick {
 
 struct InputLine {
-    std::string text;      // without its "\n", or the "\r\n" of a CR LF line
-    bool tooLong = false;  // the line grew past the bound: text is empty, the rest is skipped
+    std::string text;  // without its "\n", or the "\r\n" of a CR LF line
+    // The line grew past the bound: text is its first maxLine bytes, for the record, and the
+    // rest is skipped.
+    bool tooLong = false;
     bool operator==(const InputLine&) const = default;
 };
 

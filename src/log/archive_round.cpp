@@ -12,13 +12,15 @@
 #include "log/append_file.h"
 #include "log/atomic_file.h"
 #include "log/gzip_file.h"
+#include "log/journal_files.h"
 #include "log/year_folder.h"
 
 namespace tarnwick {
 namespace {
 
 constexpr ArchivedFamily kFamilies[] = {
-    {kDayLogFamily, true},
+    {kDayLogFamily, true, false},
+    {kJournalFamily, false, true},
 };
 
 constexpr std::string_view kSaid = "log archive: ";
@@ -31,6 +33,14 @@ long AgeOf(const DayFile& file, Day today) {
 // The log may still write today's and yesterday's files (a batch that crossed midnight).
 bool Touchable(const DayFile& file, Day today) {
     return AgeOf(file, today) > 1;
+}
+
+// Neither may be compressed or deleted while a start would still read it: a command held
+// there is restored from it, and the broker's commands there are remembered by their ids.
+bool Archivable(const UpkeepContext& context, const ArchivedFamily& family, const DayFile& file,
+                Day today) {
+    return Touchable(file, today) &&
+           (!family.readAtStart || AgeOf(file, today) > context.rules.startReadsDays);
 }
 
 // A file the upkeep may change, under the log's lock taken without waiting: the descriptor, or
@@ -150,8 +160,8 @@ void SetAsideEarlierYears(const UpkeepContext& context, const FileFamily& family
             continue;
         }
         const std::string path = context.folder + "/" + file.name;
-        const YearMove move =
-            SetAsideEarlierYear(path, static_cast<int>(file.day.year()), KeepWaiting());
+        const YearMove move = SetAsideEarlierYear(path, static_cast<int>(file.day.year()),
+                                                  KeepWaiting(), family.yearAfter);
         if (!move.to.empty()) {
             context.report(std::string(kSaid) + "moved " + path + " to " + move.to);
         } else if (move.error != 0 && move.error != kNotRegularFile &&
@@ -174,7 +184,7 @@ void RoundOf(const UpkeepContext& context, const ArchivedFamily& family, Day tod
             return;
         }
         const long age = AgeOf(file, today);
-        if (!Touchable(file, today)) {
+        if (!Archivable(context, family, file, today)) {
             continue;
         }
         if (rules.deleteAfterDays && age > *rules.deleteAfterDays) {
@@ -228,7 +238,7 @@ void FreeLogSpace(const UpkeepContext& context, Day today,
             if (context.stop.stop_requested() || !stillShort()) {
                 return;
             }
-            if (Touchable(file, today) &&
+            if (Archivable(context, family, file, today) &&
                 (!family.forwarded || IsForwarded(context.folder, file, reach, today))) {
                 (void)Delete(context, family, file, reach, today, " to free space");
             }

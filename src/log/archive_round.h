@@ -24,13 +24,18 @@ struct ArchiveRules {
     std::optional<int> compressAfterDays;  // none: never
     std::optional<int> deleteAfterDays;    // none: never
     bool deleteUnforwarded = false;
+    // The days before today whose command journal a start reads back (JournalDaysWithin
+    // --hold-for): their files stay as they are.
+    int startReadsDays = 0;
     bool operator==(const ArchiveRules&) const = default;
 };
 
-// A family of files that roll daily in the log folder, and whether the forwarder reads it.
+// A family of files that roll daily in the log folder, whether the forwarder reads it, and
+// whether a start does (ArchiveRules::startReadsDays).
 struct ArchivedFamily {
     FileFamily family;
     bool forwarded = false;
+    bool readAtStart = false;
 };
 
 // Every family the upkeep looks after: a new daily family joins by a row here.

@@ -6,6 +6,7 @@
 
 #include "log/append_file.h"
 #include "log/journal_files.h"
+#include "log/year_folder.h"
 
 namespace tarnwick {
 namespace {
@@ -21,6 +22,17 @@ bool EndsMidLine(const std::string& path) {
     }
     in.seekg(-1, std::ios::end);
     return in.get() != '\n';
+}
+
+// The first lines of a run, or of a day, into the file of its name: last year's file of that
+// day goes to its year folder first, and a line a kill -9 tore is ended.
+void StartFile(const std::string& path, std::time_t at, std::string& pending) {
+    if (const LocalTime t = LocalTimeOf(at)) {
+        (void)SetAsideEarlierYear(path, t->tm_year + 1900, {}, kJournalFamily.yearAfter);
+    }
+    if (EndsMidLine(path)) {
+        pending += '\n';
+    }
 }
 
 }  // namespace
@@ -134,8 +146,8 @@ int CommandJournal::Append(const std::string& folder, const std::vector<CommandE
             }
             pending.clear();
         }
-        if (name != m_lastFile && EndsMidLine(folder + "/" + name)) {
-            pending += '\n';
+        if (name != m_lastFile) {
+            StartFile(folder + "/" + name, entry.at, pending);
         }
         file = name;
         m_lastFile = name;

@@ -86,9 +86,10 @@ void DailyLog::SetAsideEarlierYearOnce() {
     if (m_strLogFile == m_yearChecked) {
         return;
     }
-    const auto year = HeaderYear(m_pending);
+    const auto year = HeaderYear(m_pending, kDayLogFamily.yearAfter);
     if (year &&
-        SetAsideEarlierYear(m_strLogFile, *year, m_options.keepWaiting).error == kLockNotGranted) {
+        SetAsideEarlierYear(m_strLogFile, *year, m_options.keepWaiting, kDayLogFamily.yearAfter)
+                .error == kLockNotGranted) {
         return;
     }
     m_yearChecked = m_strLogFile;

@@ -26,9 +26,11 @@ using Day = std::chrono::year_month_day;
 struct FileFamily {
     std::string_view prefix;
     std::string_view end;
+    // What a file's first line has before the year of its entries: "-->" in "-->2025-12-08".
+    std::string_view yearAfter;
 };
 
-inline constexpr FileFamily kDayLogFamily{"Data_logs_", ".txt"};
+inline constexpr FileFamily kDayLogFamily{"Data_logs_", ".txt", "-->"};
 inline constexpr std::string_view kCompressedEnd = ".gz";
 
 // "Data_logs_" + MMDD + ".txt"

@@ -5,7 +5,7 @@
 namespace tarnwick {
 
 std::string CommandJournalName(const LocalTime& t) {
-    return "Commands_" + MonthDayText(t) + ".txt";
+    return std::string(kJournalFamily.prefix) + MonthDayText(t) + std::string(kJournalFamily.end);
 }
 
 std::vector<std::string> RecentJournalNames(const LocalTime& today, int days) {
@@ -25,6 +25,15 @@ std::vector<std::string> RecentJournalNames(const LocalTime& today, int days) {
         names.push_back(CommandJournalName(t));
     }
     return names;
+}
+
+// A day more than the reach, so a reach starting before midnight has its first day's file.
+int JournalDaysWithin(std::chrono::seconds reach) {
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::days>(reach).count()) + 1;
+}
+
+std::vector<std::string> JournalNamesWithin(std::time_t now, std::chrono::seconds reach) {
+    return RecentJournalNames(LocalTimeOf(now), JournalDaysWithin(reach));
 }
 
 }  // namespace tarnwick

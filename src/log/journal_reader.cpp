@@ -53,10 +53,9 @@ struct Reading {
     }
 };
 
-}  // namespace
-
-JournalRead ReadJournal(const std::string& folder, const std::vector<std::string>& names) {
-    Reading reading;
+// Every whole line of the files, in order; lines torn or not the journal's are passed over.
+template <typename Take>
+void ReadEntries(const std::string& folder, const std::vector<std::string>& names, Take take) {
     for (const std::string& name : names) {
         std::string path = folder;
         path += '/';
@@ -67,11 +66,18 @@ JournalRead ReadJournal(const std::string& folder, const std::vector<std::string
         for (std::size_t end = rest.find('\n'); end != std::string_view::npos;
              end = rest.find('\n')) {
             if (auto entry = CommandEntryOf(rest.substr(0, end))) {
-                reading.Take(std::move(*entry));
+                take(std::move(*entry));
             }
             rest.remove_prefix(end + 1);
         }
     }
+}
+
+}  // namespace
+
+JournalRead ReadJournal(const std::string& folder, const std::vector<std::string>& names) {
+    Reading reading;
+    ReadEntries(folder, names, [&reading](CommandEntry entry) { reading.Take(std::move(entry)); });
     JournalRead read = std::move(reading.read);
     if (read.settled.size() > kMostSettledRead) {
         read.settled.erase(read.settled.begin(),
@@ -81,6 +87,30 @@ JournalRead ReadJournal(const std::string& folder, const std::vector<std::string
         read.open.push_back(std::move(command));
     }
     return read;
+}
+
+// Ids are numbered in the order commands are given, across restarts: the map's first is the
+// oldest.
+std::vector<CommandOnRecord> CommandsFrom(const std::string& folder,
+                                          const std::vector<std::string>& names,
+                                          std::string_view sourceStart, std::size_t most) {
+    std::map<std::uint64_t, CommandOnRecord> commands;
+    ReadEntries(folder, names, [&](CommandEntry entry) {
+        if (!entry.source.starts_with(sourceStart)) {
+            return;
+        }
+        const auto [found, first] = commands.try_emplace(entry.id, CommandOnRecord{entry.at, {}});
+        found->second.last = std::move(entry);
+        if (first && commands.size() > most) {
+            commands.erase(commands.begin());
+        }
+    });
+    std::vector<CommandOnRecord> oldestFirst;
+    oldestFirst.reserve(commands.size());
+    for (auto& [id, command] : commands) {
+        oldestFirst.push_back(std::move(command));
+    }
+    return oldestFirst;
 }
 
 std::int64_t SecondsLeft(const CommandEntry& lastClock, std::time_t now,

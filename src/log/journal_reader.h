@@ -4,9 +4,11 @@
 // settled since), and how long each may still wait, measured as a wall-clock step cannot
 // move it.
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "log/command_entry.h"
@@ -32,6 +34,20 @@ struct JournalRead {
 // passed over.
 [[nodiscard]] JournalRead ReadJournal(const std::string& folder,
                                       const std::vector<std::string>& names);
+
+// A command as its lines leave it: when it was given, and the last line said of it.
+struct CommandOnRecord {
+    std::time_t givenAt = 0;
+    CommandEntry last;
+    bool operator==(const CommandOnRecord&) const = default;
+};
+
+// The newest most commands in the files of folder named by names (oldest first) whose source
+// begins with sourceStart, oldest first.
+[[nodiscard]] std::vector<CommandOnRecord> CommandsFrom(const std::string& folder,
+                                                        const std::vector<std::string>& names,
+                                                        std::string_view sourceStart,
+                                                        std::size_t most);
 
 // Seconds the command of lastClock may still wait, at now: measured on the clock since boot
 // when both are of one boot, on the wall clock otherwise; never more than it had left then.

@@ -13,7 +13,7 @@
 namespace tarnwick {
 namespace {
 
-constexpr std::string_view kHeaderStart = "-->";
+constexpr std::size_t kYearDigits = 4;
 
 // O_NOFOLLOW and O_NONBLOCK: a symlink, FIFO or device in a day's place is not ours to move.
 int OpenRegular(const std::string& path, int& fd) {
@@ -50,13 +50,12 @@ YearMove MoveInto(const std::string& path, int year) {
 
 }  // namespace
 
-std::optional<int> HeaderYear(std::string_view text) {
-    constexpr std::size_t kYearEnd = kHeaderStart.size() + 4;
-    if (text.size() < kYearEnd || !text.starts_with(kHeaderStart)) {
+std::optional<int> HeaderYear(std::string_view text, std::string_view yearAfter) {
+    if (text.size() < yearAfter.size() + kYearDigits || !text.starts_with(yearAfter)) {
         return std::nullopt;
     }
     int year = 0;
-    for (const char c : text.substr(kHeaderStart.size(), 4)) {
+    for (const char c : text.substr(yearAfter.size(), kYearDigits)) {
         if (c < '0' || c > '9') {
             return std::nullopt;
         }
@@ -65,13 +64,15 @@ std::optional<int> HeaderYear(std::string_view text) {
     return year;
 }
 
-std::optional<int> EntriesYear(int fd) {
-    char start[7] = {};
-    const ssize_t got = pread(fd, start, sizeof start, 0);
-    return HeaderYear(std::string_view(start, got > 0 ? static_cast<std::size_t>(got) : 0));
+std::optional<int> EntriesYear(int fd, std::string_view yearAfter) {
+    std::string start(yearAfter.size() + kYearDigits, '\0');
+    const ssize_t got = pread(fd, start.data(), start.size(), 0);
+    start.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return HeaderYear(start, yearAfter);
 }
 
-YearMove SetAsideEarlierYear(const std::string& path, int year, const KeepWaiting& keepWaiting) {
+YearMove SetAsideEarlierYear(const std::string& path, int year, const KeepWaiting& keepWaiting,
+                             std::string_view yearAfter) {
     int fd = -1;
     int error = OpenRegular(path, fd);
     if (error == 0) {
@@ -79,7 +80,7 @@ YearMove SetAsideEarlierYear(const std::string& path, int year, const KeepWaitin
     }
     YearMove move{error == ENOENT ? 0 : error, {}};
     if (error == 0) {
-        const auto entries = EntriesYear(fd);
+        const auto entries = EntriesYear(fd, yearAfter);
         if (entries && *entries < year) {
             move = MoveInto(path, *entries);
         }

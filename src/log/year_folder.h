@@ -14,11 +14,12 @@
 
 namespace tarnwick {
 
-// The year of the entry that text begins with ("-->YYYY-..."); nothing when it begins with none.
-[[nodiscard]] std::optional<int> HeaderYear(std::string_view text);
-// The year of an open day file's entries, from its first header ("-->YYYY-"); nothing when
-// it does not begin with one.
-[[nodiscard]] std::optional<int> EntriesYear(int fd);
+// The year of the entry that text begins with (yearAfter, then YYYY: "-->YYYY-..."); nothing
+// when it begins with none.
+[[nodiscard]] std::optional<int> HeaderYear(std::string_view text, std::string_view yearAfter);
+// The year of an open day file's entries, from its first line; nothing when it does not begin
+// with an entry.
+[[nodiscard]] std::optional<int> EntriesYear(int fd, std::string_view yearAfter);
 
 struct YearMove {
     int error = 0;   // an errno value or one of append_file.h's codes; 0 when moved or kept
@@ -28,8 +29,10 @@ struct YearMove {
 
 // Moves path into its entries' year folder when they are of a year before `year`, under the
 // log's lock (waited for as keepWaiting says). A missing file, or one that does not begin with
-// an entry, stays. Never replaces a file already in the year folder (EEXIST).
+// an entry (yearAfter and a year), stays. Never replaces a file already in the year folder
+// (EEXIST).
 [[nodiscard]] YearMove SetAsideEarlierYear(const std::string& path, int year,
-                                           const KeepWaiting& keepWaiting);
+                                           const KeepWaiting& keepWaiting,
+                                           std::string_view yearAfter);
 
 }  // namespace tarnwick

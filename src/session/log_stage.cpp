@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "net/reply_sender.h"
+#include "session/resends_at_start.h"
 
 namespace tarnwick {
 namespace {
@@ -20,14 +21,17 @@ constexpr std::size_t kAnswersPerSend = 64;
 
 LogStage::LogStage(std::string logFile, LocalClock clock, bool sync, EngineCounters& counters,
                    DeviceTable& devices, OutputQueue& output, Heartbeat heartbeat)
-    : m_log(logFile, std::move(clock),
+    : m_log(logFile, clock,
             {sync, [this](const std::string& path) { return KeepWaitingForLock(path); }}),
       m_counters(counters),
       m_devices(devices),
       m_output(output),
       m_heartbeat(std::move(heartbeat)),
       m_publishedLogFile(std::move(logFile)),
-      m_resends(devices.Settings().resendWindow) {}
+      m_resends(devices.Settings().resendWindow) {
+    SeedResendWindow(m_resends, devices.Settings().resendWindow, devices.Settings().key,
+                     m_publishedLogFile, clock());
+}
 
 LogStage::~LogStage() {
     Stop();

@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "forward/recalled_commands.h"
+#include "log/command_journal.h"
+#include "session/device_table.h"
+#include "support/temp_folder.h"
 
 namespace tarnwick {
 namespace {
@@ -29,6 +35,16 @@ void In(CommandLedger& ledger, const BrokerCommand& command,
 
 bool Sent(CommandLedger& ledger, const SentCommand& sent) {
     return ledger.Sent(sent, kStart);
+}
+
+std::vector<Result> ResultsOf(CommandLedger& ledger) {
+    std::vector<Result> results;
+    for (const CommandResult& result : ledger.TakeResults()) {
+        EXPECT_EQ(result.level, "u");
+        const nlohmann::json payload = nlohmann::json::parse(result.payload);
+        results.emplace_back(payload.at("id"), payload.at("state"));
+    }
+    return results;
 }
 
 // The front end takes every command in and runs each; a hold is held as heldIds give.
@@ -188,14 +204,58 @@ TEST(CommandLedgerTest, AnIdIsOneCommandAndAnotherCentresSentDropsTheCopyHeldHer
         CommandLedger ledger(kHoldFor);
         row.steps(ledger);
         EXPECT_EQ(ledger.TakeSentElsewhere(), row.sentElsewhere);
-        std::vector<Result> results;
-        for (const CommandResult& result : ledger.TakeResults()) {
-            EXPECT_EQ(result.level, "u");
-            const nlohmann::json payload = nlohmann::json::parse(result.payload);
-            results.emplace_back(payload.at("id"), payload.at("state"));
-        }
-        EXPECT_EQ(results, row.results);
+        EXPECT_EQ(ResultsOf(ledger), row.results);
     }
+}
+
+// The broker hands a command over again after a restart: the journal says what became of it.
+TEST(CommandLedgerTest, AStartRemembersTheBrokersCommandsOnRecordAndSendsNoneTwice) {
+    const test::TempFolder folder;
+    ForwardSettings settings;
+    settings.url = *ParseBrokerUrl("mqtt://b");
+    settings.logFolder = folder.Path();
+    settings.holdFor = std::chrono::hours(1);
+    const std::time_t now = std::time(nullptr);
+    const std::string url = BrokerUrlText(settings.url);
+    struct Line {
+        std::uint64_t id;
+        const char* brokerId;
+        std::string_view state;
+        std::time_t ago = 60;
+        std::string source = {};
+    };
+    {
+        CommandJournal journal(folder.Path(), false);
+        for (const Line& line : std::vector<Line>{
+                 {1, "c1", command_state::kHeld},  // sent before the stop
+                 {1, "c1", command_state::kSending},
+                 {1, "c1", command_state::kSent},
+                 {2, "c2", command_state::kHeld},  // held again at this start
+                 {2, "c2", command_state::kRestored},
+                 {3, "c3", "refused: invalid"},  // refused on arrival: a new one may come
+                 {4, "c4", command_state::kSent, 60, "broker mqtt://other:1883 id c4"},
+                 {5, "c5", command_state::kSent, 3601},  // past the hold time
+                 {6, "c6", "not sent: Network is unreachable"},
+                 {7, "c7", command_state::kUnknown},
+                 {8, "c8", command_state::kSent, 60, "stdin"},
+             }) {
+            journal.Note({now - line.ago, line.id, "u", std::string(line.state),
+                          line.source.empty() ? FromBroker(url, line.brokerId) : line.source, "GO",
+                          std::nullopt});
+        }
+    }
+    CommandLedger ledger(settings.holdFor);
+    RecallBrokerCommands(ledger, settings, {kStart, now});
+    for (const char* id : {"c1", "c2", "c3", "c4", "c5", "c6", "c7", "c8"}) {
+        In(ledger, Hold(id));
+    }
+    EXPECT_EQ(ledger.TakeCommands(), (std::vector{Hold("c3"), Hold("c4"), Hold("c5"), Hold("c8")}));
+    EXPECT_TRUE(ledger.Settled(2, "sent", 0)) << "the restored hold's state goes back";
+    EXPECT_EQ(ResultsOf(ledger), (std::vector<Result>{{"c1", "sent"},
+                                                      {"c2", "held"},
+                                                      {"c6", "not sent"},
+                                                      {"c7", "unknown"},
+                                                      {"c2", "sent"}}));
 }
 
 TEST(CommandLedgerTest, AnInvalidKeysResultGoesToTheTopicAsPublished) {

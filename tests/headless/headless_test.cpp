@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "log/journal_files.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
 #include "support/udp.h"
@@ -239,12 +240,13 @@ TEST_F(Headless, SendsInputLinesAsCommandsAndOutlivesTheEndOfInput) {
                                              "--listen-seconds", std::to_string(kTimeout.count())});
     ASSERT_TRUE(centre.WaitForStdoutLine(StartsWith("127.0.0.1 ("), kTimeout));
     ASSERT_TRUE(centre.WriteInput("ABC\nhex:38 38 31 02 02\nhex:3838\nhex:38 zz 31\n"));
-    ASSERT_TRUE(centre.WriteInput(std::string(3000, 'x') + "\nDEF\n"));
+    ASSERT_TRUE(
+        centre.WriteInput(std::string(3000, 'x') + "\n" + std::string("A\0B\n", 4) + "DEF\n"));
     const std::string from = "command from 127.0.0.1:" + std::to_string(port) + ": ";
     EXPECT_EQ(device.WaitForStdoutLine(StartsWith("command"), kTimeout), from + "#517ABC");
     EXPECT_EQ(device.WaitForStdoutLine(StartsWith("command"), kTimeout),
               from + "#517881\\x02\\x02");
-    // The typo and the overlong line send nothing: the next command is the line after them.
+    // The typo, the overlong line and the NUL send nothing: the next command is the line after.
     EXPECT_EQ(device.WaitForStdoutLine(StartsWith("command"), kTimeout), from + "#517DEF");
     const std::vector<std::string> refusals = {
         "tarnwick: Please into hex like :",
@@ -253,6 +255,7 @@ TEST_F(Headless, SendsInputLinesAsCommandsAndOutlivesTheEndOfInput) {
         "tarnwick:  38 38 31 02 02",
         "tarnwick: The hex text stops being hex at character 4: \"zz 31\". Nothing was sent.",
         "tarnwick: input line longer than 1528 bytes: discarded, nothing sent",
+        "tarnwick: input line holds a NUL byte: discarded, nothing sent",
     };
     ASSERT_TRUE(centre.WaitForStderrLine(Is(refusals.back()), kTimeout));
     // The lines of the commands that went out come when they are sent, between the refusals.
@@ -272,6 +275,13 @@ TEST_F(Headless, SendsInputLinesAsCommandsAndOutlivesTheEndOfInput) {
     for (const std::string& line : Lines(centre.Stderr())) {
         EXPECT_TRUE(line.starts_with("tarnwick: ")) << line;
     }
+    // Both refusals on record as typed, as far as a command may go.
+    const std::string journal =
+        test::ReadFile((m_dir / CommandJournalName(LocalTimeOf(std::time(nullptr)))).string());
+    EXPECT_NE(journal.find("\trefused: too long\tstdin\t" + std::string(1528, 'x') + "\t@"),
+              std::string::npos)
+        << journal;
+    EXPECT_NE(journal.find("\trefused: invalid\tstdin\tA\\x00B\t@"), std::string::npos) << journal;
 }
 
 TEST_F(Headless, HoldsACommandForADevicesNextReportAndSendsItWhereThatCameFrom) {

@@ -30,6 +30,10 @@ std::string Entry(const std::string& day, const std::string& record) {
            "\r\n";
 }
 
+std::string JournalLine(const std::string& day) {
+    return day + " 10:00:00\t1\t4\tsent\tstdin\tGO\t@1\n";
+}
+
 struct RoundRow {
     const char* proves;
     std::map<std::string, std::string> files;  // by name: contents, kSymlink or kLocked
@@ -158,6 +162,27 @@ TEST_F(ArchiveRoundTest, CompressesAndDeletesOnlyWhatTheBrokerHasHadAndNoOneHold
          std::nullopt,
          {"2024/Data_logs_1209.txt"},
          {"log archive: moved DIR/Data_logs_1209.txt to DIR/2024/Data_logs_1209.txt"}},
+        {"the command journal is kept by the same rules, in year folders too",
+         {{"Commands_1120.txt", JournalLine("2026-11-20")},
+          {"Commands_1101.txt", JournalLine("2026-11-01")},
+          {"Commands_1209.txt", JournalLine("2024-12-09")}},
+         kWeekAndMonth,
+         LogPosition{"Data_logs_1001.txt", 0},
+         {"2026/Commands_1120.txt.gz"},
+         {"log archive: moved DIR/Commands_1209.txt to DIR/2024/Commands_1209.txt",
+          "log archive: deleted DIR/2024/Commands_1209.txt",
+          "log archive: deleted DIR/Commands_1101.txt",
+          "log archive: compressed DIR/Commands_1120.txt into DIR/2026/Commands_1120.txt.gz"}},
+        {"the journal's files a start reads for its held commands stay as they are",
+         {{"Commands_1202.txt", JournalLine("2026-12-02")},
+          {"Commands_1203.txt", JournalLine("2026-12-03")},
+          {"Commands_1206.txt", JournalLine("2026-12-06")},
+          {"Data_logs_1203.txt", kOld}},
+         {1, 3, false, 5},
+         std::nullopt,
+         {"Commands_1203.txt", "Commands_1206.txt"},
+         {"log archive: deleted DIR/Data_logs_1203.txt",
+          "log archive: deleted DIR/Commands_1202.txt"}},
         {"half an archive a killed round left is removed",
          {{"2026/Data_logs_1120.txt.gz.part", "half"}, {"Data_logs_1120.txt", kOld}},
          kWeekAndMonth,

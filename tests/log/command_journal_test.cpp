@@ -80,6 +80,11 @@ TEST(CommandJournalTest, TimeLeftIsNotMovedByAWallClockStep) {
 
 TEST(CommandJournalTest, ReadBackLeavesOpenOnlyWhatNothingSettled) {
     TempFolder folder;
+    const std::string name = CommandJournalName(LocalTimeOf(kAt));
+    // Last year's file of the day goes to its year folder before this year's first line.
+    CommandEntry lastYear = Entry(99, command_state::kHeld, kHeldClock);
+    lastYear.at = kAt - 365 * 86400;
+    WriteFile(folder.PathOf(name), CommandLine(lastYear));
     {
         CommandJournal journal(folder.Path(), false);
         journal.Note(Entry(1, command_state::kHeld, kHeldClock));
@@ -90,7 +95,7 @@ TEST(CommandJournalTest, ReadBackLeavesOpenOnlyWhatNothingSettled) {
         journal.Note(Entry(3, command_state::kSent));
         journal.Note(Entry(4, "refused: no device"));
     }
-    const std::string name = CommandJournalName(LocalTimeOf(kAt));
+    EXPECT_EQ(ReadFile(folder.PathOf("2025/" + name)), CommandLine(lastYear));
     const std::string path = folder.PathOf(name);
     // A kill -9 tore the last line; a later start writes on a line of its own.
     WriteFile(path, ReadFile(path) + CommandLine(Entry(5, command_state::kHeld)).substr(0, 20));

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "session/resends_at_start.h"
+#include "support/temp_folder.h"
+
 namespace tarnwick {
 namespace {
 
@@ -47,6 +50,39 @@ TEST(ResendWindowTest, ARecordEqualToOneOfItsDevicesWithinTheWindowIsAResend) {
                 << row.name << ": " << record.key << " " << record.text << " at " << record.at;
         }
     }
+}
+
+std::string Entry(const std::string& time, const std::string& record) {
+    return "-->" + time + std::string(40, '-') + "\r\n10.0.0.7 (4000):" + record + "\r\n";
+}
+
+// Five minutes after midnight, a window of ten reaches into yesterday's file, whose start is
+// more than the first stretch read back from its end.
+TEST(ResendWindowTest, AStartTakesUpTheNewestRecordsOfTheLogWithinTheWindow) {
+    const test::TempFolder folder;
+    std::string yesterday;
+    for (int i = 0; i < 20'000; ++i) {
+        yesterday += Entry("2026-12-07 23:40:00", "#ST;ID:4;OLD" + std::to_string(i) + "#");
+    }
+    test::WriteFile(folder.PathOf("Data_logs_1207.txt"),
+                    yesterday + Entry("2026-12-07 23:54:59", "#ST;ID:4;A#") +
+                        Entry("2026-12-07 23:58:00", "#ST;ID:4;B#"));
+    test::WriteFile(
+        folder.PathOf("Data_logs_1208.txt"),
+        Entry("2026-12-08 00:01:00", "#ST;ID:4;C#") + Entry("2026-12-08 00:02:00", "#ST;ID:5;D#"));
+    std::tm now{};
+    now.tm_year = 126;
+    now.tm_mon = 11;
+    now.tm_mday = 8;
+    now.tm_min = 5;
+    ResendWindow window(10min);
+    SeedResendWindow(window, 10min, *ParseDeviceKeyRule("field:ID"),
+                     folder.PathOf("Data_logs_1208.txt"), now);
+    EXPECT_EQ(window.Kept(), 3U) << "B, C and D; nothing logged before the window";
+    const std::int64_t at = *LogSecondOf(now);
+    EXPECT_TRUE(window.Seen("4", "#ST;ID:4;B#", at)) << "yesterday's, within it";
+    EXPECT_TRUE(window.Seen("4", "#ST;ID:4;C#", at));
+    EXPECT_FALSE(window.Seen("4", "#ST;ID:5;D#", at)) << "another device's";
 }
 
 // A flood of distinct texts from ever new devices keeps no more than the bound, and a device's

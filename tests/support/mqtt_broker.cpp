@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
@@ -210,6 +211,32 @@ std::vector<MqttMessage> MqttSubscriber::Messages() {
 void MqttSubscriber::Publish(const std::string& topic, const std::string& payload) {
     mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
                       payload.data(), 1, false);
+}
+
+bool PublishExpiring(std::uint16_t port, const std::string& topic, const std::string& payload,
+                     std::chrono::seconds expiry) {
+    InitLibraryOnce();
+    bool acked = false;
+    mosquitto* mosq = mosquitto_new(nullptr, true, &acked);
+    mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_publish_callback_set(mosq, [](mosquitto* /*mosq*/, void* flag, int /*mid*/) {
+        *static_cast<bool*>(flag) = true;
+    });
+    mosquitto_property* properties = nullptr;
+    mosquitto_property_add_int32(&properties, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL,
+                                 static_cast<std::uint32_t>(expiry.count()));
+    if (mosquitto_connect(mosq, "127.0.0.1", port, 30) == MOSQ_ERR_SUCCESS &&
+        mosquitto_publish_v5(mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                             payload.data(), 1, false, properties) == MOSQ_ERR_SUCCESS) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!acked && std::chrono::steady_clock::now() < deadline &&
+               mosquitto_loop(mosq, 100, 1) == MOSQ_ERR_SUCCESS) {
+        }
+    }
+    mosquitto_property_free_all(&properties);
+    mosquitto_disconnect(mosq);
+    mosquitto_destroy(mosq);
+    return acked;
 }
 
 }  // namespace tarnwick::test

@@ -92,4 +92,9 @@ private:
     std::vector<MqttMessage> m_messages;
 };
 
+// Publishes one message, QoS 1, as an MQTT 5 publisher that gives it a message expiry interval;
+// true once the broker has acknowledged it.
+[[nodiscard]] bool PublishExpiring(std::uint16_t port, const std::string& topic,
+                                   const std::string& payload, std::chrono::seconds expiry);
+
 }  // namespace tarnwick::test
