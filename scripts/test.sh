@@ -24,9 +24,12 @@ stage_done() {
     [ -z "$stage_name" ] || timings+=("$(printf '%5d s  %s' $((SECONDS - stage_started)) "$stage_name")")
 }
 
-suite() {  # build dir, extra cmake arguments...
-    local dir=$1; shift
-    cmake -S . -B "$dir" -G Ninja -DTARNWICK_WERROR=ON "$@" >/dev/null
+suite() {  # build dir, compiler, extra cmake arguments...
+    local dir=$1 compiler=$2; shift 2
+    # Named in the cache, not by CXX alone: a folder configured before with another compiler
+    # is configured afresh.
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER="$compiler" -DTARNWICK_WERROR=ON "$@" \
+        >/dev/null
     cmake --build "$dir" -j "$jobs"
     ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$jobs"
 }
@@ -36,14 +39,14 @@ scripts/check-format.sh
 
 # Two builds of everything, not three: clang's is the sanitizers' too.
 stage "Suite (GCC, RelWithDebInfo)"
-CXX=g++ suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+suite build/release g++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 stage "Suite under address and undefined-behaviour sanitizers (clang, Debug)"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    CXX=clang++ suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON
+    suite build/sanitize clang++ -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON
 
 stage "Fuzz targets (${fuzz_seconds} s each)"
-CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTARNWICK_WERROR=ON -DTARNWICK_FUZZ=ON >/dev/null
 cmake --build build/fuzz -j "$jobs"
 for target in build/fuzz/fuzz/fuzz_*; do
