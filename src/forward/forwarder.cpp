@@ -16,6 +16,7 @@
 #include "forward/payloads.h"
 #include "forward/recalled_commands.h"
 #include "record/control_escapes.h"
+#include "session/resends_at_start.h"
 
 namespace tarnwick {
 namespace {
@@ -80,6 +81,29 @@ ForwardStart StartOf(const ForwardSettings& settings) {
                        files.PathOf(start.file) + " on"};
 }
 
+// The records within the resend window before where forwarding starts are seen first, so that
+// a resend whose first copy went out before a restart is marked as the last run would have. The
+// window is the start entry's, or now's when the start has none; a replay starts at its day's
+// start, and marks from there as the first run did.
+void SeedResends(ResendWindow& window, const ForwardSettings& settings, const LogPosition& start) {
+    const LocalTime now = SystemLocalTime();
+    const std::optional<Day> today = DayOf(now);
+    const std::optional<Day> day =
+        today ? DayOfName(start.file, kDayLogFamily, *today) : std::nullopt;
+    const LogSecond at = !start.entryTime.empty() ? LogSecondOf(start.entryTime)
+                         : now                    ? LogSecondOf(*now)
+                                                  : std::nullopt;
+    if (settings.replayFrom || !day || !at) {
+        return;
+    }
+    SeedResendWindow(window, settings.resendWindow, settings.deviceKey,
+                     {.folder = settings.logFolder + "/",
+                      .day = *day,
+                      .today = *today,
+                      .end = start.offset,
+                      .at = *at});
+}
+
 // The centre's last will says it is offline; commands, holds and other centres' results come
 // in.
 LinkSettings LinkSettingsOf(const ForwardSettings& settings) {
@@ -121,6 +145,7 @@ Forwarder::Forwarder(ForwardSettings settings, std::function<void()> wake, Devic
       m_backlog(m_settings.logFolder) {
     ForwardStart start = StartOf(m_settings);
     m_cursor.Seek(start.position);
+    SeedResends(m_resends.Window(), m_settings, start.position);
     m_window = PublishWindow(start.position, static_cast<std::size_t>(kMaxInFlight));
     m_savedOnDisk = std::move(start.position);
     m_startSaid = std::move(start.said);

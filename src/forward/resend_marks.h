@@ -31,6 +31,9 @@ public:
 
     explicit ResendMarks(std::chrono::seconds window) : m_window(window) {}
 
+    // Before the first entry is judged: to be taken up with the records that went before it.
+    [[nodiscard]] ResendWindow& Window() { return m_window; }
+
     // The record whose entry ends at `at`, with its device key, text and header time.
     bool Resent(const LogPosition& at, std::string_view key, std::string_view text,
                 LogSecond second);
