@@ -85,6 +85,34 @@ TEST(ResendWindowTest, AStartTakesUpTheNewestRecordsOfTheLogWithinTheWindow) {
     EXPECT_FALSE(window.Seen("4", "#ST;ID:5;D#", at)) << "another device's";
 }
 
+// The forwarder's start: only what lies before its position is taken up, the entry that ends
+// there whole.
+TEST(ResendWindowTest, AStartWithinADayTakesUpOnlyTheRecordsBeforeIt) {
+    const test::TempFolder folder;
+    const std::string before =
+        Entry("2026-12-08 10:00:00", "#ST;ID:4;A#") + Entry("2026-12-08 10:01:00", "#ST;ID:4;B#");
+    test::WriteFile(folder.PathOf("Data_logs_1208.txt"),
+                    before + Entry("2026-12-08 10:02:00", "#ST;ID:4;C#"));
+    const Day day{std::chrono::year(2026) / 12 / 8};
+    std::tm at{};
+    at.tm_year = 126;
+    at.tm_mon = 11;
+    at.tm_mday = 8;
+    at.tm_hour = 10;
+    at.tm_min = 2;
+    const std::int64_t second = *LogSecondOf(at);
+    ResendWindow window(10min);
+    SeedResendWindow(window, 10min, *ParseDeviceKeyRule("field:ID"),
+                     {.folder = folder.PathOf(""),
+                      .day = day,
+                      .today = day,
+                      .end = before.size(),
+                      .at = second});
+    EXPECT_EQ(window.Kept(), 2U) << "A and B, not C after the position";
+    EXPECT_TRUE(window.Seen("4", "#ST;ID:4;B#", second)) << "the entry that ends at the position";
+    EXPECT_FALSE(window.Seen("4", "#ST;ID:4;C#", second));
+}
+
 // A flood of distinct texts from ever new devices keeps no more than the bound, and a device's
 // own flood pushes out only its own oldest.
 TEST(ResendWindowTest, KeepsBoundedTextsPerDeviceAndInAll) {
