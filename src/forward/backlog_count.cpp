@@ -14,6 +14,7 @@ void BacklogCount::Restart(const LogPosition& acked) {
     m_started = true;
     m_counted = 0;
     m_acked = 0;
+    m_firstCounted.clear();
 }
 
 void BacklogCount::CountNew() {
@@ -21,6 +22,10 @@ void BacklogCount::CountNew() {
         const CursorBatch batch = m_cursor.Next(std::numeric_limits<std::size_t>::max());
         if (batch.entries.empty()) {
             return;
+        }
+        const auto first = std::ranges::find(batch.entries, false, &LogEntry::hex);
+        if (m_firstCounted.empty() && first != batch.entries.end()) {
+            m_firstCounted = first->time;
         }
         m_counted +=
             static_cast<std::uint64_t>(std::ranges::count(batch.entries, false, &LogEntry::hex));

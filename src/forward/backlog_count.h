@@ -25,6 +25,8 @@ public:
     void Acked(std::uint64_t records) { m_acked += records; }
     // Records logged and not yet acknowledged, as of the last count.
     [[nodiscard]] std::uint64_t Behind() const;
+    // The header time of the first record counted since the restart; empty before one.
+    [[nodiscard]] const std::string& FirstCountedTime() const { return m_firstCounted; }
 
 private:
     LogCursor m_cursor;
@@ -32,6 +34,7 @@ private:
     // Since the restart. Acknowledgements may run ahead of the count between two counts.
     std::uint64_t m_counted = 0;
     std::uint64_t m_acked = 0;
+    std::string m_firstCounted;
 };
 
 }  // namespace tarnwick

@@ -458,8 +458,11 @@ void Forwarder::CountBacklogIfDue() {
 // whether the position is saved.
 void Forwarder::UpdateForwardState() {
     const std::uint64_t behind = m_behind;
+    // Before anything is acknowledged the position may know no entry: the backlog is then as
+    // old as its first record.
     const LogPosition& acked = m_window.Acknowledged();
-    const std::time_t ackedAt = LogTimeOf(acked.entryTime);
+    const std::time_t ackedAt =
+        LogTimeOf(acked.entryTime.empty() ? m_backlog.FirstCountedTime() : acked.entryTime);
     const std::time_t wall = m_now().wall;
     m_behindSeconds = behind > 0 && ackedAt > 0 && wall > ackedAt
                           ? static_cast<std::uint64_t>(wall - ackedAt)

@@ -54,5 +54,22 @@ TEST(BacklogCountTest, RecordsLoggedAndNotYetAcknowledged) {
     }
 }
 
+// How old the backlog is, when the acknowledged position knows no entry to tell it.
+TEST(BacklogCountTest, KnowsTheFirstRecordCountedSinceTheRestart) {
+    const test::TempFolder folder;
+    const std::string file = test::TodaysLogName();
+    test::WriteFile(folder.PathOf(file),
+                    test::LoggedEntry("1.2.3.4  (5):41 ", "2026-12-08 10:00:00") +
+                        test::LoggedEntry("1.2.3.4 (5):#ST,123;#", "2026-12-08 10:01:00") +
+                        test::LoggedEntry("1.2.3.4 (5):#ST,123;#", "2026-12-08 10:02:00"));
+    BacklogCount backlog(folder.Path());
+    backlog.Restart({file, 0});
+    EXPECT_EQ(backlog.FirstCountedTime(), "");
+    backlog.CountNew();
+    EXPECT_EQ(backlog.FirstCountedTime(), "2026-12-08 10:01:00") << "a record, not the hex entry";
+    backlog.Restart({file, 0});
+    EXPECT_EQ(backlog.FirstCountedTime(), "");
+}
+
 }  // namespace
 }  // namespace tarnwick
