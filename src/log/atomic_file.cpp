@@ -22,13 +22,13 @@ int WriteAll(int fd, std::string_view contents) {
     return 0;
 }
 
-int ReplaceFileWhole(const std::string& path, std::string_view contents) {
-    const std::string temporary = path + ".tmp";
+int ReplaceFileThrough(const std::string& path, const std::string& temporary,
+                       const std::function<int(int fd)>& write) {
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         return errno;
     }
-    int error = WriteAll(fd, contents);
+    int error = write(fd);
     if (error == 0 && fsync(fd) != 0) {
         error = errno;
     }
@@ -42,6 +42,11 @@ int ReplaceFileWhole(const std::string& path, std::string_view contents) {
         unlink(temporary.c_str());
     }
     return error;
+}
+
+int ReplaceFileWhole(const std::string& path, std::string_view contents) {
+    return ReplaceFileThrough(path, path + ".tmp",
+                              [contents](int fd) { return WriteAll(fd, contents); });
 }
 
 int SyncFolder(const std::string& folder) {

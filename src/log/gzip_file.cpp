@@ -1,12 +1,10 @@
 #include "log/gzip_file.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
 
 #include "log/atomic_file.h"
 
@@ -77,26 +75,10 @@ std::string FolderOf(const std::string& path) {
 }  // namespace
 
 int CompressInto(int source, const std::string& path, const std::stop_token& stop) {
-    const std::string part = path + kPartEnd;
-    const int out = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0) {
-        return errno;
-    }
-    int error = lseek(source, 0, SEEK_SET) == 0 ? Deflate(source, out, stop) : errno;
-    if (error == 0 && fsync(out) != 0) {
-        error = errno;
-    }
-    if (close(out) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && std::rename(part.c_str(), path.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        unlink(part.c_str());
-        return error;
-    }
-    return SyncFolder(FolderOf(path));
+    const int error = ReplaceFileThrough(path, path + kPartEnd, [&](int out) {
+        return lseek(source, 0, SEEK_SET) == 0 ? Deflate(source, out, stop) : errno;
+    });
+    return error != 0 ? error : SyncFolder(FolderOf(path));
 }
 
 }  // namespace tarnwick
