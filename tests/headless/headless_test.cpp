@@ -37,10 +37,6 @@ constexpr std::string_view kRecord = "#ST,123;STA:1,2;#";
 constexpr std::string_view kShownRecord = "#ST,123;STA:1;#";
 constexpr int kAnyFailure = -1;
 
-LinePredicate Is(std::string wanted) {
-    return [wanted = std::move(wanted)](const std::string& line) { return line == wanted; };
-}
-
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);

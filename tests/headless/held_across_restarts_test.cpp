@@ -29,10 +29,6 @@ namespace fs = std::filesystem;
 constexpr auto kTimeout = 10s;
 constexpr std::string_view kReport = "#ST,123;ID:4;#";
 
-LinePredicate Is(std::string wanted) {
-    return [wanted = std::move(wanted)](const std::string& line) { return line == wanted; };
-}
-
 class HeldAcrossRestarts : public ::testing::Test {
 protected:
     ChildProcess StartCentre(std::vector<std::string> args = {}) {

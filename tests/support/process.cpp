@@ -310,6 +310,10 @@ LinePredicate StartsWith(std::string prefix) {
         [prefix = std::move(prefix)](const std::string& line) { return line.starts_with(prefix); };
 }
 
+LinePredicate Is(std::string wanted) {
+    return [wanted = std::move(wanted)](const std::string& line) { return line == wanted; };
+}
+
 std::uint16_t ListeningPort(ChildProcess& centre, std::chrono::milliseconds timeout) {
     constexpr std::string_view kListening = "tarnwick: listening on UDP port ";
     const auto line = centre.WaitForStderrLine(StartsWith(std::string(kListening)), timeout);

@@ -88,6 +88,8 @@ private:
 
 // Picks the lines that begin with prefix.
 [[nodiscard]] LinePredicate StartsWith(std::string prefix);
+// Picks the lines that are wanted, whole.
+[[nodiscard]] LinePredicate Is(std::string wanted);
 
 // The UDP port a centre names on standard error once it listens; 0 when it names none within
 // timeout.
