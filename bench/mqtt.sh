@@ -42,13 +42,14 @@ forwarded() {
 }
 
 # ingest FILE COUNT: one `mosquitto_pub -q 1 -l` client publishes FILE's COUNT lines, timed
-# until the one QoS 1 subscriber has them all; sets ingest_seconds and ingest_rate. At the end
+# until the one QoS 1 subscriber, which writes what it gets as the forwarding's did, has them
+# all; sets ingest_seconds and ingest_rate. At the end
 # of its input mosquitto_pub disconnects at once, dropping what its library still queues (about
 # two thirds of a fast file never reach the broker), so its input stays open until then.
 ingest() {
     local subscriber
     rm -f "$work/feeder.pid"
-    mosquitto_sub -p "$broker_port" -q 1 -t 'tarnwick/#' -R -C "$2" >/dev/null &
+    mosquitto_sub -p "$broker_port" -q 1 -t 'tarnwick/#' -F '%t %p' -R -C "$2" >"$work/ingested.txt" &
     subscriber=$!
     running+=("$subscriber")
     sleep 0.3
@@ -114,7 +115,7 @@ unsubscribe "$work/forwarded.txt" "$backlog_records"
 # The very payloads the centre published, from one client, into the same broker and subscriber.
 sed -n 's|^tarnwick/record/[^ ]* ||p' "$work/forwarded.txt" >"$work/payloads.txt"
 ingest "$work/payloads.txt" "$(wc -l <"$work/payloads.txt")"
-rm -f "$work/forwarded.txt" "$work/payloads.txt" "$work"/backlog/Data_logs_*
+rm -f "$work/forwarded.txt" "$work/payloads.txt" "$work/ingested.txt" "$work"/backlog/Data_logs_*
 
 echo "== Forwarding: headless centre, $records records, without and with --mqtt, twice in turn"
 plain_rates=()
