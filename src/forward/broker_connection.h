@@ -1,7 +1,8 @@
 #pragma once
 
 // One connection to the broker, as the link sees it: started once, thrown away whole when it is
-// lost or refused. Its events come on a thread of its own and must only be queued there.
+// lost or refused. Its events come from Pump, or from a thread of its own, and must only be
+// queued there.
 
 #include <chrono>
 #include <functional>
@@ -31,6 +32,12 @@ struct LinkEvent {
 // connection or a killed centre sends twice, and the bound of the memory a slow broker takes.
 inline constexpr int kMaxInFlight = 8192;
 
+// What the forwarder's thread waits on for a connection, besides its wake.
+struct ConnectionSocket {
+    int fd = -1;         // none: nothing to wait for
+    bool write = false;  // it has something to write once the socket takes it
+};
+
 // How long a broker may leave every message unanswered before it is given up: the keepalive's
 // ping goes unanswered too by then.
 inline constexpr std::chrono::seconds kNoAnswer{15};
@@ -42,7 +49,7 @@ public:
     BrokerConnection() = default;
     BrokerConnection(const BrokerConnection&) = delete;
     BrokerConnection& operator=(const BrokerConnection&) = delete;
-    // Waits for the connection's own thread: never called under a lock that Deliver takes.
+    // Never called under a lock that Deliver takes.
     virtual ~BrokerConnection() = default;
 
     // Starts connecting, with willTopic and will as the last will; "" or the reason it could
@@ -55,11 +62,15 @@ public:
                          int& mid) = 0;
     // QoS 1.
     virtual bool Subscribe(const std::string& filter) = 0;
+    // The forwarder's thread, between its waits: reads what the broker sent, writes what waits,
+    // keeps the connection alive; its events are delivered from here.
+    virtual void Pump() = 0;
+    [[nodiscard]] virtual ConnectionSocket Socket() = 0;
     // The connection's own words for the last error (an untrusted certificate); empty if none.
     [[nodiscard]] virtual std::string LastError() = 0;
 };
 
-// Makes a connection that hands its events to deliver, on its own thread.
+// Makes a connection that hands its events to deliver.
 using ConnectionMaker =
     std::function<std::unique_ptr<BrokerConnection>(BrokerConnection::Deliver deliver)>;
 

@@ -50,8 +50,8 @@ void BrokerLink::SetState(std::string state) {
     m_state = std::move(state);
 }
 
-// The connection's thread: queued, and the forwarder woken for the first of a burst (Serve
-// takes them all); nothing else.
+// Within the connection's calls, or on its own thread: queued, and the forwarder woken for the
+// first of a burst (Serve takes them all); nothing else.
 void BrokerLink::Queue(std::uint64_t connection, LinkEvent event) {
     bool first = false;
     {
@@ -67,7 +67,14 @@ void BrokerLink::Queue(std::uint64_t connection, LinkEvent event) {
     }
 }
 
+ConnectionSocket BrokerLink::Socket() const {
+    return m_connection ? m_connection->Socket() : ConnectionSocket{};
+}
+
 void BrokerLink::Serve() {
+    if (m_connection) {
+        m_connection->Pump();
+    }
     std::vector<LinkEvent> events;
     {
         const std::lock_guard lock(m_eventsMutex);
@@ -174,8 +181,8 @@ void BrokerLink::Fail(const std::string& reason) {
     m_listener.Down();
 }
 
-// Never under m_eventsMutex: ending the connection waits for its thread, which may be queuing
-// an event this instant.
+// Never under m_eventsMutex: a connection with a thread of its own may be queuing an event
+// this instant, and ending it waits for that thread.
 void BrokerLink::Close() {
     {
         const std::lock_guard lock(m_eventsMutex);

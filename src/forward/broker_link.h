@@ -57,9 +57,12 @@ public:
     BrokerLink& operator=(const BrokerLink&) = delete;
     ~BrokerLink() { Close(); }
 
-    // The forwarder's thread, from here to Close: the events queued since the last call, then
-    // a connection when one is due, or the end of one that got no answer in time.
+    // The forwarder's thread, from here to Close: the connection's reading and writing, the
+    // events queued since the last call, then a connection when one is due, or the end of one
+    // that got no answer in time.
     void Serve();
+    // What the forwarder's thread waits on between Serves.
+    [[nodiscard]] ConnectionSocket Socket() const;
     [[nodiscard]] bool Up() const { return m_up; }
     // QoS 1: the message's mid; nothing when the link is down or the connection refused it
     // (then it is down).
@@ -91,8 +94,9 @@ private:
     std::function<void()> m_wake;
     std::function<Moment()> m_now;
 
-    // The connection's thread queues events for the connection it has, the forwarder's takes
-    // them and moves to the next connection: both under m_eventsMutex.
+    // The connection queues events for the connection it has, from its calls or a thread of its
+    // own; the forwarder's thread takes them and moves to the next connection: both under
+    // m_eventsMutex.
     std::mutex m_eventsMutex;
     std::vector<LinkEvent> m_events;
     std::uint64_t m_connectionId = 0;  // events of earlier connections are stale

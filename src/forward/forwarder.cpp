@@ -167,11 +167,7 @@ void Forwarder::Stop() {
 }
 
 void Forwarder::Nudge() {
-    {
-        const std::lock_guard lock(m_wakeMutex);
-        m_woken = true;
-    }
-    m_changed.notify_one();
+    m_wakeSignal.Signal();
 }
 
 void Forwarder::SetCounters(const CounterSnapshot& counters) {
@@ -248,16 +244,12 @@ void Forwarder::DeviceEvents(const std::vector<DeviceEvent>& events) {
 }
 
 void Forwarder::Run(const std::stop_token& stop) {
-    // Answers come first: when the cores are short, the forwarder (and the library's network
-    // thread, which inherits this) yields to the receive thread and the log stage, and catches
-    // up from the log afterwards. Refused or not, forwarding goes on.
+    // Answers come first: when the cores are short, the forwarder yields to the receive thread and
+    // the log stage, and catches up from the log afterwards. Refused or not, forwarding goes on.
     (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kForwarderNice);
+    const std::stop_callback wakeToStop(stop, [this] { m_wakeSignal.Signal(); });
     while (!stop.stop_requested()) {
-        {
-            std::unique_lock lock(m_wakeMutex);
-            m_changed.wait_for(lock, stop, kPoll, [this] { return m_woken; });
-            m_woken = false;
-        }
+        m_wakeSignal.Wait(m_link.Socket(), kPoll);
         m_link.Serve();
         WatchAnswers();
         SaveIfMoved(false);  // first: what it saves leaves the window for new messages

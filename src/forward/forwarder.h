@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -34,6 +33,7 @@
 #include "forward/publish_window.h"
 #include "forward/resend_marks.h"
 #include "forward/state_publisher.h"
+#include "forward/wake_signal.h"
 #include "log/log_cursor.h"
 #include "session/counters.h"
 #include "session/device_table.h"
@@ -118,12 +118,10 @@ private:
     const std::function<void()> m_wake;
     const std::function<Moment()> m_now;
 
-    // Set by any thread (the front end's Nudge and Ran, the connection's through the link), and
-    // waited for and cleared by the forwarder's, which also looks at every poll: under
-    // m_wakeMutex.
-    std::mutex m_wakeMutex;
-    std::condition_variable_any m_changed;
-    bool m_woken = false;
+    // Signalled by any thread (the front end's Nudge and Ran, the connection's through the
+    // link), and waited for by the forwarder's, with the connection's socket; it also looks at
+    // every poll.
+    WakeSignal m_wakeSignal;
 
     // Written by the forwarder's thread, taken by the front end's: under m_reportsMutex.
     std::mutex m_reportsMutex;

@@ -1,10 +1,12 @@
 #pragma once
 
-// One connection to the broker through libmosquitto: its network thread (mosquitto_loop_start)
-// does the protocol, and the callbacks only hand what happened to the link's queue. A lost
-// or refused connection is thrown away whole and a fresh one made, so nothing of it lingers.
+// One connection to the broker through libmosquitto, driven from the forwarder's thread: a
+// publish is written to the socket as it is made, and Pump reads the broker's answers and keeps
+// the connection alive. No network thread of the library's: handing every message to one cost
+// a wake-up and a switch between threads per message, most of what forwarding took. The
+// callbacks only hand what happened to the link's queue. A lost or refused connection is thrown
+// away whole and a fresh one made, so nothing of it lingers.
 
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -17,7 +19,7 @@ namespace tarnwick {
 
 class MqttConnection final : public BrokerConnection {
 public:
-    // deliver runs on the library's thread: it must only queue the event.
+    // deliver runs within the library's calls: it must only queue the event.
     MqttConnection(const ForwardSettings& settings, Deliver deliver);
     ~MqttConnection() override;
 
@@ -26,6 +28,8 @@ public:
     bool Publish(const std::string& topic, std::string_view payload, bool retain,
                  int& mid) override;
     bool Subscribe(const std::string& filter) override;
+    void Pump() override;
+    [[nodiscard]] ConnectionSocket Socket() override;
     // The last failed call's reason, or the library's log line of its last error.
     [[nodiscard]] std::string LastError() override;
 
@@ -37,13 +41,10 @@ private:
     static void OnMessage(mosquitto* mosq, void* self, const void* message);
     static void OnLog(mosquitto* mosq, void* self, int level, const char* text);
 
-    // Written by the forwarder's thread, which makes, starts and ends the connection; the
-    // library's thread only reads m_deliver, between mosquitto_loop_start and its stop.
+    // The forwarder's thread alone, which makes, drives and ends the connection.
     const ForwardSettings& m_settings;
     Deliver m_deliver;
     mosquitto* m_mosq = nullptr;
-    bool m_looping = false;
-    std::mutex m_errorMutex;  // the library's thread writes it, the forwarder's reads it
     std::string m_lastError;
 };
 

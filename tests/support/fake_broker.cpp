@@ -36,6 +36,10 @@ public:
         return true;
     }
 
+    // The test delivers the broker's events, from any thread.
+    void Pump() override {}
+    ConnectionSocket Socket() override { return {}; }
+
     std::string LastError() override {
         const std::lock_guard lock(m_broker.m_mutex);
         return m_broker.m_lastError;
