@@ -5,8 +5,8 @@
 # only by PUBACKs, reaches the end of the log), then one `mosquitto_pub -q 1 -l` client sends
 # the very payloads the subscriber saw into the same broker (until the subscriber has them all;
 # TARNWICK_BACKLOG_RECORDS sets another size). Then the
-# headless centre's answer rate with and without forwarding (plain, forwarding, plain,
-# forwarding, so one noisy run does not decide the ratio), the forwarded records/s, the
+# headless centre's answer rate with and without forwarding (plain and forwarding in turn,
+# three times each, so one noisy run does not decide the ratio), the forwarded records/s, the
 # catch-up after a 60-second outage, and the forward lag (sent -> seen by a QoS 1 subscriber)
 # at 1,000 records/s. Figures only. Run by bench/run.sh at its end, or alone:
 #
@@ -117,12 +117,12 @@ sed -n 's|^tarnwick/record/[^ ]* ||p' "$work/forwarded.txt" >"$work/payloads.txt
 ingest "$work/payloads.txt" "$(wc -l <"$work/payloads.txt")"
 rm -f "$work/forwarded.txt" "$work/payloads.txt" "$work/ingested.txt" "$work"/backlog/Data_logs_*
 
-echo "== Forwarding: headless centre, $records records, without and with --mqtt, twice in turn"
+echo "== Forwarding: headless centre, $records records, without and with --mqtt, three times in turn"
 plain_rates=()
 with_rates=()
 forward_rates=()
 behind=()
-for run in 1 2; do
+for run in 1 2 3; do
     centre "plain$run"
     report=$("$device_exe" --port "$centre_port" --count "$records" "${flood_args[@]}" || true)
     plain_rates+=("$(field records/s "$report")")
@@ -182,8 +182,8 @@ printf '%-44s %s\n' \
     "forwarded from a standing backlog:" "$forward_rate records/s ($forward_seconds s)" \
     "forwarded / ingest:" "$(awk -v a="$forward_rate" -v b="$ingest_rate" \
         'BEGIN { printf "%.2f", a / b }')" \
-    "answers/s without --mqtt:" "median $plain_median (runs 1 and 3: ${plain_rates[*]})" \
-    "answers/s with --mqtt:" "median $with_median (runs 2 and 4: ${with_rates[*]})" \
+    "answers/s without --mqtt:" "median $plain_median (runs 1, 3, 5: ${plain_rates[*]})" \
+    "answers/s with --mqtt:" "median $with_median (runs 2, 4, 6: ${with_rates[*]})" \
     "with / without, medians:" "$(awk -v a="$with_median" -v b="$plain_median" \
         'BEGIN { printf "%.2f", a / b }')" \
     "forwarded records/s (flood to last PUBACK):" \
