@@ -1,8 +1,12 @@
 // The forwarder against a real broker (Debian's mosquitto, started here): every answered record
 // reaches a subscriber from the log, whatever happens to the broker or the centre meanwhile.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -506,6 +510,59 @@ TEST_F(Forwarding, CredentialsTheBrokerRefusesAreSaidOnce) {
             EXPECT_EQ(all.find("MQTT broker down"), all.rfind("MQTT broker down")) << all;
         }
     }
+}
+
+// A listener on port whose queue of connections is full: the kernel drops a further SYN, so a
+// connect to it stays pending until the client's SYN is sent again, about a second later.
+class FullListenQueue {
+public:
+    explicit FullListenQueue(std::uint16_t port)
+        : m_listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)),
+          m_filler(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        const int on = 1;
+        setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const auto* at = reinterpret_cast<const sockaddr*>(&address);
+        m_full = bind(m_listener, at, sizeof address) == 0 && listen(m_listener, 0) == 0 &&
+                 connect(m_filler, at, sizeof address) == 0;
+    }
+    FullListenQueue(const FullListenQueue&) = delete;
+    FullListenQueue& operator=(const FullListenQueue&) = delete;
+    ~FullListenQueue() {
+        close(m_filler);
+        close(m_listener);
+    }
+    [[nodiscard]] bool Full() const { return m_full; }
+
+private:
+    int m_listener;
+    int m_filler;
+    bool m_full = false;
+};
+
+// The forwarder's thread finishes a TCP connect that did not complete at once.
+TEST_F(Forwarding, AConnectLeftPendingIsFinishedOnceTheBrokerTakesIt) {
+    const auto subscriber = StartBroker();
+    m_broker.Stop();
+    auto pending = std::make_unique<FullListenQueue>(m_broker.Port());
+    ASSERT_TRUE(pending->Full());
+    ChildProcess centre = StartCentre();
+    const std::uint16_t port = ListeningPort(centre, kTimeout);
+    ASSERT_NE(port, 0) << centre.Stderr();
+    std::this_thread::sleep_for(200ms);  // its SYN is dropped meanwhile
+    pending.reset();
+    ASSERT_TRUE(m_broker.Start());
+    // Refused only if the SYN came again before the broker listened, which proves nothing here.
+    const std::string line = FirstBrokerLine(centre);
+    EXPECT_TRUE(line.starts_with("tarnwick: MQTT broker connected: ") ||
+                line.ends_with(": Connection refused; retrying, records wait in the log"))
+        << line;
+    NumberedDevices devices(port, 4);
+    devices.Run(100, 1s);
+    ExpectEveryLoggedPublished(WaitForEveryLogged(*subscriber, m_dir), m_dir);
 }
 
 // The centre's socket that a device's datagrams from peer reach: the one whose log has its
