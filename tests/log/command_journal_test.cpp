@@ -8,6 +8,7 @@
 
 #include "log/journal_files.h"
 #include "log/journal_reader.h"
+#include "support/calendar.h"
 #include "support/temp_folder.h"
 
 namespace tarnwick {
@@ -131,11 +132,8 @@ TEST(CommandJournalTest, LinesWaitWhileTheFolderCannotBeWritten) {
 }
 
 TEST(CommandJournalTest, RecentNamesCrossTheYear) {
-    std::tm january2{};
-    january2.tm_year = 126;
-    january2.tm_mday = 2;
     EXPECT_EQ(
-        RecentJournalNames(january2, 2),
+        RecentJournalNames(test::TmOf(2026, 1, 2), 2),
         (std::vector<std::string>{"Commands_1231.txt", "Commands_0101.txt", "Commands_0102.txt"}));
 }
 

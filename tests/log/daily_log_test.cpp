@@ -1,4 +1,5 @@
 #include "log/daily_log.h"
+#include "support/calendar.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -22,14 +23,7 @@ namespace fs = std::filesystem;
 
 // 7 March 2026 is the day of handling in every test; 14:05 is just some time of it.
 LocalTime March7At1405(int second) {
-    std::tm t{};
-    t.tm_year = 126;
-    t.tm_mon = 2;
-    t.tm_mday = 7;
-    t.tm_hour = 14;
-    t.tm_min = 5;
-    t.tm_sec = second;
-    return t;
+    return test::TmOf(2026, 3, 7, 14, 5, second);
 }
 
 using test::ReadFile;

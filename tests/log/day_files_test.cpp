@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/calendar.h"
 #include "support/temp_folder.h"
 
 namespace tarnwick {
@@ -15,12 +16,7 @@ namespace fs = std::filesystem;
 
 // 8 December 2026: last year's files of days after it still lie in the folder itself.
 LocalTime December8() {
-    std::tm t{};
-    t.tm_year = 126;
-    t.tm_mon = 11;
-    t.tm_mday = 8;
-    t.tm_hour = 12;
-    return t;
+    return test::TmOf(2026, 12, 8, 12);
 }
 
 class DayFilesTest : public ::testing::Test {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/calendar.h"
 #include "support/temp_folder.h"
 
 namespace tarnwick {
@@ -38,12 +39,7 @@ struct CursorRow {
 
 // 7 March 2026, late in the day.
 LocalTime Today() {
-    std::tm t{};
-    t.tm_year = 126;
-    t.tm_mon = 2;
-    t.tm_mday = 7;
-    t.tm_hour = 23;
-    return t;
+    return test::TmOf(2026, 3, 7, 23);
 }
 
 void Make(const std::string& path, const std::string& contents) {

@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "session/session_fixture.h"
+#include "support/calendar.h"
 
 namespace tarnwick::enginetest {
 namespace {
@@ -32,11 +33,7 @@ TEST(HeartbeatTest, BeatsWhileIdleAndStopsWhileAnotherProgramHoldsTheLog) {
     WaitableFrontEnd front;
     SessionConfig config = ConfigFor(log, front.Waker());
     config.clock = [] {  // the day of the file the lock is on
-        std::tm march7{};
-        march7.tm_year = 126;
-        march7.tm_mon = 2;
-        march7.tm_mday = 7;
-        return LocalTime(march7);
+        return LocalTime(test::TmOf(2026, 3, 7));
     };
     config.heartbeat = {[&beats] { ++beats; }, kBeatEvery};
     Session session(std::move(config));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "session/resends_at_start.h"
+#include "support/calendar.h"
 #include "support/temp_folder.h"
 
 namespace tarnwick {
@@ -70,11 +71,7 @@ TEST(ResendWindowTest, AStartTakesUpTheNewestRecordsOfTheLogWithinTheWindow) {
     test::WriteFile(
         folder.PathOf("Data_logs_1208.txt"),
         Entry("2026-12-08 00:01:00", "#ST;ID:4;C#") + Entry("2026-12-08 00:02:00", "#ST;ID:5;D#"));
-    std::tm now{};
-    now.tm_year = 126;
-    now.tm_mon = 11;
-    now.tm_mday = 8;
-    now.tm_min = 5;
+    const std::tm now = test::TmOf(2026, 12, 8, 0, 5);
     ResendWindow window(10min);
     SeedResendWindow(window, 10min, *ParseDeviceKeyRule("field:ID"),
                      folder.PathOf("Data_logs_1208.txt"), now);
@@ -94,12 +91,7 @@ TEST(ResendWindowTest, AStartWithinADayTakesUpOnlyTheRecordsBeforeIt) {
     test::WriteFile(folder.PathOf("Data_logs_1208.txt"),
                     before + Entry("2026-12-08 10:02:00", "#ST;ID:4;C#"));
     const Day day{std::chrono::year(2026) / 12 / 8};
-    std::tm at{};
-    at.tm_year = 126;
-    at.tm_mon = 11;
-    at.tm_mday = 8;
-    at.tm_hour = 10;
-    at.tm_min = 2;
+    const std::tm at = test::TmOf(2026, 12, 8, 10, 2);
     const std::int64_t second = *LogSecondOf(at);
     ResendWindow window(10min);
     SeedResendWindow(window, 10min, *ParseDeviceKeyRule("field:ID"),
@@ -133,14 +125,8 @@ TEST(ResendWindowTest, KeepsBoundedTextsPerDeviceAndInAll) {
 }
 
 TEST(ResendWindowTest, TheHeadersTimeCountsAsTheWriterStampedIt) {
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 31;
-    t.tm_hour = 23;
-    t.tm_min = 59;
-    t.tm_sec = 59;
-    EXPECT_EQ(LogSecondOf(t), LogSecondOf("2026-12-31 23:59:59"));
+    EXPECT_EQ(LogSecondOf(test::TmOf(2026, 12, 31, 23, 59, 59)),
+              LogSecondOf("2026-12-31 23:59:59"));
     EXPECT_EQ(*LogSecondOf("2027-01-01 00:00:00") - *LogSecondOf("2026-12-31 23:59:59"), 1);
     for (const char* text : {"2026-13-01 00:00:00", "2026-12-31 23:59", "2026-12-31T23:59:59",
                              "2026-02-30 00:00:00", "2026-12-31 2x:59:59"}) {

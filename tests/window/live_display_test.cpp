@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "support/calendar.h"
 #include "support/record_rows_of.h"
 
 namespace tarnwick::windowtest {
@@ -18,14 +19,7 @@ std::vector<std::string> Rows(const RowColumnModel& model) {
     return rows;
 }
 
-const LocalTime kNoon = [] {
-    std::tm t{};
-    t.tm_hour = 12;
-    t.tm_mday = 6;
-    t.tm_mon = 2;
-    t.tm_year = 126;
-    return LocalTime(t);
-}();
+const LocalTime kNoon = test::TmOf(2026, 3, 6, 12);
 
 // Rows of several sizes, empty ones among them: 3,000 of them fill more than a few chunks.
 std::string ArenaRow(int i) {
